@@ -1,0 +1,51 @@
+#include "records/record_block.h"
+
+#include <cstring>
+
+namespace vark {
+
+std::uint8_t RecordChecksum(const TestRecord& record) {
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < kChecksumOffset; ++i) {
+        sum += record.bytes[i];
+    }
+    return static_cast<std::uint8_t>(sum);
+}
+
+Connections GetConnections(const TestRecord& record, int row) {
+    Connections out;
+    const int n = record.PinCount();
+    if (n < 1 || n > kMaxPins || row < 0 || row > n) {
+        return out;
+    }
+    const std::uint8_t* r =
+        record.bytes + (row == n ? kGroundRowOffset : TestRecord::RowOffset(row));
+    for (int j = 0; j < n; ++j) {
+        if (r[j / 8] & (1u << (j % 8))) {
+            out.items[out.size++] = static_cast<std::uint8_t>(j + 1);
+        }
+    }
+    if (r[kRowBitsSize] == 1) {
+        out.items[out.size++] = static_cast<std::uint8_t>(n + 1);
+    }
+    return out;
+}
+
+std::uint32_t StoredLength(const RecordBlock& block) {
+    return static_cast<std::uint32_t>(kRecordSize * UsedSlots(block) + 1);
+}
+
+void ClearBlock(RecordBlock& block) { std::memset(block.data(), 0, kBlockSize); }
+
+void CheckRecords(RecordBlock& block) {
+    const std::size_t used = UsedSlots(block);
+    for (std::size_t i = 0; i < used; ++i) {
+        TestRecord& rec = block.slots[i];
+        if (rec.bytes[0] != kPinCountEmpty &&
+            RecordChecksum(rec) != rec.bytes[kChecksumOffset]) {
+            rec.bytes[0] = kPinCountError;
+        }
+    }
+}
+
+}  // namespace vark

@@ -1,0 +1,80 @@
+// The tester's result store as plain byte images: the same bytes travel on the
+// wire, sit in memory and are written to record files, so nothing here is
+// converted and every field is addressed by its offset.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace vark {
+
+inline constexpr std::size_t kRecordSize = 249;
+inline constexpr std::size_t kMaxRecords = 100;
+inline constexpr std::size_t kBlockSize = 1 + kRecordSize * kMaxRecords;  // 24,901
+inline constexpr int kMaxPins = 40;
+
+inline constexpr std::uint8_t kPinCountEmpty = 0;
+inline constexpr std::uint8_t kPinCountError = 255;
+
+// Offsets inside a record.
+inline constexpr std::size_t kRowSize = 6;
+inline constexpr std::size_t kRowBitsSize = 5;
+inline constexpr std::size_t kGroundRowOffset = 241;
+inline constexpr std::size_t kChecksumOffset = 247;
+inline constexpr std::size_t kReservedOffset = 248;
+
+struct TestRecord {
+    std::uint8_t bytes[kRecordSize];
+
+    std::uint8_t PinCount() const { return bytes[0]; }
+    // Byte offset of pin row k (0..39); the ground row always sits at 241.
+    static constexpr std::size_t RowOffset(int k) { return 1 + kRowSize * static_cast<std::size_t>(k); }
+};
+static_assert(sizeof(TestRecord) == kRecordSize);
+
+struct RecordBlock {
+    std::uint8_t count;
+    TestRecord slots[kMaxRecords];
+
+    std::uint8_t* data() { return &count; }
+    const std::uint8_t* data() const { return &count; }
+};
+static_assert(sizeof(RecordBlock) == kBlockSize);
+static_assert(alignof(RecordBlock) == 1);
+
+// Connection list of one row: side-B pins ascending, then n + 1 for B's ground.
+// Fixed capacity (41) so the pin map never allocates per row.
+struct Connections {
+    std::array<std::uint8_t, kMaxPins + 1> items{};
+    std::uint8_t size = 0;
+
+    bool empty() const { return size == 0; }
+    std::uint8_t front() const { return items[0]; }
+    const std::uint8_t* begin() const { return items.data(); }
+    const std::uint8_t* end() const { return items.data() + size; }
+};
+
+// Pin counts 1..40 carry a pin map; 0 is an empty slot; 41..255 are shown as errors.
+inline bool HasPinMap(std::uint8_t pinCount) { return pinCount >= 1 && pinCount <= kMaxPins; }
+
+// Slots that readers may walk: the count, but never past slot 99.
+inline std::size_t UsedSlots(const RecordBlock& block) {
+    return block.count < kMaxRecords ? block.count : kMaxRecords;
+}
+
+// 8-bit sum of record bytes 1..246.
+std::uint8_t RecordChecksum(const TestRecord& record);
+
+// Row 0..n-1 is a pin row, row n the ground row; only meaningful for n in 1..40.
+Connections GetConnections(const TestRecord& record, int row);
+
+// Block bytes a record file holds: 249 * count + 1 (count capped at 100).
+std::uint32_t StoredLength(const RecordBlock& block);
+
+void ClearBlock(RecordBlock& block);
+
+// After an upload: a used, non-empty record whose checksum fails becomes pin count 255.
+void CheckRecords(RecordBlock& block);
+
+}  // namespace vark

@@ -1,0 +1,181 @@
+// show, export and save-sample: the record file seen without a window.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "records/pin_map.h"
+#include "records/record_file.h"
+#include "records/sample_records.h"
+#include "tools/cli/cli.h"
+
+namespace vark::cli {
+namespace {
+
+// Reads FILE as the window's Open does, into a freshly cleared block.
+bool LoadBlock(const std::string& path, RecordBlock& block, int& status) {
+    ClearBlock(block);
+    const FileStatus st = ReadRecordFile(path, block);
+    if (st != FileStatus::Ok) {
+        status = Fail(FileStatusMessage(st));
+        return false;
+    }
+    return true;
+}
+
+int Show(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        return Usage();
+    }
+    RecordBlock block;
+    int status = kExitOk;
+    if (!LoadBlock(args[0], block, status)) {
+        return status;
+    }
+    std::string out;
+    for (const auto& cells : PinMapTable(block)) {
+        for (int c = 0; c < kListColumns; ++c) {
+            if (c > 0) {
+                out += '\t';
+            }
+            out += cells[c];
+        }
+        out += '\n';
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+}
+
+std::string CsvField(const std::string& s) {
+    std::string out = "\"";
+    for (char ch : s) {
+        if (ch == '"') {
+            out += '"';
+        }
+        out += ch;
+    }
+    return out + '"';
+}
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char ch : s) {
+        switch (ch) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            default:
+                if (ch < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", ch);
+                    out += buf;
+                } else {
+                    out += static_cast<char>(ch);
+                }
+        }
+    }
+    return out + '"';
+}
+
+std::string JsonInts(const std::vector<int>& v) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        out += (i ? "," : "") + std::to_string(v[i]);
+    }
+    return out + "]";
+}
+
+std::string ExportCsv(const RecordBlock& block) {
+    std::string out = "\"ID\",\"Pin\"";
+    for (int i = 1; i <= kPinMapColumns; ++i) {
+        out += ",\"Pin State " + std::to_string(i) + "\"";
+    }
+    out += "\r\n";
+    for (const auto& cells : PinMapTable(block)) {
+        for (int c = 0; c < kListColumns; ++c) {
+            out += (c ? "," : "") + CsvField(cells[c]);
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string ExportJson(const RecordBlock& block) {
+    std::string out = "{\n  \"count\": " + std::to_string(block.count) + ",\n  \"records\": [";
+    const std::size_t used = UsedSlots(block);
+    for (std::size_t d = 0; d < used; ++d) {
+        const TestRecord& rec = block.slots[d];
+        const auto cells = PinMapCells(BuildPinMapRow(rec, static_cast<int>(d)));
+        const int n = rec.PinCount();
+        const char* state = n == kPinCountEmpty ? "empty" : HasPinMap(rec.PinCount()) ? "ok" : "error";
+        out += d ? ",\n" : "\n";
+        out += "    {\"slot\": " + std::to_string(d) + ", \"id\": " + JsonString(cells[0]) +
+               ", \"pin\": " + JsonString(cells[1]) + ", \"pinCount\": " + std::to_string(n) +
+               ", \"state\": \"" + state + "\",\n     \"cells\": [";
+        for (int c = 2; c < kListColumns; ++c) {
+            out += (c > 2 ? ", " : "") + JsonString(cells[c]);
+        }
+        out += "],\n     \"groups\": [";
+        const auto groups = BuildPinGroups(rec);
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            const PinGroup& grp = groups[g];
+            out += g ? ",\n       " : "\n       ";
+            out += "{\"aPins\": " + JsonInts(grp.aPins) +
+                   ", \"aGround\": " + (grp.aGround ? "true" : "false") +
+                   ", \"bPins\": " + JsonInts(grp.bPins) +
+                   ", \"bGround\": " + (grp.bGround ? "true" : "false") + "}";
+        }
+        out += groups.empty() ? "]}" : "\n     ]}";
+    }
+    out += used ? "\n  ]\n}\n" : "]\n}\n";
+    return out;
+}
+
+int Export(const std::vector<std::string>& args) {
+    std::string format;
+    std::string file;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--format" && i + 1 < args.size()) {
+            format = args[++i];
+        } else if (a.rfind("--format=", 0) == 0) {
+            format = a.substr(9);
+        } else if (file.empty() && !a.empty() && a[0] != '-') {
+            file = a;
+        } else {
+            return Usage();
+        }
+    }
+    if (file.empty() || (format != "csv" && format != "json")) {
+        return Usage();
+    }
+    RecordBlock block;
+    int status = kExitOk;
+    if (!LoadBlock(file, block, status)) {
+        return status;
+    }
+    const std::string out = format == "csv" ? ExportCsv(block) : ExportJson(block);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+}
+
+int SaveSample(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        return Usage();
+    }
+    const RecordBlock block = SampleBlock();
+    const FileStatus st = WriteRecordFile(WithRecordExtension(args[0]), block);
+    return st == FileStatus::Ok ? kExitOk : Fail(FileStatusMessage(st));
+}
+
+const Register kShow{{"show", "FILE", "print the pin-map list of a record file, one tab-separated row per record", Show}};
+const Register kExport{{"export", "--format csv|json FILE",
+                        "the same rows for spreadsheets (csv) or scripts (json, with pin groups)", Export}};
+const Register kSample{{"save-sample", "FILE",
+                        "write a record file of typical cables (\".vku\" is appended when missing)",
+                        SaveSample}};
+
+}  // namespace
+}  // namespace vark::cli
