@@ -15,7 +15,8 @@ vark::RecordBlock FortyPinBlock() {
     for (int i = 0; i < 100; ++i) {
         vark::RecordBuilder b(40);
         b.Straight().Grounds();
-        if (i % 3 == 1) b.Connect(2, 3).Connect(3, 2);  // some shared groups
+        if (i % 3 == 1)
+            b.Connect(2, 3).Connect(3, 2);  // some shared groups
         block.slots[i] = b.Build();
     }
     return block;

@@ -32,7 +32,7 @@ Token MakeToken(bool head, char side, int number, bool ground) {
 }
 
 class LineCutter {
-public:
+  public:
     explicit LineCutter(std::vector<std::string>& lines) : lines_(lines) { current_.reserve(64); }
 
     void Add(const Token& t) {
@@ -46,7 +46,7 @@ public:
 
     void Finish() { lines_.push_back(std::move(current_)); }
 
-private:
+  private:
     std::vector<std::string>& lines_;
     std::string current_;
 };
@@ -60,6 +60,10 @@ struct ConnectionTable {
     std::array<std::uint8_t, kMaxPins + 1> next{};
 
     ConnectionTable(const TestRecord& record, int n) {
+        // The nearest earlier entry with a given signature (list length, first
+        // element) is simply the last one seen with it.
+        std::array<std::int8_t, (kMaxPins + 2) * (kMaxPins + 2)> lastWith;
+        lastWith.fill(-1);
         for (int m = 0; m <= n; ++m) {
             conn[m] = GetConnections(record, m);
             if (conn[m].empty()) {
@@ -67,13 +71,12 @@ struct ConnectionTable {
             }
             // Only length and first element are compared: that is the tester's
             // own grouping rule, and the printed map depends on it.
-            for (int k = m - 1; k >= 0; --k) {
-                if (conn[k].size == conn[m].size && conn[k].front() == conn[m].front()) {
-                    next[k] = static_cast<std::uint8_t>(m);
-                    follower[m] = true;
-                    break;
-                }
+            const int key = conn[m].size * (kMaxPins + 2) + conn[m].front();
+            if (lastWith[key] >= 0) {
+                next[lastWith[key]] = static_cast<std::uint8_t>(m);
+                follower[m] = true;
             }
+            lastWith[key] = static_cast<std::int8_t>(m);
         }
     }
 };

@@ -1,5 +1,6 @@
 #include "records/record_block.h"
 
+#include <bit>
 #include <cstring>
 
 namespace vark {
@@ -20,10 +21,14 @@ Connections GetConnections(const TestRecord& record, int row) {
     }
     const std::uint8_t* r =
         record.bytes + (row == n ? kGroundRowOffset : TestRecord::RowOffset(row));
-    for (int j = 0; j < n; ++j) {
-        if (r[j / 8] & (1u << (j % 8))) {
-            out.items[out.size++] = static_cast<std::uint8_t>(j + 1);
-        }
+    std::uint64_t bits = 0;
+    for (std::size_t b = 0; b < kRowBitsSize; ++b) {
+        bits |= static_cast<std::uint64_t>(r[b]) << (8 * b);
+    }
+    bits &= (std::uint64_t{1} << n) - 1;  // bits n..39 belong to no pin
+    while (bits != 0) {
+        out.items[out.size++] = static_cast<std::uint8_t>(std::countr_zero(bits) + 1);
+        bits &= bits - 1;
     }
     if (r[kRowBitsSize] == 1) {
         out.items[out.size++] = static_cast<std::uint8_t>(n + 1);
@@ -35,14 +40,15 @@ std::uint32_t StoredLength(const RecordBlock& block) {
     return static_cast<std::uint32_t>(kRecordSize * UsedSlots(block) + 1);
 }
 
-void ClearBlock(RecordBlock& block) { std::memset(block.data(), 0, kBlockSize); }
+void ClearBlock(RecordBlock& block) {
+    std::memset(block.data(), 0, kBlockSize);
+}
 
 void CheckRecords(RecordBlock& block) {
     const std::size_t used = UsedSlots(block);
     for (std::size_t i = 0; i < used; ++i) {
         TestRecord& rec = block.slots[i];
-        if (rec.bytes[0] != kPinCountEmpty &&
-            RecordChecksum(rec) != rec.bytes[kChecksumOffset]) {
+        if (rec.bytes[0] != kPinCountEmpty && RecordChecksum(rec) != rec.bytes[kChecksumOffset]) {
             rec.bytes[0] = kPinCountError;
         }
     }

@@ -29,7 +29,9 @@ struct TestRecord {
 
     std::uint8_t PinCount() const { return bytes[0]; }
     // Byte offset of pin row k (0..39); the ground row always sits at 241.
-    static constexpr std::size_t RowOffset(int k) { return 1 + kRowSize * static_cast<std::size_t>(k); }
+    static constexpr std::size_t RowOffset(int k) {
+        return 1 + kRowSize * static_cast<std::size_t>(k);
+    }
 };
 static_assert(sizeof(TestRecord) == kRecordSize);
 
@@ -46,7 +48,7 @@ static_assert(alignof(RecordBlock) == 1);
 // Connection list of one row: side-B pins ascending, then n + 1 for B's ground.
 // Fixed capacity (41) so the pin map never allocates per row.
 struct Connections {
-    std::array<std::uint8_t, kMaxPins + 1> items{};
+    std::array<std::uint8_t, kMaxPins + 1> items;  // only the first `size` are meaningful
     std::uint8_t size = 0;
 
     bool empty() const { return size == 0; }
@@ -56,7 +58,9 @@ struct Connections {
 };
 
 // Pin counts 1..40 carry a pin map; 0 is an empty slot; 41..255 are shown as errors.
-inline bool HasPinMap(std::uint8_t pinCount) { return pinCount >= 1 && pinCount <= kMaxPins; }
+inline bool HasPinMap(std::uint8_t pinCount) {
+    return pinCount >= 1 && pinCount <= kMaxPins;
+}
 
 // Slots that readers may walk: the count, but never past slot 99.
 inline std::size_t UsedSlots(const RecordBlock& block) {

@@ -62,12 +62,7 @@ RecordBlock SampleBlock() {
         RecordBuilder(8).Straight().Grounds().Build(),
         RecordBuilder(4).Connect(1, 2).Connect(2, 1).Connect(3, 3).Connect(4, 4).Grounds().Build(),
         RecordBuilder(4).Connect(1, 1).Connect(2, 2).Connect(4, 4).Grounds().Build(),
-        RecordBuilder(4)
-            .Straight()
-            .Connect(2, 3)
-            .Connect(3, 2)
-            .Grounds()
-            .Build(),
+        RecordBuilder(4).Straight().Connect(2, 3).Connect(3, 2).Grounds().Build(),
         RecordBuilder(6).Straight().ToBGround(6).AGroundTo(6).Grounds().Build(),
         RecordBuilder(40).Straight().Grounds().Build(),
         RecordBuilder(12).Straight().Build(),

@@ -7,7 +7,7 @@
 namespace vark {
 
 class RecordBuilder {
-public:
+  public:
     explicit RecordBuilder(int pins);
 
     RecordBuilder& Connect(int aPin, int bPin);  // side-A pin to side-B pin
@@ -20,7 +20,7 @@ public:
     // The record with its checksum in byte 247.
     TestRecord Build() const;
 
-private:
+  private:
     TestRecord rec_{};
 };
 

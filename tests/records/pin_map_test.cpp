@@ -39,7 +39,8 @@ TEST(PinMap, EmptyErrorAndOutOfModelCountsHaveNoMap) {
 TEST(PinMap, StraightCableWithAndWithoutGrounds) {
     EXPECT_EQ(Map(RecordBuilder(4).Straight().Grounds().Build()),
               "  A01-B01  A02-B02  A03-B03  A04-B04  AGD-BGD");
-    EXPECT_EQ(Map(RecordBuilder(4).Straight().Build()), "  A01-B01  A02-B02  A03-B03  A04-B04  AGD");
+    EXPECT_EQ(Map(RecordBuilder(4).Straight().Build()),
+              "  A01-B01  A02-B02  A03-B03  A04-B04  AGD");
 }
 
 TEST(PinMap, GroupsJoinSideAPinsWithTheSameSignature) {
@@ -72,7 +73,8 @@ TEST(PinMap, ChainsOfThreeFollowNextLinksInOrder) {
 
 TEST(PinMap, LinesAreCutAt64CharactersBetweenTokens) {
     RecordBuilder b(12);
-    for (int p = 1; p <= 11; ++p) b.Connect(1, p);
+    for (int p = 1; p <= 11; ++p)
+        b.Connect(1, p);
     const PinMapRow row = BuildPinMapRow(b.Build(), 0);
     ASSERT_EQ(row.lines.size(), 2u);
     EXPECT_EQ(row.lines[0], "  A01-B01-B02-B03-B04-B05-B06-B07-B08-B09-B10-B11  A02  A03  A04");
@@ -83,7 +85,8 @@ TEST(PinMap, LinesAreCutAt64CharactersBetweenTokens) {
 TEST(PinMap, FortyPinStraightFillsSixColumns) {
     const PinMapRow row = BuildPinMapRow(RecordBuilder(40).Straight().Grounds().Build(), 0);
     ASSERT_EQ(row.lines.size(), 6u);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(row.lines[i].size(), 63u) << i;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(row.lines[i].size(), 63u) << i;
     EXPECT_EQ(row.lines[0].substr(0, 18), "  A01-B01  A02-B02");
     EXPECT_EQ(row.lines[5].size(), 54u);
     EXPECT_EQ(row.lines[5].substr(row.lines[5].size() - 9), "  AGD-BGD");
@@ -93,10 +96,12 @@ TEST(PinMap, LinesPastTheSixthHaveNoColumn) {
     // Every pin its own group with a long list: far more than six lines.
     RecordBuilder b(40);
     for (int a = 1; a <= 40; ++a)
-        for (int p = a; p <= 40; ++p) b.Connect(a, p);
+        for (int p = a; p <= 40; ++p)
+            b.Connect(a, p);
     const PinMapRow row = BuildPinMapRow(b.Build(), 4);
     ASSERT_GT(row.lines.size(), 6u);
-    for (const auto& l : row.lines) EXPECT_LE(l.size(), 64u);
+    for (const auto& l : row.lines)
+        EXPECT_LE(l.size(), 64u);
     const auto cells = PinMapCells(row);
     EXPECT_EQ(cells[0], "005");
     EXPECT_EQ(cells[2], row.lines[0]);

@@ -9,7 +9,9 @@
 namespace vark {
 namespace {
 
-std::vector<int> List(const Connections& c) { return {c.begin(), c.end()}; }
+std::vector<int> List(const Connections& c) {
+    return {c.begin(), c.end()};
+}
 
 TestRecord Blank(int pins) {
     TestRecord r{};
@@ -30,7 +32,8 @@ TEST(RecordChecksum, SumsBytesOneTo246Only) {
     // Bytes 1 and 246 are the ends of the summed range; the sum wraps at 256.
     r.bytes[246] = 0xFF;
     EXPECT_EQ(RecordChecksum(r), 2);
-    for (int i = 1; i <= 246; ++i) r.bytes[i] = 0xFF;
+    for (int i = 1; i <= 246; ++i)
+        r.bytes[i] = 0xFF;
     EXPECT_EQ(RecordChecksum(r), static_cast<std::uint8_t>(246 * 0xFF));
 }
 
@@ -72,7 +75,8 @@ TEST(CheckRecords, CountAbove100StopsAtSlot99) {
         s.bytes[247] = 1;  // wrong checksum
     }
     CheckRecords(block);  // must stay inside the block (ASan would see otherwise)
-    for (auto& s : block.slots) EXPECT_EQ(s.bytes[0], 255);
+    for (auto& s : block.slots)
+        EXPECT_EQ(s.bytes[0], 255);
 }
 
 TEST(GetConnections, ReadsOnlyBitsBelowPinCountAndFlagExactlyOne) {
@@ -105,7 +109,8 @@ TEST(GetConnections, GroundRowIsRowNWhateverTheCount) {
 
 TEST(GetConnections, FortyPinsUseAllFiveBytes) {
     TestRecord r = Blank(40);
-    for (int b = 0; b < 5; ++b) r.bytes[TestRecord::RowOffset(39) + b] = 0xFF;
+    for (int b = 0; b < 5; ++b)
+        r.bytes[TestRecord::RowOffset(39) + b] = 0xFF;
     r.bytes[TestRecord::RowOffset(39) + 5] = 1;
     const auto c = GetConnections(r, 39);
     ASSERT_EQ(c.size, 41);

@@ -1,9 +1,12 @@
 #include "records/record_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -17,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class RecordFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("vku-test-" + std::to_string(::getpid()) + "-" +
@@ -39,7 +42,8 @@ protected:
     }
     static std::string Header(std::uint32_t len, const char* magic = "KelvorVARK-u") {
         std::string h(magic, 12);
-        for (int i = 0; i < 4; ++i) h += static_cast<char>((len >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            h += static_cast<char>((len >> (8 * i)) & 0xFF);
         return h;
     }
     static RecordBlock Filled(std::uint8_t value) {
@@ -152,6 +156,28 @@ TEST_F(RecordFileTest, FailedSaveKeepsTheExistingFile) {
     EXPECT_EQ(WriteRecordFile(p, block), FileStatus::SaveFailed);
     fs::permissions(dir_, fs::perms::owner_all);
     EXPECT_EQ(Bytes(p), "precious");
+}
+
+TEST_F(RecordFileTest, ShortWriteIsAFailureAndKeepsTheExistingFile) {
+    // A file-size limit makes the writes fail part-way, as a full disk would.
+    const fs::path p = dir_ / "keep.vku";
+    Put(p, "precious");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &lim);
+        RecordBlock block = SampleBlock();
+        block.count = 100;
+        ::_exit(WriteRecordFile(p, block) == FileStatus::SaveFailed ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a short write was reported as success";
+    EXPECT_EQ(Bytes(p), "precious");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1) << "temporary file left";
 }
 
 TEST_F(RecordFileTest, SaveIntoMissingDirectoryOrOntoADirectoryFails) {

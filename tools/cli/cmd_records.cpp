@@ -109,7 +109,9 @@ std::string ExportJson(const RecordBlock& block) {
         const TestRecord& rec = block.slots[d];
         const auto cells = PinMapCells(BuildPinMapRow(rec, static_cast<int>(d)));
         const int n = rec.PinCount();
-        const char* state = n == kPinCountEmpty ? "empty" : HasPinMap(rec.PinCount()) ? "ok" : "error";
+        const char* state = n == kPinCountEmpty         ? "empty"
+                            : HasPinMap(rec.PinCount()) ? "ok"
+                                                        : "error";
         out += d ? ",\n" : "\n";
         out += "    {\"slot\": " + std::to_string(d) + ", \"id\": " + JsonString(cells[0]) +
                ", \"pin\": " + JsonString(cells[1]) + ", \"pinCount\": " + std::to_string(n) +
@@ -170,9 +172,12 @@ int SaveSample(const std::vector<std::string>& args) {
     return st == FileStatus::Ok ? kExitOk : Fail(FileStatusMessage(st));
 }
 
-const Register kShow{{"show", "FILE", "print the pin-map list of a record file, one tab-separated row per record", Show}};
+const Register kShow{{"show", "FILE",
+                      "print the pin-map list of a record file, one tab-separated row per record",
+                      Show}};
 const Register kExport{{"export", "--format csv|json FILE",
-                        "the same rows for spreadsheets (csv) or scripts (json, with pin groups)", Export}};
+                        "the same rows for spreadsheets (csv) or scripts (json, with pin groups)",
+                        Export}};
 const Register kSample{{"save-sample", "FILE",
                         "write a record file of typical cables (\".vku\" is appended when missing)",
                         SaveSample}};
