@@ -123,13 +123,13 @@ ReportLayout MakeReportLayout(int pageWidth, int pageHeight) {
     lay.H = pageHeight;
     lay.R = pageWidth - 20;
     lay.mid = pageWidth / 2;
-    // Single precision on purpose: the bands must fall where the float product
-    // puts them (y6 is 196 on an 842-point page, not 197).
+    // The step is rounded to single precision and the product taken from that
+    // rounded value in double precision: this puts y6 at 196 on an 842-point
+    // page (a double step gives 197, and so does a product rounded to float).
     const float step = static_cast<float>(static_cast<double>(pageHeight - 80) / 36.0);
     lay.y[0] = 70;
     for (int i = 1; i <= 35; ++i) {
-        const float offset = step * static_cast<float>(i);
-        lay.y[i] = 70 + static_cast<int>(offset);
+        lay.y[i] = 70 + static_cast<int>(static_cast<double>(step) * i);
     }
     return lay;
 }
