@@ -78,6 +78,9 @@ int QtPageSurface::EndPage() {
 }
 
 QFont QtPageSurface::ToQFont(const LogicalFont& lf) {
+    // The face decides; the pitch bits are not passed on, since asking for a
+    // fixed pitch would make fontconfig trade Arial (Liberation Sans) for a
+    // monospaced face. Character set, precisions and quality have no Qt meaning.
     QFont f(QString::fromStdU16String(lf.faceName));
     const int px = lf.height < 0 ? -lf.height : lf.height;
     if (px > 0) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "fakes.h"
@@ -226,51 +227,45 @@ TEST_F(ReportTest, TitleInTheLargeVariantThenBackToNormal) {
     EXPECT_EQ(state->Of(SurfaceOp::SelectFont).back().handle, fonts[0].handle);
 }
 
-TEST_F(ReportTest, FiveRecordsFillOnePage) {
-    src.count = 5;
-    PrintReport(src);
-    const auto pages = Pages();
-    ASSERT_EQ(pages.size(), 1u);
-    const auto lines = Lines(pages[0]);
-    ASSERT_EQ(lines.size(), 36u + 6u);
-    EXPECT_EQ(lines[35], (Line{20, 810, 575, 810}));
-    EXPECT_EQ(lines[36], (Line{20, 70, 20, 810}));
-    EXPECT_EQ(StateCells(Texts(pages[0])).size(), 30u);
-    EXPECT_NE(Find(Texts(pages[0]), "Page 1/1    "), nullptr);
-}
-
-TEST_F(ReportTest, SixRecordsTakeTwoPages) {
-    src.count = 6;
-    PrintReport(src);
-    const auto pages = Pages();
-    ASSERT_EQ(pages.size(), 2u);
-    EXPECT_EQ(Lines(pages[0]).size(), 42u);
-    EXPECT_EQ(Lines(pages[1]).size(), 18u);
-    EXPECT_NE(Find(Texts(pages[0]), "Page 1/2    "), nullptr);
-    EXPECT_NE(Find(Texts(pages[1]), "Page 2/2    "), nullptr);
-    const auto second = StateCells(Texts(pages[1]));
-    EXPECT_EQ(second, (std::vector<std::string>{"r5c2", "r5c3", "r5c4", "r5c5", "r5c6", "r5c7"}));
-    EXPECT_NE(Find(Texts(pages[1]), "r5c0"), nullptr);
-    EXPECT_EQ(state->Count(SurfaceOp::StartDoc), 1u);
-    EXPECT_EQ(state->Count(SurfaceOp::EndDoc), 1u);
-}
-
-TEST_F(ReportTest, HundredRecordsTwentyFullPagesEveryCellOnce) {
-    src.count = 100;
-    PrintReport(src);
-    const auto pages = Pages();
-    ASSERT_EQ(pages.size(), 20u);
-    for (int p = 0; p < 20; ++p) {
-        const auto texts = Texts(pages[p]);
-        EXPECT_EQ(Lines(pages[p]).size(), 42u) << p;
-        EXPECT_EQ(StateCells(texts).size(), 30u) << p;
-        EXPECT_NE(Find(texts, "Page " + std::to_string(p + 1) + "/20    "), nullptr) << p;
-        EXPECT_NE(Find(texts, "r" + std::to_string(5 * p) + "c0"), nullptr) << p;
-        EXPECT_NE(Find(texts, "r" + std::to_string(5 * p + 4) + "c7"), nullptr) << p;
+// Five records a page, six lines each; the last page holds what is left.
+TEST_F(ReportTest, PaginationByCount) {
+    for (const int count : {5, 6, 13, 100}) {
+        state->calls.clear();
+        cellsRead.clear();
+        src.count = static_cast<std::uint8_t>(count);
+        PrintReport(src);
+        const auto pages = Pages();
+        const int total = (count + 4) / 5;
+        ASSERT_EQ(static_cast<int>(pages.size()), total) << count;
+        for (int p = 0; p < total; ++p) {
+            const int records = std::min(5, count - 5 * p);
+            const int n = 6 * records;
+            const auto texts = Texts(pages[p]);
+            const auto lines = Lines(pages[p]);
+            ASSERT_EQ(static_cast<int>(lines.size()), n + 6 + 6) << count << " page " << p;
+            // The last horizontal rule closes the footer; the borders reach it.
+            const int bottom = MakeReportLayout(595, 842).y[n + 5];
+            EXPECT_EQ(lines[n + 5], (Line{20, bottom, 575, bottom}));
+            EXPECT_EQ(lines[n + 6], (Line{20, 70, 20, bottom}));
+            EXPECT_EQ(lines.back(), (Line{575, 70, 575, bottom}));
+            EXPECT_EQ(static_cast<int>(StateCells(texts).size()), n);
+            const std::string number =
+                "Page " + std::to_string(p + 1) + "/" + std::to_string(total) + "    ";
+            EXPECT_NE(Find(texts, number), nullptr) << number;
+            const std::string first = "r" + std::to_string(5 * p);
+            const std::string last = "r" + std::to_string(5 * p + records - 1);
+            EXPECT_EQ(StateCells(texts).front(), first + "c2");
+            EXPECT_EQ(StateCells(texts).back(), last + "c7");
+            EXPECT_NE(Find(texts, last + "c0"), nullptr);
+        }
+        // Every list cell of every record is read exactly once.
+        std::set<std::pair<int, int>> read(cellsRead.begin(), cellsRead.end());
+        EXPECT_EQ(read.size(), 8u * count);
+        EXPECT_EQ(cellsRead.size(), 8u * count);
+        EXPECT_EQ(state->Count(SurfaceOp::StartDoc), 1u);
+        EXPECT_EQ(state->Count(SurfaceOp::EndDoc), 1u);
     }
-    std::set<std::pair<int, int>> read(cellsRead.begin(), cellsRead.end());
-    EXPECT_EQ(read.size(), 800u);
-    EXPECT_EQ(cellsRead.size(), 800u);
+    EXPECT_EQ(MakeReportLayout(595, 842).y[35], 810);
 }
 
 TEST_F(ReportTest, CountAboveTheListNeverReadsPastItsLastRow) {
