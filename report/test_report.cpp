@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iomanip>
 #include <locale>
+#include <new>
 #include <sstream>
 
 #include "records/record_block.h"
@@ -169,12 +170,17 @@ void PrintReport(const ReportSources& src) {
     if (rx.SelectPrinter() != 0) {
         return;
     }
-    rx.BeginDoc();
-    const ReportLayout lay = MakeReportLayout(rx.PageWidth(), rx.PageHeight());
-    for (int p = 0; p < pages; ++p) {
-        DrawPage(rx, src, lay, rows, p, pages, p == pages - 1 ? lastLines : kLinesPerPage);
+    // Running out of memory while building a text abandons the report; the
+    // page's pen and the engine (fonts, dialog, printer) are released on the way.
+    try {
+        rx.BeginDoc();
+        const ReportLayout lay = MakeReportLayout(rx.PageWidth(), rx.PageHeight());
+        for (int p = 0; p < pages; ++p) {
+            DrawPage(rx, src, lay, rows, p, pages, p == pages - 1 ? lastLines : kLinesPerPage);
+        }
+        rx.FinishDoc();
+    } catch (const std::bad_alloc&) {
     }
-    rx.FinishDoc();
 }
 
 }  // namespace vark

@@ -324,6 +324,23 @@ TEST_F(ReportTest, OnePenOfThreePixelsPerPage) {
     EXPECT_EQ(state->calls.back().op, SurfaceOp::Release);
 }
 
+TEST_F(ReportTest, OutOfMemoryAbandonsTheReportAndReleasesEverything) {
+    src.count = 12;
+    src.cell = [](int r, int c) -> std::string {
+        if (r == 7 && c == 4) {
+            throw std::bad_alloc();
+        }
+        return "x";
+    };
+    EXPECT_NO_THROW(PrintReport(src));
+    EXPECT_EQ(state->Count(SurfaceOp::StartPage), 2u);  // stopped inside page two
+    EXPECT_EQ(state->Count(SurfaceOp::EndDoc), 0u);
+    EXPECT_EQ(state->Count(SurfaceOp::CreatePen), state->Count(SurfaceOp::DeletePen));
+    EXPECT_EQ(state->Count(SurfaceOp::DeleteFont), 4u);
+    EXPECT_EQ(log->destroyed, 1);
+    EXPECT_EQ(state->calls.back().op, SurfaceOp::Release);
+}
+
 TEST_F(ReportTest, LongCellsAreCutAndMissingCellsPrintBlank) {
     src.count = 1;
     src.cell = [](int, int c) {
