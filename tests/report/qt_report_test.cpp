@@ -265,29 +265,5 @@ TEST_F(QtReportTest, CliReportOptionsAndFailures) {
     EXPECT_FALSE(fs::exists(Path("m.pdf")));
 }
 
-TEST_F(QtReportTest, HundredRecordsInProcessToTwentyPages) {
-    RecordBlock block;
-    ClearBlock(block);
-    block.count = 100;
-    for (int i = 0; i < 100; ++i) {
-        block.slots[i] = RecordBuilder(40).Straight().Grounds().Build();
-    }
-    const auto table = PinMapTable(block);
-    const std::string pdf = Path("hundred.pdf");
-    ReportSources src;
-    src.count = block.count;
-    src.cell = [&table](int r, int c) { return table.at(r).at(c); };
-    auto chooser =
-        std::make_shared<PdfFileChooser>(QString::fromStdString(pdf), PdfFileChooser::PageSize::A4);
-    src.printDialog = [&] { return std::make_unique<PdfFileChooser>(*chooser); };
-    PrintReport(src);
-    EXPECT_TRUE(*chooser->written());
-    const Shelled info = Shell("pdfinfo " + pdf);
-    EXPECT_NE(info.out.find("Pages:           20"), std::string::npos) << info.out;
-    const Shelled text = Shell("pdftotext " + pdf + " -");
-    EXPECT_NE(text.out.find("Page 20/20"), std::string::npos);
-    EXPECT_NE(text.out.find("100"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace vark

@@ -126,18 +126,6 @@ TEST(ReportLayoutTest, SinglePrecisionBands) {
     EXPECT_EQ(MakeReportLayout(612, 792).y[35], 70 + 692);  // Letter: 19.777.. * 35
 }
 
-TEST(ReportTimeTest, DateAndTimeInTheClassicLocale) {
-    std::tm tm{};
-    tm.tm_year = 124;
-    tm.tm_mon = 2;
-    tm.tm_mday = 5;
-    tm.tm_hour = 21;
-    tm.tm_min = 7;
-    tm.tm_sec = 3;
-    EXPECT_EQ(FormatPrintTime(tm), "2024-03-05  21:07:03");
-    EXPECT_EQ(FormatPrintTime(std::nullopt), "");
-}
-
 TEST_F(ReportTest, NoRecordsOnlySaysSo) {
     src.count = 0;
     PrintReport(src);
