@@ -1,0 +1,42 @@
+#include "app/print_dialog.h"
+
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QString>
+
+#include "report/qt_page_surface.h"
+
+namespace vark {
+
+DialogPrinterChooser::DialogPrinterChooser(QWidget* parent, BeforeExec beforeExec)
+    : parent_(parent), beforeExec_(std::move(beforeExec)) {}
+
+std::unique_ptr<PageSurface> DialogPrinterChooser::Choose() {
+    // No printer preselected: the dialog opens on the system's default one.
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dialog(printer.get(), parent_);
+    // Copies, ranges and selection are not used: each page is drawn once.
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    if (beforeExec_) {
+        beforeExec_(dialog);
+    }
+    if (dialog.exec() != QDialog::Accepted || !printer->isValid()) {
+        return nullptr;
+    }
+    return std::make_unique<QtPageSurface>(std::move(printer));
+}
+
+std::unique_ptr<PageSurface> DialogPrinterChooser::ByName(const std::u16string& device) {
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    const QString name = QString::fromStdU16String(device);
+    printer->setPrinterName(name);
+    if (name.isEmpty() || printer->printerName() != name || !printer->isValid()) {
+        return nullptr;
+    }
+    return std::make_unique<QtPageSurface>(std::move(printer));
+}
+
+}  // namespace vark

@@ -1,0 +1,34 @@
+// The print dialog of the Print command: Qt's QPrintDialog over a QPrinter.
+// On Linux it also offers printing to a PDF file, so a report can be made on a
+// machine without a printer.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "report/page_surface.h"
+
+class QPrintDialog;
+class QWidget;
+
+namespace vark {
+
+class DialogPrinterChooser : public PrinterChooser {
+  public:
+    // Called with the dialog just before it runs (tests close it from here).
+    using BeforeExec = std::function<void(QPrintDialog&)>;
+
+    explicit DialogPrinterChooser(QWidget* parent, BeforeExec beforeExec = {});
+
+    // Runs the dialog modally over the parent; null when the user cancels.
+    std::unique_ptr<PageSurface> Choose() override;
+    // A printer by its system name; null when there is no such printer.
+    std::unique_ptr<PageSurface> ByName(const std::u16string& device) override;
+
+  private:
+    QWidget* parent_;
+    BeforeExec beforeExec_;
+};
+
+}  // namespace vark
