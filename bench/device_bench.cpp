@@ -62,8 +62,9 @@ class Simulator {
 
 void Upload(benchmark::State& state, std::vector<std::string> simArgs, double lineSeconds) {
     Simulator sim(std::move(simArgs));
+    vark::LoopOwner owner;
     vark::SerialPort port;
-    vark::LoopOwner owner(&port);
+    owner.Attach(&port);
     port.SetOwner(&owner);
     port.SetPortName(sim.device());
     if (!port.StartLink()) {

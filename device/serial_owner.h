@@ -12,6 +12,9 @@
 //   and may drop `fn` only when the owner itself is going away. A Qt dialog
 //   implements it with QMetaObject::invokeMethod(this, fn, Qt::QueuedConnection);
 //   OwnerLoop (owner_loop.h) is the implementation for programs without a window.
+// - The owner outlives the link: StopLink (or destroy the SerialPort) before
+//   the owner goes away. A dialog that embeds its SerialPort stops the link in
+//   its own destructor (or close handler), while it can still take calls.
 // - The receive timer (ID_TIMER_RECEIVE) is the owner's: ArmReceiveTimer starts
 //   it, or restarts it when it runs, with the given period; CancelReceiveTimer
 //   stops it. When it fires the owner stops it, calls SetBusy(0) on the port and

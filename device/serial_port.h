@@ -22,6 +22,8 @@
 // closed the line; no worker outlives its SerialPort. The worker blocks only
 // on its wake event, the 100 ms poll and owner hand-offs, so the join is
 // bounded by about one poll.
+// The owner must outlive the link: stop it (or destroy the SerialPort) before
+// the owner goes away.
 //
 // Ports: the Windows build names a port by its number m_nPortNo ("\\.\COM5");
 // the Linux build opens a device node (PortName(), "/dev/ttyUSB0") found by

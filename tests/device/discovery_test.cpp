@@ -145,9 +145,9 @@ struct Rig {
     }
     FakeBridges bridges;
     FakeRegistry registry;
+    LoopOwner owner;
     RecordingLine* line;
     std::unique_ptr<SerialPort> port;
-    LoopOwner owner;
 };
 
 TEST(Discovery, OneTesterOnCom5) {
@@ -386,9 +386,9 @@ TEST(Sysfs, UsbSerialDevicesAndTheirNodes) {
     EXPECT_EQ(e[2].vid, 0x0403);
 
     // The same lookup that reads the registry finds the nodes.
+    LoopOwner owner;
     SerialPort port;
     port.SetDiscoverySources(&usb, &usb);
-    LoopOwner owner;
     EXPECT_TRUE(port.Discover(&owner));
     EXPECT_EQ(port.EnumerateDevices(), 2u);
     // ttyUSB0 is the last accepted device in name order.
@@ -410,9 +410,9 @@ TEST(Sysfs, NoTreeMeansNoDevices) {
     std::uint32_t n = 7;
     EXPECT_TRUE(usb.DeviceCount(n));
     EXPECT_EQ(n, 0u);
+    LoopOwner owner;
     SerialPort port;
     port.SetDiscoverySources(&usb, &usb);
-    LoopOwner owner;
     EXPECT_FALSE(port.Discover(&owner));
     EXPECT_EQ(port.StartLink(), 0);
     EXPECT_EQ(owner.LastMessage(), "\n    PortNO:0  is Error!    \n");

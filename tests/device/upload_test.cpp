@@ -43,6 +43,7 @@ struct Bench {
         WriteRecordFile(file, expected);
         extra.insert(extra.begin(), {"--file", file.string()});
         sim = std::make_unique<SimProcess>(extra);
+        owner.Attach(&port);
         port.SetOwner(&owner);
         port.SetPortName(sim->device());
     }
@@ -58,8 +59,9 @@ struct Bench {
     TempDir dir;
     RecordBlock expected;
     std::unique_ptr<SimProcess> sim;
+    // The owner outlives the port, whose destruction stops the link.
+    LoopOwner owner;
     SerialPort port;
-    LoopOwner owner{&port};
 };
 
 bool SameSlots(const RecordBlock& a, const RecordBlock& b, int from, int to) {

@@ -44,8 +44,10 @@ int Upload(const std::vector<std::string>& args) {
         return Usage();
     }
 
+    // The owner outlives the port: the port's destruction stops the link.
+    LoopOwner owner;
     SerialPort port;
-    LoopOwner owner(&port);
+    owner.Attach(&port);
     if (device.empty()) {
         if (!port.Discover(&owner)) {
             return Fail(kMsgDeviceNotFound);
