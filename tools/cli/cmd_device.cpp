@@ -64,8 +64,11 @@ int Upload(const std::vector<std::string>& args) {
     const bool showProgress = ::isatty(STDERR_FILENO) == 1;
     if (showProgress) {
         std::fprintf(stderr, "Uploading from %s ...", port.PortLabel().c_str());
-        owner.onProgress = [](int value) {
-            std::fprintf(stderr, "\rUploading ... %3d%%", value * 5);
+        // The tester's progress values run 0..19 and, for long replies, stop
+        // early (at 3 for 100 records); they are shown as they come.
+        const std::string label = port.PortLabel();
+        owner.onProgress = [label](int value) {
+            std::fprintf(stderr, "\rUploading from %s ... %2d/20", label.c_str(), value);
         };
     }
     if (!port.SendRequest(COMM_CMD_UPLOAD)) {
@@ -75,7 +78,7 @@ int Upload(const std::vector<std::string>& args) {
     // keeps trickling bytes forever.
     owner.WaitForOutcome(std::chrono::minutes(10));
     if (showProgress) {
-        std::fputs("\r                    \r", stderr);
+        std::fputs("\n", stderr);
     }
     const LoopOwner::Event* last = owner.Events().empty() ? nullptr : &owner.Events().back();
     if (!last || last->kind != LoopOwner::Kind::Received) {
