@@ -130,8 +130,9 @@ TEST(Upload, OneRecordInPiecesReportsZeroUntilComplete) {
 }
 
 TEST(Upload, HundredRecordsReportOnlyZeroToThree) {
-    // About three records per poll, so every value below 20 records shows up.
-    Bench b(100, {"--rate", "8000", "--chunk", "64"});
+    // About two records per poll (each value spans five), so every value
+    // shows up even when a poll comes late.
+    Bench b(100, {"--rate", "5000", "--chunk", "40"});
     ASSERT_EQ(b.port.StartLink(), 1);
     ASSERT_TRUE(b.Upload());
     const auto values = b.owner.ProgressValues();
@@ -220,6 +221,14 @@ TEST(Upload, HangUpTimesOut) {
     EXPECT_EQ(b.owner.Count(Kind::Timeout), 1);
     EXPECT_EQ(b.owner.Count(Kind::Received), 0);
     EXPECT_EQ(b.sim->Wait(), 0);
+
+    // The command cannot be written to a hung-up line: the request is
+    // abandoned quietly and only the time-out armed by SendRequest ends it.
+    const int arms = b.owner.TimerArms();
+    EXPECT_FALSE(b.Upload());
+    EXPECT_EQ(b.owner.Count(Kind::Timeout), 2);
+    EXPECT_EQ(b.owner.TimerArms(), arms + 1);
+    EXPECT_FALSE(b.port.Busy());
 }
 
 TEST(Upload, NoAnswerTimesOutAndNothingMoreHappens) {
