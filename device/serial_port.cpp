@@ -282,7 +282,10 @@ void SerialPort::HandleRequest(int code) {
             received = 1;
             m_nRecCount = m_pBuf[0];
             if (m_nRecCount > kMaxRecords) {
+                // No such reply exists: fail it rather than store past the
+                // area, and leave no impossible count in it.
                 failed = true;
+                m_pBuf[0] = 0;
                 m_bBusy = 0;
                 break;
             }
@@ -304,6 +307,11 @@ void SerialPort::HandleRequest(int code) {
         if (n == 0 || k >= n) {
             // Complete, unless the time-out took the request away meanwhile.
             done = m_bBusy.exchange(0) != 0;
+            if (!done) {
+                break;
+            }
+        } else if (!m_bBusy.load()) {
+            break;  // taken away during the read: the owner hears no more of it
         } else if ((n / 20) * k < n) {
             const int value =
                 static_cast<int>(20.0 * static_cast<double>(k) / static_cast<double>(n));
