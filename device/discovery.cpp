@@ -99,6 +99,55 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
+bool FixedDeviceList::DeviceCount(std::uint32_t& count) {
+    count = static_cast<std::uint32_t>(devices_.size());
+    return true;
+}
+
+bool FixedDeviceList::OpenDevice(std::uint32_t index, Handle& handle) {
+    if (index >= devices_.size()) {
+        return false;
+    }
+    handle = index + 1;
+    return true;
+}
+
+bool FixedDeviceList::VendorId(Handle handle, std::uint16_t& vid) {
+    if (handle < 1 || handle > devices_.size()) {
+        return false;
+    }
+    vid = devices_[handle - 1].vid;
+    return true;
+}
+
+bool FixedDeviceList::ProductId(Handle handle, std::uint16_t& pid) {
+    if (handle < 1 || handle > devices_.size()) {
+        return false;
+    }
+    pid = devices_[handle - 1].pid;
+    return true;
+}
+
+std::string FixedDeviceList::SerialString(Handle handle) {
+    return handle >= 1 && handle <= devices_.size() ? devices_[handle - 1].serial : std::string();
+}
+
+PortNameSource::Result FixedDeviceList::ReadPortName(const std::string& keyPath,
+                                                     std::string& value) {
+    const std::string want = Lower(keyPath);
+    for (const Device& d : devices_) {
+        std::string serial = d.serial;
+        ReplaceSpaces(serial);
+        const std::string path = d.composite ? CompositeKeyPath(d.vid, d.pid, serial)
+                                             : PlainKeyPath(d.vid, d.pid, serial);
+        if (Lower(path) == want) {
+            value = d.portValue;
+            return Result::Value;
+        }
+    }
+    return Result::NoKey;
+}
+
 SysfsUsbSerial::SysfsUsbSerial(fs::path sysfsRoot, fs::path devDir)
     : root_(std::move(sysfsRoot)), dev_(std::move(devDir)) {}
 

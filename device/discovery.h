@@ -67,6 +67,34 @@ std::uint8_t ParsePortNumber(const std::string& value);
 std::string LookupPortValue(PortNameSource& names, std::uint16_t vid, std::uint16_t pid,
                             std::string& serial);
 
+// A device list given in advance, for a port named on a command line and for
+// tests of the programs above this layer (a tester "found" on a pty). Each
+// device answers its plain key path (composite when asked) with `portValue`.
+class FixedDeviceList : public BridgeDeviceSource, public PortNameSource {
+  public:
+    struct Device {
+        std::uint16_t vid = kVendorSiliconBridge;
+        std::uint16_t pid = 0xEA60;
+        std::string serial;
+        std::string portValue;  // "COM5", or a device node
+        bool composite = false;
+    };
+    FixedDeviceList() = default;
+    explicit FixedDeviceList(std::vector<Device> devices) : devices_(std::move(devices)) {}
+    void Add(Device d) { devices_.push_back(std::move(d)); }
+
+    bool DeviceCount(std::uint32_t& count) override;
+    bool OpenDevice(std::uint32_t index, Handle& handle) override;
+    bool VendorId(Handle handle, std::uint16_t& vid) override;
+    bool ProductId(Handle handle, std::uint16_t& pid) override;
+    std::string SerialString(Handle handle) override;
+    void CloseDevice(Handle) override {}
+    Result ReadPortName(const std::string& keyPath, std::string& value) override;
+
+  private:
+    std::vector<Device> devices_;
+};
+
 // The kernel's USB serial devices: every tty under <sysfs>/class/tty whose
 // device sits on a USB device (idVendor, idProduct, serial read from it).
 // As a PortNameSource it answers the key paths of those devices with their

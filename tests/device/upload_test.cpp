@@ -97,6 +97,20 @@ TEST_P(UploadSizes, OnePieceArrivesWhole) {
 
 INSTANTIATE_TEST_SUITE_P(Device, UploadSizes, ::testing::Values(0, 1, 2, 100));
 
+TEST(Upload, FromADiscoveredTester) {
+    Bench b(4, {"--fast"});
+    FixedDeviceList usb({{0x0403, 0x6001, "FT 1", "/dev/null"},
+                         {kVendorSiliconBridge, 0xEA60, "VK 01", b.sim->device(), true}});
+    b.port.SetDiscoverySources(&usb, &usb);
+    b.port.SetPortName("");
+    ASSERT_TRUE(b.port.Discover(&b.owner));
+    EXPECT_EQ(b.port.PortName(), b.sim->device());
+    EXPECT_EQ(b.port.DeviceCaption(), "Kelvor VARK-u  Port:" + b.sim->device());
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_TRUE(b.Upload());
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 3));
+}
+
 TEST(Upload, SmallChunksReportEveryPassForFewRecords) {
     // 3 records in 40-byte pieces, about 200 bytes per poll: several passes.
     Bench b(3, {"--rate", "2000", "--chunk", "40"});
