@@ -1,0 +1,414 @@
+#include "device/serial_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace vark {
+
+std::string CommErrorText(int code) {
+    switch (code) {
+        case COMM_ERR_START:
+            return "\n    Device Start Err!    \n";
+        case COMM_ERR_NO_LINK:
+            return "\n    Please Refresh Device!    \n";
+        case COMM_ERR_SEND:
+            return "\n    Device Send Err!    \n";
+        case COMM_ERR_RECEIVE:
+            return "\n    Device Receive Err!    \n";
+        case COMM_ERR_BUSY:
+            return "\n    Device is Busying...   \n";
+        default: {
+            char text[48];
+            std::snprintf(text, sizeof text, "\n    Other Error:%d!    \n", code);
+            return text;
+        }
+    }
+}
+
+namespace {
+
+constexpr std::size_t kClearSize = 64;  // bytes cleared before a command is built
+
+std::uint32_t NextThreadId() {
+    static std::atomic<std::uint32_t> last{0};
+    std::uint32_t id = ++last;
+    if (id == 0) {
+        id = ++last;
+    }
+    return id;
+}
+
+}  // namespace
+
+SerialPort::SerialPort() : SerialPort(MakeSystemSerialLine(), kNativePortNaming) {}
+
+SerialPort::SerialPort(std::unique_ptr<SerialLine> line, PortNaming naming)
+    : m_hComm(std::move(line)), m_pBuf(m_RxBlock.data()), m_naming(naming) {
+    std::memset(m_RxBlock.data(), 0, kBlockSize);
+}
+
+SerialPort::~SerialPort() {
+    StopLink();
+}
+
+std::string SerialPort::PortLabel() const {
+    return m_naming == PortNaming::ComNumber ? std::to_string(m_nPortNo) : m_strPortName;
+}
+
+std::string SerialPort::DeviceCaption() const {
+    return "Kelvor VARK-u  Port:" + PortLabel();
+}
+
+int SerialPort::StartLink() {
+    // A link that still runs would be left without anyone to end it.
+    StopLink();
+    if (!OpenPort()) {
+        return 0;
+    }
+    if (!ConfigurePort()) {
+        return 0;
+    }
+    m_nTimeout = kReceiveTimeoutMs;
+    m_bRunning = 1;
+    m_queue.Clear();
+    m_handOff.Reopen();
+    const std::uint32_t id = NextThreadId();
+    m_dwThreadId = id;
+    m_hThread = static_cast<std::intptr_t>(id);
+    m_worker = std::thread([this] { WorkerMain(); });
+    return 1;
+}
+
+int SerialPort::OpenPort() {
+    const auto show = [this](const std::string& text) {
+        if (m_pOwner) {
+            m_pOwner->ShowMessage(text);
+        }
+    };
+    char text[96];
+    std::string device;
+    if (m_naming == PortNaming::ComNumber) {
+        if (m_nPortNo == 0 || m_nPortNo == kPortNotFound) {
+            std::snprintf(text, sizeof text, "\n    PortNO:%d  is Error!    \n", m_nPortNo);
+            show(text);
+            return 0;
+        }
+        device = "\\\\.\\COM" + std::to_string(m_nPortNo);
+    } else {
+        if (m_strPortName.empty()) {
+            std::snprintf(text, sizeof text, "\n    PortNO:%d  is Error!    \n", m_nPortNo);
+            show(text);
+            return 0;
+        }
+        device = m_strPortName;
+    }
+    std::string reason;
+    int err = 0;
+    if (!m_hComm->Open(device, &reason, &err)) {
+        if (m_naming == PortNaming::ComNumber) {
+            std::snprintf(text, sizeof text, "\n    Open COM:%d Failed!    \n", m_nPortNo);
+            show(text);
+        } else {
+            std::string message = "\n    Open " + m_strPortName + " Failed!    \n" + reason;
+            if (err == EACCES) {
+                message +=
+                    "\n(serial ports belong to the dialout group: add your user to it and "
+                    "log in again)";
+            }
+            show(message);
+        }
+        return 0;
+    }
+    m_hComm->SetQueueSizes(kInputQueueSize, kOutputQueueSize);
+    m_hComm->Purge(kPurgeTxClear | kPurgeRxClear);
+    m_hComm->RaiseRts();
+    return 1;
+}
+
+int SerialPort::ConfigurePort() {
+    LineSettings settings;
+    if (!m_hComm->GetLineSettings(settings)) {
+        if (m_pOwner) {
+            m_pOwner->ShowMessage(kMsgGetStateFailed);
+        }
+        m_hComm->Close();
+        return 0;
+    }
+    settings.binary = true;
+    settings.baudRate = kBaudRate;
+    settings.byteSize = 8;
+    settings.parity = 0;
+    settings.stopBits = 0;
+    if (!m_hComm->SetLineSettings(settings)) {
+        if (m_pOwner) {
+            m_pOwner->ShowMessage(kMsgSetStateFailed);
+        }
+        ClosePort();
+        return 0;
+    }
+    return 1;
+}
+
+int SerialPort::ClosePort() {
+    m_hComm->Close();
+    return 1;
+}
+
+int SerialPort::StopLink() {
+    if (!m_worker.joinable()) {
+        return 1;
+    }
+    SetBusy(0);
+    m_queue.Post(WM_QUIT);
+    m_hWakeEvent.Set();
+    // The worker may be waiting for this thread to take a notification,
+    // which it cannot do while it is in here.
+    m_handOff.Cancel();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStopPauseMs));
+    m_worker.join();
+    return 1;
+}
+
+void SerialPort::SetBusy(int value) {
+    m_bBusy = value;
+}
+
+std::size_t SerialPort::BuildCommand(int code, std::uint8_t* buf) {
+    if ((code & 0xFF) == COMM_CMD_UPLOAD) {
+        std::memcpy(buf, kUploadCommand, sizeof kUploadCommand);
+        return sizeof kUploadCommand;
+    }
+    return 0;
+}
+
+void SerialPort::CheckRecords() {
+    vark::CheckRecords(m_RxBlock);
+}
+
+int SerialPort::SendRequest(int code) {
+    if (m_hThread.load() == kInvalidThread) {
+        if (m_pOwner) {
+            m_pOwner->OnCommError(COMM_ERR_NO_LINK);
+        }
+        return 0;
+    }
+    if (m_bBusy.load()) {
+        if (m_pOwner) {
+            m_pOwner->OnCommError(COMM_ERR_BUSY);
+        }
+        return 0;
+    }
+    m_bBusy = 1;
+    std::memset(m_pBuf, 0, kClearSize);
+    if (m_pOwner) {
+        m_pOwner->ArmReceiveTimer(m_nTimeout);
+    }
+    m_queue.Post(WM_COMM_REQUEST, static_cast<std::uintptr_t>(code & 0xFF));
+    m_hWakeEvent.Set();
+    return 1;
+}
+
+template <class F>
+bool SerialPort::Notify(F&& fn) {
+    if (!m_pOwner) {
+        return !m_handOff.Cancelled();
+    }
+    return m_handOff.Call(*m_pOwner, std::forward<F>(fn));
+}
+
+void SerialPort::WorkerMain() {
+    m_hWakeEvent.Set();
+    while (m_bRunning.load()) {
+        m_hWakeEvent.Wait();
+        if (m_queue.Take(WM_QUIT)) {
+            break;
+        }
+        ThreadMessage request;
+        if (!m_queue.Take(WM_COMM_REQUEST, &request)) {
+            continue;
+        }
+        HandleRequest(static_cast<int>(request.wParam & 0xFF));
+    }
+    ClosePort();
+    m_dwThreadId = 0;
+    m_hThread = kInvalidThread;
+    m_hWakeEvent.Set();
+}
+
+void SerialPort::HandleRequest(int code) {
+    SerialOwner* const owner = m_pOwner;
+    const int timeout = m_nTimeout;
+    std::size_t received = 0;
+    std::size_t k = 0;
+    bool done = false;
+    bool failed = false;
+
+    std::memset(m_pBuf, 0, kClearSize);
+    const std::size_t length = BuildCommand(code, m_pBuf);
+    if (m_hComm->ClearError(nullptr)) {
+        m_hComm->Purge(kPurgeRxAbort | kPurgeRxClear);  // stale bytes of an earlier exchange
+        m_hComm->Purge(kPurgeTxAbort | kPurgeTxClear);
+    }
+    if (!m_hComm->Write(m_pBuf, length)) {
+        // Abandoned without a word: the busy flag stays set and the timer
+        // armed by SendRequest reports the time-out.
+        m_hComm->ClearError(nullptr);
+        return;
+    }
+    std::memset(m_pBuf, 0, kClearSize);
+    bool linked = Notify([owner, timeout] { owner->ArmReceiveTimer(timeout); });
+
+    std::size_t replyLength = kBlockSize;  // known once the count byte is in
+    while (linked && m_bBusy.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kReceivePollMs));
+        if (!m_bBusy.load()) {
+            break;  // time-out or stop during the pause
+        }
+        std::size_t queued = 0;
+        if (!m_hComm->ClearError(&queued) || queued == 0) {
+            continue;
+        }
+        long got = 0;
+        if (received == 0) {
+            // The count byte alone first: it decides how much of the area the
+            // reply may fill, and bytes past the reply never land in it.
+            if (m_hComm->Read(m_pBuf, 1) != 1) {
+                continue;
+            }
+            received = 1;
+            m_nRecCount = m_pBuf[0];
+            if (m_nRecCount > kMaxRecords) {
+                // No such reply exists: fail it rather than store past the
+                // area, and leave no impossible count in it.
+                failed = true;
+                m_pBuf[0] = 0;
+                m_bBusy = 0;
+                break;
+            }
+            replyLength = 1 + kRecordSize * m_nRecCount;
+            const std::size_t more = std::min(queued - 1, replyLength - received);
+            got = more ? m_hComm->Read(m_pBuf + received, more) : 0;
+        } else {
+            const std::size_t want = std::min(queued, replyLength - received);
+            got = want ? m_hComm->Read(m_pBuf + received, want) : 0;
+            if (got <= 0) {
+                continue;
+            }
+        }
+        if (got > 0) {
+            received += static_cast<std::size_t>(got);
+        }
+        const std::size_t n = m_nRecCount;
+        k = received / kRecordSize;
+        if (n == 0 || k >= n) {
+            // Complete, unless the time-out took the request away meanwhile.
+            done = m_bBusy.exchange(0) != 0;
+            if (!done) {
+                break;
+            }
+        } else if (!m_bBusy.load()) {
+            break;  // taken away during the read: the owner hears no more of it
+        } else if ((n / 20) * k < n) {
+            const int value =
+                static_cast<int>(20.0 * static_cast<double>(k) / static_cast<double>(n));
+            linked = Notify([owner, value] { owner->OnCommProgress(value); });
+            if (!linked) {
+                break;
+            }
+        }
+        linked = Notify([owner, timeout] { owner->ArmReceiveTimer(timeout); });
+    }
+
+    if (!Notify([owner] { owner->CancelReceiveTimer(); })) {
+        return;  // stopping: nothing more reaches the owner
+    }
+    if (failed) {
+        Notify([owner] { owner->OnCommError(COMM_ERR_RECEIVE); });
+    } else if (done) {
+        CheckRecords();
+        Notify([owner] { owner->OnCommReceived(); });
+    }
+}
+
+void SerialPort::SetDiscoverySources(BridgeDeviceSource* devices, PortNameSource* names) {
+    m_pDevices = devices;
+    m_pNames = names;
+}
+
+bool SerialPort::Discover(SerialOwner* owner) {
+    m_pOwner = owner;
+    m_nPortNo = 0;
+    m_strPortName.clear();
+    return EnumerateDevices() != 0;
+}
+
+unsigned SerialPort::EnumerateDevices() {
+    BridgeDeviceSource* devices = m_pDevices;
+    if (!devices || !m_pNames) {
+        if (!m_sysfs) {
+            m_sysfs = std::make_unique<SysfsUsbSerial>();
+        }
+        if (!devices) {
+            devices = m_sysfs.get();
+        }
+    }
+    PortNameSource* names = m_pNames ? m_pNames : m_sysfs.get();
+
+    unsigned count = 0;
+    std::uint32_t n = 0;
+    if (!devices->DeviceCount(n)) {
+        n = 0;
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+        BridgeDeviceSource::Handle handle = 0;
+        if (!devices->OpenDevice(i, handle)) {
+            continue;
+        }
+        std::uint16_t vid = 0;
+        std::uint16_t pid = 0;
+        if (!devices->VendorId(handle, vid) || !devices->ProductId(handle, pid) ||
+            !IsAcceptedVendor(vid)) {
+            devices->CloseDevice(handle);
+            continue;
+        }
+        std::string serial = devices->SerialString(handle);
+        if (serial.size() > kSerialBufferSize - 1) {
+            serial.resize(kSerialBufferSize - 1);
+        }
+        // Every accepted device overwrites the port: the last one wins, even
+        // when it is not counted.
+        const std::string value = LookupPortValue(*names, vid, pid, serial);
+        m_nPortNo = value.empty() ? kPortNotFound : ParsePortNumber(value);
+        if (m_naming == PortNaming::ComNumber) {
+            if (m_nPortNo > 1 && m_nPortNo < kPortNotFound) {
+                ++count;
+            }
+        } else {
+            m_strPortName = value;
+            if (!value.empty()) {
+                ++count;
+            }
+        }
+        devices->CloseDevice(handle);
+    }
+    return count;
+}
+
+std::uint8_t SerialPort::LookupPortNumber(std::uint16_t vid, std::uint16_t pid,
+                                          std::string& serial) {
+    PortNameSource* names = m_pNames;
+    if (!names) {
+        if (!m_sysfs) {
+            m_sysfs = std::make_unique<SysfsUsbSerial>();
+        }
+        names = m_sysfs.get();
+    }
+    const std::string value = LookupPortValue(*names, vid, pid, serial);
+    return value.empty() ? kPortNotFound : ParsePortNumber(value);
+}
+
+}  // namespace vark

@@ -1,0 +1,101 @@
+// vark-cli upload and ports, run as a user runs them.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "records/record_file.h"
+#include "records/sample_records.h"
+#include "sim_process.h"
+
+namespace vark {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status;
+    std::string out;
+};
+
+CliRun Cli(const std::string& args) {
+    const std::string cmd = std::string(VARK_CLI_PATH) + " " + args + " 2>&1";
+    CliRun r{-1, {}};
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) {
+        return r;
+    }
+    std::array<char, 256> buf;
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) {
+        r.out.append(buf.data(), n);
+    }
+    const int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+TEST(CliUpload, SavesTheSampleBlockWithTheRecordExtension) {
+    test::SimProcess sim({"--fast"});
+    test::TempDir dir;
+    const fs::path out = dir.path() / "upload";
+    const CliRun r = Cli("upload --port " + sim.device() + " -o " + out.string());
+    ASSERT_EQ(r.status, 0) << r.out;
+    RecordBlock got;
+    ClearBlock(got);
+    ASSERT_EQ(ReadRecordFile(out.string() + ".vku", got), FileStatus::Ok);
+    RecordBlock expected = SampleBlock();
+    CheckRecords(expected);
+    EXPECT_EQ(got.count, expected.count);
+    for (int i = 0; i + 1 < expected.count; ++i) {
+        EXPECT_EQ(std::memcmp(got.slots[i].bytes, expected.slots[i].bytes, kRecordSize), 0) << i;
+    }
+    EXPECT_EQ(Cli("show " + out.string() + ".vku").status, 0);
+}
+
+TEST(CliUpload, FailuresWriteNoFile) {
+    test::TempDir dir;
+    const fs::path out = dir.path() / "x.vku";
+    {
+        test::SimProcess sim({"--fast", "--count-byte", "200"});
+        const CliRun r = Cli("upload --port " + sim.device() + " -o " + out.string());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "Device Receive Err!\n");
+    }
+    const CliRun missing = Cli("upload --port /dev/vark-missing -o " + out.string());
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out.rfind("Open /dev/vark-missing Failed!\nNo such file or directory", 0), 0u)
+        << missing.out;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(Cli("upload --port /dev/null").status, 2);
+}
+
+TEST(CliPorts, ListsBridgesAndWhichAreTesters) {
+    test::TempDir dir;
+    const fs::path root = dir.path();
+    const auto usb = [&](const std::string& tty, const std::string& bus, const std::string& vid) {
+        const fs::path dev = root / "devices/usb1" / bus;
+        fs::create_directories(dev / (bus + ":1.0") / tty);
+        std::ofstream(dev / "idVendor") << vid << "\n";
+        std::ofstream(dev / "idProduct") << "ea60\n";
+        std::ofstream(dev / "serial") << "SN " << bus << "\n";
+        fs::create_directories(root / "class/tty" / tty);
+        fs::create_directory_symlink(fs::path("../../../devices/usb1") / bus / (bus + ":1.0") / tty,
+                                     root / "class/tty" / tty / "device");
+    };
+    usb("ttyUSB0", "1-1", "10c4");
+    usb("ttyUSB1", "1-2", "1a86");
+    const CliRun r = Cli("ports --sysfs " + root.string());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out,
+              "VID\tPID\tSERIAL\tPORT\tTESTER\n"
+              "10c4\tea60\tSN 1-1\t/dev/ttyUSB0\tyes\n"
+              "1a86\tea60\tSN 1-2\t/dev/ttyUSB1\tno\n");
+}
+
+}  // namespace
+}  // namespace vark

@@ -1,0 +1,407 @@
+// The real SerialPort against vark-tester-sim over a real pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <set>
+#include <thread>
+
+#include "device/owner_loop.h"
+#include "device/posix_serial_line.h"
+#include "device/serial_port.h"
+#include "records/record_file.h"
+#include "records/sample_records.h"
+#include "sim_process.h"
+
+namespace vark {
+namespace {
+
+using namespace std::chrono_literals;
+using test::SimProcess;
+using test::TempDir;
+using Kind = LoopOwner::Kind;
+
+RecordBlock TestBlock(int n) {
+    RecordBlock block;
+    ClearBlock(block);
+    block.count = static_cast<std::uint8_t>(n);
+    for (int i = 0; i < n; ++i) {
+        RecordBuilder b(1 + (i * 11) % 40);
+        b.Straight().Reserved(static_cast<std::uint8_t>(0xA0 + i % 16));
+        if (i % 2) {
+            b.Grounds();
+        }
+        block.slots[i] = b.Build();
+    }
+    return block;
+}
+
+// A simulator answering with TestBlock(n), plus the extra options.
+struct Bench {
+    Bench(int n, std::vector<std::string> extra) : expected(TestBlock(n)) {
+        const auto file = dir.path() / "sim.vku";
+        WriteRecordFile(file, expected);
+        extra.insert(extra.begin(), {"--file", file.string()});
+        sim = std::make_unique<SimProcess>(extra);
+        owner.Attach(&port);
+        port.SetOwner(&owner);
+        port.SetPortName(sim->device());
+    }
+    bool Upload(std::chrono::milliseconds limit = 20s) {
+        owner.ResetOutcome();
+        if (!port.SendRequest(COMM_CMD_UPLOAD)) {
+            return false;
+        }
+        owner.WaitForOutcome(limit);
+        return !owner.Events().empty() && owner.Events().back().kind == Kind::Received;
+    }
+
+    TempDir dir;
+    RecordBlock expected;
+    std::unique_ptr<SimProcess> sim;
+    // The owner outlives the port, whose destruction stops the link.
+    LoopOwner owner;
+    SerialPort port;
+};
+
+bool SameSlots(const RecordBlock& a, const RecordBlock& b, int from, int to) {
+    return std::memcmp(a.slots + from, b.slots + from, kRecordSize * (to - from)) == 0;
+}
+
+class UploadSizes : public ::testing::TestWithParam<int> {};
+
+TEST_P(UploadSizes, OnePieceArrivesWhole) {
+    const int n = GetParam();
+    Bench b(n, {"--fast"});
+    ASSERT_FALSE(b.sim->device().empty());
+    ASSERT_EQ(b.port.StartLink(), 1) << b.owner.LastMessage();
+    ASSERT_TRUE(b.Upload());
+    const RecordBlock& got = b.owner.Received();
+    EXPECT_EQ(got.count, n);
+    EXPECT_TRUE(SameSlots(got, b.expected, 0, n == 100 ? 99 : n));
+    if (n == 100) {
+        // The last record's reserved byte may still be on its way: the reply
+        // counts as complete at 249 x N bytes.
+        EXPECT_EQ(std::memcmp(got.slots[99].bytes, b.expected.slots[99].bytes, kRecordSize - 1), 0);
+    }
+    EXPECT_EQ(b.port.RecCount(), n);
+    EXPECT_FALSE(b.port.Busy());
+    EXPECT_FALSE(b.owner.TimerArmed()) << "the worker cancels the receive timer";
+    EXPECT_EQ(b.owner.Count(Kind::Timeout), 0);
+    EXPECT_NE(b.sim->log().find("received 3 bytes: 2a 00 3a"), std::string::npos);
+    if (n <= 2) {
+        // A reply that fits one read completes in its first pass: no progress.
+        EXPECT_TRUE(b.owner.ProgressValues().empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Device, UploadSizes, ::testing::Values(0, 1, 2, 100));
+
+TEST(Upload, FromADiscoveredTester) {
+    Bench b(4, {"--fast"});
+    FixedDeviceList usb({{0x0403, 0x6001, "FT 1", "/dev/null"},
+                         {kVendorSiliconBridge, 0xEA60, "VK 01", b.sim->device(), true}});
+    b.port.SetDiscoverySources(&usb, &usb);
+    b.port.SetPortName("");
+    ASSERT_TRUE(b.port.Discover(&b.owner));
+    EXPECT_EQ(b.port.PortName(), b.sim->device());
+    EXPECT_EQ(b.port.DeviceCaption(), "Kelvor VARK-u  Port:" + b.sim->device());
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_TRUE(b.Upload());
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 3));
+}
+
+TEST(Upload, SmallChunksReportEveryPassForFewRecords) {
+    // 3 records in 40-byte pieces, about 200 bytes per poll: several passes.
+    Bench b(3, {"--rate", "2000", "--chunk", "40"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_TRUE(b.Upload());
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 2));
+    const auto values = b.owner.ProgressValues();
+    ASSERT_GE(values.size(), 2u);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        // 20 x k / 3 for k = 0, 1, 2: 0, 6, 13.
+        EXPECT_TRUE(values[i] == 0 || values[i] == 6 || values[i] == 13) << values[i];
+        if (i) {
+            EXPECT_GE(values[i], values[i - 1]);
+        }
+    }
+    EXPECT_EQ(values.front(), 0);
+    // The timer is armed by the request, after the write and after every read.
+    EXPECT_GE(b.owner.TimerArms(), 2 + static_cast<int>(values.size()));
+}
+
+TEST(Upload, OneRecordInPiecesReportsZeroUntilComplete) {
+    Bench b(1, {"--rate", "1000", "--chunk", "30"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_TRUE(b.Upload());
+    const auto values = b.owner.ProgressValues();
+    EXPECT_GE(values.size(), 1u);
+    for (int v : values) {
+        EXPECT_EQ(v, 0);
+    }
+    EXPECT_EQ(b.owner.Received().count, 1);
+}
+
+TEST(Upload, HundredRecordsReportOnlyZeroToThree) {
+    // About two records per poll (each value spans five), so every value
+    // shows up even when a poll comes late.
+    Bench b(100, {"--rate", "5000", "--chunk", "40"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_TRUE(b.Upload());
+    const auto values = b.owner.ProgressValues();
+    EXPECT_EQ(std::set<int>(values.begin(), values.end()), (std::set<int>{0, 1, 2, 3}));
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 99));
+}
+
+TEST(Upload, WrongChecksumsMarkTheirRecordsAsErrors) {
+    Bench b(5, {"--fast", "--bad-checksum", "1,3"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_TRUE(b.Upload());
+    const RecordBlock& got = b.owner.Received();
+    EXPECT_EQ(got.count, 5);
+    for (int i = 0; i < 5; ++i) {
+        if (i == 1 || i == 3) {
+            EXPECT_EQ(got.slots[i].bytes[0], kPinCountError) << i;
+            EXPECT_EQ(std::memcmp(got.slots[i].bytes + 1, b.expected.slots[i].bytes + 1, 246), 0);
+        } else {
+            EXPECT_EQ(std::memcmp(got.slots[i].bytes, b.expected.slots[i].bytes, kRecordSize), 0)
+                << i;
+        }
+    }
+}
+
+TEST(Upload, CountAbove100FailsWithReceiveErrorAndCopiesNothing) {
+    Bench b(3, {"--fast", "--count-byte", "101"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    EXPECT_FALSE(b.Upload());
+    ASSERT_EQ(b.owner.Count(Kind::Error), 1);
+    EXPECT_EQ(b.owner.Last(Kind::Error)->value, COMM_ERR_RECEIVE);
+    EXPECT_EQ(b.owner.LastMessage(), "\n    Device Receive Err!    \n");
+    EXPECT_EQ(b.owner.Count(Kind::Received), 0);
+    EXPECT_FALSE(b.port.Busy());
+    EXPECT_FALSE(b.owner.TimerArmed());
+    EXPECT_EQ(b.port.RxBlock().count, 0) << "no impossible count is left behind";
+    // Only the count byte was taken: the records stay out of the area.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(b.port.RxBlock().slots[i].bytes[100], 0);
+    }
+    // No time-out follows the failure.
+    b.owner.Loop().RunFor(3200ms);
+    EXPECT_EQ(b.owner.Count(Kind::Timeout), 0);
+}
+
+TEST(Upload, BytesAfterTheReplyStayOutOfTheArea) {
+    Bench b(2, {"--fast", "--extra-bytes", "600"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_TRUE(b.Upload());
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 2));
+    // Slots past the count keep what they held (zeros from construction).
+    EXPECT_TRUE(SameSlots(b.owner.Received(), RecordBlock{}, 2, 100));
+    // The next request drops them with its purge and gets a clean reply.
+    ASSERT_TRUE(b.Upload());
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 2));
+    EXPECT_TRUE(SameSlots(b.owner.Received(), RecordBlock{}, 2, 100));
+}
+
+TEST(Upload, StallTimesOutAndTheNextRequestPurgesLateBytes) {
+    // 600 bytes, then silence; the rest comes 3.5 s later, after the time-out.
+    Bench b(10, {"--fast", "--stall-after", "600", "--resume-after", "3500"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    EXPECT_FALSE(b.Upload());
+    ASSERT_EQ(b.owner.Count(Kind::Timeout), 1);
+    EXPECT_EQ(b.owner.LastMessage(), "\n  Receive timeout, Please refresh device!  \n");
+    EXPECT_EQ(b.owner.Count(Kind::Received), 0);
+    const auto lastProgress = b.owner.Last(Kind::Progress);
+    ASSERT_NE(lastProgress, nullptr);
+    EXPECT_EQ(lastProgress->value, 4);  // k = 2 of 10
+    const auto silence = b.owner.Last(Kind::Timeout)->at - lastProgress->at;
+    EXPECT_GE(silence, 2950ms);
+    EXPECT_LE(silence, 3400ms);
+    EXPECT_FALSE(b.port.Busy());
+
+    // Let the late bytes arrive, then ask again.
+    b.owner.Loop().RunFor(1200ms);
+    ASSERT_NE(b.sim->log().find("request 1: sent"), std::string::npos) << b.sim->log();
+    ASSERT_TRUE(b.Upload());
+    EXPECT_EQ(b.owner.Received().count, 10);
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 10));
+}
+
+TEST(Upload, HangUpTimesOut) {
+    Bench b(10, {"--fast", "--hangup-after", "300"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    EXPECT_FALSE(b.Upload());
+    EXPECT_EQ(b.owner.Count(Kind::Timeout), 1);
+    EXPECT_EQ(b.owner.Count(Kind::Received), 0);
+    EXPECT_EQ(b.sim->Wait(), 0);
+
+    // The command cannot be written to a hung-up line: the request is
+    // abandoned quietly and only the time-out armed by SendRequest ends it.
+    const int arms = b.owner.TimerArms();
+    EXPECT_FALSE(b.Upload());
+    EXPECT_EQ(b.owner.Count(Kind::Timeout), 2);
+    EXPECT_EQ(b.owner.TimerArms(), arms + 1);
+    EXPECT_FALSE(b.port.Busy());
+}
+
+TEST(Upload, NoAnswerTimesOutAndNothingMoreHappens) {
+    Bench b(2, {"--no-answer"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    EXPECT_FALSE(b.Upload());
+    EXPECT_EQ(b.owner.Count(Kind::Timeout), 1);
+    EXPECT_TRUE(b.owner.ProgressValues().empty());
+    // The worker left its receive phase: a new request is accepted.
+    b.owner.Loop().RunFor(200ms);
+    b.owner.ResetOutcome();
+    EXPECT_EQ(b.port.SendRequest(COMM_CMD_UPLOAD), 1);
+    EXPECT_EQ(b.owner.Count(Kind::Error), 0);
+}
+
+TEST(Refusal, NoLinkIsCodeOneAndNothingIsSent) {
+    Bench b(2, {"--fast"});
+    EXPECT_EQ(b.port.SendRequest(COMM_CMD_UPLOAD), 0);
+    ASSERT_EQ(b.owner.Count(Kind::Error), 1);
+    EXPECT_EQ(b.owner.Last(Kind::Error)->value, COMM_ERR_NO_LINK);
+    EXPECT_EQ(b.owner.LastMessage(), "\n    Please Refresh Device!    \n");
+    EXPECT_FALSE(b.owner.TimerArmed());
+    b.owner.Loop().RunFor(150ms);
+    EXPECT_EQ(b.sim->log().find("received"), std::string::npos);
+}
+
+TEST(Refusal, BusyIsCodeFourAndTheRunningUploadCompletes) {
+    Bench b(20, {"--rate", "20000"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_EQ(b.port.SendRequest(COMM_CMD_UPLOAD), 1);
+    b.owner.Loop().RunFor(150ms);
+    EXPECT_EQ(b.port.SendRequest(COMM_CMD_UPLOAD), 0);
+    ASSERT_EQ(b.owner.Count(Kind::Error), 1);
+    EXPECT_EQ(b.owner.Last(Kind::Error)->value, COMM_ERR_BUSY);
+    EXPECT_EQ(b.owner.LastMessage(), "\n    Device is Busying...   \n");
+    b.owner.ResetOutcome();
+    b.owner.WaitForOutcome(10s);
+    EXPECT_EQ(b.owner.Count(Kind::Received), 1);
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 20));
+    EXPECT_EQ(b.sim->log().find("request 2"), std::string::npos) << "one command on the wire";
+}
+
+TEST(Link, OpenFailureIsShownAndLeavesTheLinkDown) {
+    Bench b(2, {"--fast"});
+    PosixSerialLine holder;  // another program holds the port
+    ASSERT_TRUE(holder.Open(b.sim->device(), nullptr, nullptr));
+    EXPECT_EQ(b.port.StartLink(), 0);
+    const std::string expected = "\n    Open " + b.sim->device() + " Failed!    \n";
+    EXPECT_EQ(b.owner.LastMessage().rfind(expected, 0), 0u) << b.owner.LastMessage();
+    EXPECT_GT(b.owner.LastMessage().size(), expected.size()) << "the system's reason follows";
+    EXPECT_FALSE(b.port.LinkUp());
+    EXPECT_EQ(b.port.SendRequest(COMM_CMD_UPLOAD), 0);
+    EXPECT_EQ(b.owner.Last(Kind::Error)->value, COMM_ERR_NO_LINK);
+
+    b.port.SetPortName("");
+    EXPECT_EQ(b.port.StartLink(), 0);
+    EXPECT_EQ(b.owner.LastMessage(), "\n    PortNO:0  is Error!    \n");
+}
+
+TEST(Link, StopLinkDuringReceiveEndsQuietly) {
+    Bench b(100, {"--rate", "20000"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_EQ(b.port.SendRequest(COMM_CMD_UPLOAD), 1);
+    b.owner.Loop().RunFor(350ms);
+    ASSERT_GE(b.owner.ProgressValues().size(), 1u);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(b.port.StopLink(), 1);
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(took, 800ms);
+    EXPECT_LT(took, 1500ms);
+    EXPECT_FALSE(b.port.LinkUp());
+    EXPECT_EQ(b.port.ThreadId(), 0u);
+    EXPECT_FALSE(b.port.Busy());
+    // Nothing reaches the owner afterwards, not even calls queued before.
+    b.owner.Loop().RunFor(300ms);
+    EXPECT_EQ(b.owner.Count(Kind::Received), 0);
+    EXPECT_EQ(b.owner.Count(Kind::Timeout), 0);
+    // The worker closed the port: it can be opened again at once.
+    PosixSerialLine again;
+    EXPECT_TRUE(again.Open(b.sim->device(), nullptr, nullptr));
+    again.Close();
+    EXPECT_EQ(b.port.SendRequest(COMM_CMD_UPLOAD), 0);
+    EXPECT_EQ(b.owner.Last(Kind::Error)->value, COMM_ERR_NO_LINK);
+    // A second stop finds no worker and returns at once.
+    const auto t1 = std::chrono::steady_clock::now();
+    EXPECT_EQ(b.port.StopLink(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t1, 100ms);
+}
+
+TEST(Link, StopLinkFromInsideANotificationDoesNotDeadlock) {
+    // The owner thread runs the progress handler, which stops the link while
+    // the worker waits for that very handler to return.
+    Bench b(100, {"--rate", "20000"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    bool stopped = false;
+    b.owner.onProgress = [&](int) {
+        if (!stopped) {
+            stopped = true;
+            b.port.StopLink();
+        }
+    };
+    ASSERT_EQ(b.port.SendRequest(COMM_CMD_UPLOAD), 1);
+    b.owner.Loop().RunUntil([&] { return stopped; }, 5s);
+    ASSERT_TRUE(stopped);
+    EXPECT_FALSE(b.port.LinkUp());
+    b.owner.Loop().RunFor(300ms);
+    EXPECT_EQ(b.owner.ProgressValues().size(), 1u);
+    EXPECT_EQ(b.owner.Count(Kind::Received), 0);
+}
+
+TEST(Link, StopLinkWhileTheWorkerWaitsForABusyOwner) {
+    // The owner thread does not run its loop, so the worker's first
+    // notification waits; the stop must release it.
+    Bench b(2, {"--fast"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_EQ(b.port.SendRequest(COMM_CMD_UPLOAD), 1);
+    std::this_thread::sleep_for(400ms);  // the worker is now waiting for this thread
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(b.port.StopLink(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1500ms);
+    EXPECT_FALSE(b.port.LinkUp());
+    // The call the worker had queued is dropped when the loop finally runs.
+    const int arms = b.owner.TimerArms();
+    b.owner.Loop().RunFor(200ms);
+    EXPECT_EQ(b.owner.TimerArms(), arms);
+    EXPECT_EQ(b.owner.Count(Kind::Received), 0);
+}
+
+TEST(Link, NewLinkKeepsTheAreaAndGetsAFreshWorker) {
+    // Ten records, then three through the same port: slots 3..9 keep the
+    // first upload; the count byte says they are not in use.
+    Bench first(10, {"--fast"});
+    ASSERT_EQ(first.port.StartLink(), 1);
+    const std::uint32_t id1 = first.port.ThreadId();
+    ASSERT_TRUE(first.Upload());
+    first.port.StopLink();
+
+    TempDir dir;
+    const RecordBlock three = [] {
+        RecordBlock blk;
+        ClearBlock(blk);
+        blk.count = 3;
+        for (int i = 0; i < 3; ++i) {
+            blk.slots[i] = RecordBuilder(4).Connect(1, 2).Connect(2, 1).Build();
+        }
+        return blk;
+    }();
+    WriteRecordFile(dir.path() / "three.vku", three);
+    SimProcess sim({"--file", (dir.path() / "three.vku").string(), "--fast"});
+    first.port.SetPortName(sim.device());
+    ASSERT_EQ(first.port.StartLink(), 1);
+    EXPECT_NE(first.port.ThreadId(), id1);
+    ASSERT_TRUE(first.Upload());
+    const RecordBlock& got = first.owner.Received();
+    EXPECT_EQ(got.count, 3);
+    EXPECT_TRUE(SameSlots(got, three, 0, 3));
+    EXPECT_TRUE(SameSlots(got, first.expected, 3, 10));
+}
+
+}  // namespace
+}  // namespace vark

@@ -1,0 +1,129 @@
+// upload and ports: the tester seen without a window, through the same
+// SerialPort and discovery the Upload dialog uses.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "device/comm_defs.h"
+#include "device/discovery.h"
+#include "device/owner_loop.h"
+#include "device/serial_port.h"
+#include "records/record_file.h"
+#include "tools/cli/cli.h"
+
+namespace vark::cli {
+namespace {
+
+bool TakeValue(const std::vector<std::string>& args, std::size_t& i, std::string_view name,
+               std::string& out) {
+    const std::string& a = args[i];
+    if (a == name && i + 1 < args.size()) {
+        out = args[++i];
+        return true;
+    }
+    const std::string prefix = std::string(name) + "=";
+    if (a.rfind(prefix, 0) == 0) {
+        out = a.substr(prefix.size());
+        return true;
+    }
+    return false;
+}
+
+int Upload(const std::vector<std::string>& args) {
+    std::string device;
+    std::string file;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (!TakeValue(args, i, "--port", device) && !TakeValue(args, i, "-o", file) &&
+            !TakeValue(args, i, "--output", file)) {
+            return Usage();
+        }
+    }
+    if (file.empty()) {
+        return Usage();
+    }
+
+    // The owner outlives the port: the port's destruction stops the link.
+    LoopOwner owner;
+    SerialPort port;
+    owner.Attach(&port);
+    if (device.empty()) {
+        if (!port.Discover(&owner)) {
+            return Fail(kMsgDeviceNotFound);
+        }
+    } else {
+        port.SetOwner(&owner);
+        port.SetPortName(device);
+    }
+    if (!port.StartLink()) {
+        return Fail(owner.LastMessage());
+    }
+
+    // Progress only for a person watching; logs and pipes get the outcome.
+    const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+    if (showProgress) {
+        std::fprintf(stderr, "Uploading from %s ...", port.PortLabel().c_str());
+        // The tester's progress values run 0..19 and, for long replies, stop
+        // early (at 3 for 100 records); they are shown as they come.
+        const std::string label = port.PortLabel();
+        owner.onProgress = [label](int value) {
+            std::fprintf(stderr, "\rUploading from %s ... %2d/20", label.c_str(), value);
+        };
+    }
+    if (!port.SendRequest(COMM_CMD_UPLOAD)) {
+        return Fail(owner.LastMessage());
+    }
+    // The receive timer bounds every silence; this only bounds a tester that
+    // keeps trickling bytes forever.
+    owner.WaitForOutcome(std::chrono::minutes(10));
+    if (showProgress) {
+        std::fputs("\n", stderr);
+    }
+    const LoopOwner::Event* last = owner.Events().empty() ? nullptr : &owner.Events().back();
+    if (!last || last->kind != LoopOwner::Kind::Received) {
+        return Fail(owner.HasOutcome() ? owner.LastMessage() : kMsgReceiveTimeout);
+    }
+    const RecordBlock& block = owner.Received();
+    const std::string path = WithRecordExtension(file);
+    const FileStatus st = WriteRecordFile(path, block);
+    if (st != FileStatus::Ok) {
+        return Fail(FileStatusMessage(st));
+    }
+    std::printf("%u records saved to %s\n", static_cast<unsigned>(UsedSlots(block)), path.c_str());
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+}
+
+int Ports(const std::vector<std::string>& args) {
+    std::string root = "/sys";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (!TakeValue(args, i, "--sysfs", root)) {
+            return Usage();
+        }
+    }
+    SysfsUsbSerial usb(root);
+    const auto entries = usb.Entries();
+    if (entries.empty()) {
+        std::fputs("no USB serial bridge devices found\n", stderr);
+        return kExitOk;
+    }
+    std::printf("VID\tPID\tSERIAL\tPORT\tTESTER\n");
+    for (const auto& e : entries) {
+        std::string serial = e.serial;
+        const bool tester =
+            IsAcceptedVendor(e.vid) && !LookupPortValue(usb, e.vid, e.pid, serial).empty();
+        std::printf("%04x\t%04x\t%s\t%s\t%s\n", e.vid, e.pid, e.serial.c_str(), e.node.c_str(),
+                    tester ? "yes" : "no");
+    }
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+}
+
+const Register kUpload{
+    {"upload", "[--port DEVICE] -o FILE",
+     "fetch the tester's records (found on USB, or on DEVICE) into a record file", Upload}};
+const Register kPorts{{"ports", "[--sysfs DIR]",
+                       "list the USB serial bridges: vendor, product, serial, port, tester or not",
+                       Ports}};
+
+}  // namespace
+}  // namespace vark::cli
