@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFont>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -48,6 +49,17 @@ constexpr ToolSpec kTools[] = {
 constexpr int kInitialWidth = 800;
 constexpr int kInitialHeight = 600;
 
+// The window's column widths are fixed in pixels and made for an 11-pixel
+// Arial-like face: with it a pin-map line of seven 9-character groups and the
+// pin label "(40pin)" fit their columns. Liberation Sans has Arial's metrics.
+QFont WindowFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
 }  // namespace
 
 CVarkDlg::CVarkDlg(QWidget* parent) : QDialog(parent) {
@@ -61,6 +73,7 @@ CVarkDlg::CVarkDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setWindowIcon(m_hIcon);
+    setFont(WindowFont());
 
     CreateToolBar();
 
