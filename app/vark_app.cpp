@@ -34,9 +34,7 @@ QString UserKey() {
 }  // namespace
 
 CVarkApp::CVarkApp(const QString& executablePath, QObject* parent)
-    : QObject(parent),
-      m_strAppName(AppNameFromPath(executablePath)),
-      m_strFileName(QFileInfo(executablePath).fileName()) {}
+    : QObject(parent), m_strAppName(AppNameFromPath(executablePath)) {}
 
 CVarkApp::~CVarkApp() = default;
 
@@ -59,13 +57,7 @@ CVarkApp::Role CVarkApp::AcquireInstance() {
     // A lock is stale only when its process is gone, never by age: the first
     // instance may run for days.
     m_lock->setStaleLockTime(0);
-    // The lock records the application name, and a later start treats the
-    // lock as stale when that name is not the running process's file name.
-    // So the file name is the application name while the lock is taken.
-    const QString appName = QCoreApplication::applicationName();
-    QCoreApplication::setApplicationName(m_strFileName);
     const bool locked = m_lock->tryLock(0);
-    QCoreApplication::setApplicationName(appName);
     if (locked) {
         return Role::First;
     }

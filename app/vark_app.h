@@ -55,7 +55,6 @@ class CVarkApp : public QObject {
     void OnNewConnection();
 
     QString m_strAppName;
-    QString m_strFileName;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_pServer = nullptr;
     CVarkDlg* m_pMainWnd = nullptr;

@@ -173,6 +173,19 @@ TEST_F(TwoInstances, CrashedFirstInstanceDoesNotBlockTheNext) {
     EXPECT_TRUE(next.WaitFor(QStringLiteral("activation request")));
 }
 
+TEST_F(TwoInstances, ExecutableWithAnExtensionIsStillOneInstance) {
+    // The application name drops ".bin"; the running instance's lock must
+    // still be recognised as held by a live process of this program.
+    const QString exe = Copy(name_ + QStringLiteral(".bin"));
+    Program first(exe);
+    ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown")));
+    Program second(exe);
+    ASSERT_TRUE(second.process().waitForFinished(5000));
+    EXPECT_EQ(second.process().exitCode(), 0);
+    EXPECT_TRUE(second.Log().contains(QStringLiteral("handed over"))) << second.Log().toStdString();
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("activation request")));
+}
+
 TEST_F(TwoInstances, CopyUnderAnotherNameRunsAsItsOwnInstance) {
     Program first(exe_);
     ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown")));
