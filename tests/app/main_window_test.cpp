@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QToolButton>
 #include <cstring>
 #include <fstream>
+#include <memory>
 
 #include "app/pin_map_model.h"
 #include "app/vark_dlg.h"
@@ -376,6 +378,88 @@ TEST_F(MainWindowKeys, CloseBoxEndsTheRun) {
     EXPECT_FALSE(dlg.isVisible());
 }
 
+// --- the real file dialogs --------------------------------------------------
+
+// Types `path` into the dialog's name field and accepts; a dialog that will
+// not accept is cancelled so that the test fails instead of waiting.
+void AnswerFileDialog(QFileDialog* fd, const QString& path) {
+    auto* name = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!name) {
+        ADD_FAILURE() << "file dialog without a name field";
+        QMetaObject::invokeMethod(fd, "reject");
+        return;
+    }
+    name->setText(path);
+    QMetaObject::invokeMethod(fd, "accept");
+    if (fd->isVisible()) {
+        ADD_FAILURE() << "file dialog did not accept " << path.toStdString();
+        QMetaObject::invokeMethod(fd, "reject");
+    }
+}
+
+struct DialogSeen {
+    bool shown = false;
+    QStringList filters;
+    QString suffix;
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    bool confirmsOverwrite = false;
+    QStringList preselected;
+    QWidget* parent = nullptr;
+};
+
+TEST(FileDialogs, SaveAndOpenUseQtDialogsWithTheRecordFilters) {
+    QTemporaryDir dir;
+    MessageRecorder messages;
+    CVarkDlg dlg;
+    dlg.show();
+    dlg.m_block = ThreeRecords();
+
+    auto seen = std::make_shared<DialogSeen>();
+    const QString target = dir.filePath(QStringLiteral("real"));
+    vark::test::WhenModal<QFileDialog>([seen, target](QFileDialog* fd) {
+        ASSERT_NE(fd, nullptr);
+        seen->shown = true;
+        seen->filters = fd->nameFilters();
+        seen->suffix = fd->defaultSuffix();
+        seen->mode = fd->acceptMode();
+        seen->confirmsOverwrite = !fd->testOption(QFileDialog::DontConfirmOverwrite);
+        seen->preselected = fd->selectedFiles();
+        seen->parent = fd->parentWidget();
+        AnswerFileDialog(fd, target);
+    });
+    dlg.SaveRecordFile();
+    ASSERT_TRUE(seen->shown);
+    const QStringList filters = {QStringLiteral("VARK-u Files(*.vku)"),
+                                 QStringLiteral("All Files(*.*)")};
+    EXPECT_EQ(seen->filters, filters);
+    EXPECT_EQ(seen->suffix, QStringLiteral("vku"));
+    EXPECT_EQ(seen->mode, QFileDialog::AcceptSave);
+    EXPECT_TRUE(seen->confirmsOverwrite);
+    ASSERT_EQ(seen->preselected.size(), 1);
+    EXPECT_TRUE(QFileInfo(seen->preselected[0]).fileName().startsWith(QStringLiteral("Kelvor_")));
+    EXPECT_EQ(seen->parent, &dlg);
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(dlg.m_pPathEdit->text(), target + QStringLiteral(".vku"));
+
+    CVarkDlg reader;
+    reader.show();
+    auto opened = std::make_shared<DialogSeen>();
+    const QString saved = target + QStringLiteral(".vku");
+    vark::test::WhenModal<QFileDialog>([opened, saved](QFileDialog* fd) {
+        ASSERT_NE(fd, nullptr);
+        opened->shown = true;
+        opened->filters = fd->nameFilters();
+        opened->mode = fd->acceptMode();
+        AnswerFileDialog(fd, saved);
+    });
+    reader.OpenRecordFile();
+    ASSERT_TRUE(opened->shown);
+    EXPECT_EQ(opened->filters, filters);
+    EXPECT_EQ(opened->mode, QFileDialog::AcceptOpen);
+    EXPECT_EQ(reader.m_pPathEdit->text(), saved);
+    ExpectListShows(reader, ThreeRecords());
+}
+
 // --- the one message box ---------------------------------------------------
 
 TEST(MessageBox, ShowsTheTextExactlyWithCaptionOkOnlyAndNoIcon) {
@@ -406,17 +490,6 @@ TEST(MessageBox, ShowsTheTextExactlyWithCaptionOkOnlyAndNoIcon) {
     EXPECT_EQ(buttons, QStringList{QStringLiteral("OK")});
     EXPECT_EQ(parent, &owner);
     EXPECT_EQ(modality, Qt::WindowModal);
-}
-
-TEST(MessageBox, InterceptorSeesTextsAndIsRemovable) {
-    QStringList seen;
-    auto before = vark::SetMessageInterceptor([&](QWidget*, const QString& t) {
-        seen << t;
-        return 42;
-    });
-    EXPECT_EQ(vark::ShowMessage(nullptr, QStringLiteral("one")), 42);
-    vark::SetMessageInterceptor(before);
-    EXPECT_EQ(seen, QStringList{QStringLiteral("one")});
 }
 
 }  // namespace

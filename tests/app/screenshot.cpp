@@ -1,10 +1,14 @@
 // Draws the main window with a record file open into a PNG:
 //   app_screenshot RECORD_FILE OUT.png [WIDTH HEIGHT]
+// or the About box:
+//   app_screenshot --about OUT.png
 #include <QApplication>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
+#include "app/about_dlg.h"
 #include "app/file_dialogs.h"
 #include "app/vark_dlg.h"
 
@@ -13,6 +17,12 @@ int main(int argc, char* argv[]) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: app_screenshot RECORD_FILE OUT.png [WIDTH HEIGHT]\n");
         return 2;
+    }
+    if (std::strcmp(argv[1], "--about") == 0) {
+        CAboutDlg about;
+        about.show();
+        QApplication::processEvents();
+        return about.grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     }
     const QString file = QString::fromLocal8Bit(argv[1]);
     const QString out = QString::fromLocal8Bit(argv[2]);
