@@ -9,7 +9,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QPointer>
+#include <QStandardPaths>
 #include <QThread>
 
 #include "app/vark_dlg.h"
@@ -31,6 +31,13 @@ QString UserKey() {
     return QString::number(static_cast<qulonglong>(::getuid()));
 }
 
+// The user's own runtime directory (mode 0700), so that no other user can
+// take or block the names; the temporary directory only when there is none.
+QDir InstanceDir() {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return QDir(runtime.isEmpty() ? QDir::tempPath() : runtime);
+}
+
 }  // namespace
 
 CVarkApp::CVarkApp(const QString& executablePath, QObject* parent)
@@ -44,12 +51,13 @@ QString CVarkApp::AppNameFromPath(const QString& executablePath) {
 }
 
 QString CVarkApp::LockFilePath() const {
-    return QDir(QDir::tempPath())
-        .filePath(m_strAppName + QLatin1Char('-') + UserKey() + QStringLiteral(".lock"));
+    return InstanceDir().filePath(m_strAppName + QLatin1Char('-') + UserKey() +
+                                  QStringLiteral(".lock"));
 }
 
 QString CVarkApp::ServerName() const {
-    return m_strAppName + QLatin1Char('-') + UserKey() + QStringLiteral(".instance");
+    return InstanceDir().filePath(m_strAppName + QLatin1Char('-') + UserKey() +
+                                  QStringLiteral(".instance"));
 }
 
 CVarkApp::Role CVarkApp::AcquireInstance() {

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QProcess>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -103,6 +104,7 @@ void BM_AppProcessStartUpToWindowShown(benchmark::State& state) {
         state.ResumeTiming();
     }
     QFile::remove(CVarkApp(exe).LockFilePath());
+    QLocalServer::removeServer(CVarkApp(exe).ServerName());
 }
 BENCHMARK(BM_AppProcessStartUpToWindowShown)->Unit(benchmark::kMillisecond)->Iterations(10);
 

@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -29,8 +30,13 @@ TEST(StartUp, ApplicationNameIsTheFileNameWithoutDirectoryAndExtension) {
     const CVarkApp app(QStringLiteral("/x/Tester-7"));
     const QString uid = QString::number(::getuid());
     EXPECT_TRUE(QFileInfo(app.LockFilePath()).fileName().startsWith("Tester-7-" + uid));
-    EXPECT_TRUE(app.ServerName().startsWith("Tester-7-" + uid));
+    EXPECT_TRUE(QFileInfo(app.ServerName()).fileName().startsWith("Tester-7-" + uid));
     EXPECT_NE(CVarkApp(QStringLiteral("/x/Other")).ServerName(), app.ServerName());
+    // Both live where no other user can take or block them.
+    const QFileInfo where(QFileInfo(app.LockFilePath()).absolutePath());
+    EXPECT_TRUE(where.isDir());
+    EXPECT_FALSE(where.permissions() & (QFileDevice::WriteOther | QFileDevice::WriteGroup));
+    EXPECT_EQ(QFileInfo(app.ServerName()).absolutePath(), where.absoluteFilePath());
 }
 
 TEST(StartUp, BringToFrontRestoresTheWindowAndRaisesItsModalDialog) {
@@ -112,6 +118,7 @@ class TwoInstances : public ::testing::Test {
         for (const QString& name : names_) {
             const CVarkApp app(dir_.filePath(name));
             QFile::remove(app.LockFilePath());
+            QLocalServer::removeServer(app.ServerName());
         }
     }
 
