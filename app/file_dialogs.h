@@ -1,0 +1,32 @@
+// The file-open and file-save dialogs of the record commands. The real ones
+// are Qt's file dialogs; tests replace them through SetFileDialogHooks.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+namespace vark {
+
+// Two entries: the record files, then everything.
+QStringList RecordFileFilters();
+
+struct FileDialogHooks {
+    // Each returns the chosen full path, or an empty string when cancelled.
+    std::function<QString(QWidget* parent)> open;
+    std::function<QString(QWidget* parent, const QString& defaultName)> save;
+};
+
+// File-open dialog: filters as above, default suffix "vku", no initial name.
+QString AskOpenPath(QWidget* parent);
+
+// File-save dialog: same filters, default suffix "vku", `defaultName` as the
+// initial name, and a confirmation before an existing file is replaced.
+QString AskSavePath(QWidget* parent, const QString& defaultName);
+
+// A hook left empty uses the real dialog. Returns the hooks set before.
+FileDialogHooks SetFileDialogHooks(FileDialogHooks hooks);
+
+}  // namespace vark

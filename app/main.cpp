@@ -1,0 +1,10 @@
+// VARK-u: the window program of the Kelvor VARK-u cable tester.
+#include <QApplication>
+
+#include "app/vark_app.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    CVarkApp app(QCoreApplication::applicationFilePath());
+    return app.InitInstance();
+}

@@ -1,0 +1,61 @@
+// Start-up: one instance per executable name. The first start holds a lock
+// file and listens on a local socket, both named after the executable and the
+// user, and runs the main window until it closes. A later start finds the lock
+// taken, asks the running instance over the socket to bring its window (and
+// the modal dialog it shows, if any) to the front, and ends without showing
+// anything.
+#pragma once
+
+#include <QLoggingCategory>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class CVarkDlg;
+class QLocalServer;
+class QLockFile;
+class QWidget;
+
+Q_DECLARE_LOGGING_CATEGORY(lcVarkInstance)
+
+class CVarkApp : public QObject {
+    Q_OBJECT
+  public:
+    // `executablePath`: the program's own file; its name without directory and
+    // extension becomes the application name.
+    explicit CVarkApp(const QString& executablePath, QObject* parent = nullptr);
+    ~CVarkApp() override;
+
+    static QString AppNameFromPath(const QString& executablePath);
+
+    const QString& AppName() const { return m_strAppName; }
+    // Names of the lock file and the local socket of this executable and user.
+    QString LockFilePath() const;
+    QString ServerName() const;
+
+    // Runs the program and returns its exit status (0 in every case): either
+    // hands over to the running instance, or shows the main window until it
+    // ends. Needs a QApplication.
+    int InitInstance();
+
+    // Restores `window` if minimised, raises and activates it, then does the
+    // same for the active modal dialog, if that is another window. Returns the
+    // window activated last (null for a null window).
+    static QWidget* BringToFront(QWidget* window);
+
+    // The main window while it exists, else null.
+    CVarkDlg* MainWindow() const { return m_pMainWnd; }
+
+  private:
+    enum class Role { First, Second };
+
+    Role AcquireInstance();
+    bool HandOver();
+    void Listen();
+    void OnNewConnection();
+
+    QString m_strAppName;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer* m_pServer = nullptr;
+    CVarkDlg* m_pMainWnd = nullptr;
+};

@@ -1,0 +1,138 @@
+// Window program: start-up to the window shown, and RefreshPinMap of a full
+// block of 40-pin records. Targets: start-up under 300 ms offscreen, refresh
+// under 5 ms.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QProcess>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <memory>
+
+#include "app/vark_app.h"
+#include "app/vark_dlg.h"
+#include "records/sample_records.h"
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "vark-bench";
+    static char* argv[] = {name, nullptr};
+    static std::unique_ptr<QApplication> app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        return std::make_unique<QApplication>(argc, argv);
+    }();
+    return *app;
+}
+
+void WaitExposed(QWidget& widget) {
+    const QDeadlineTimer deadline(5000);
+    while (!(widget.windowHandle() && widget.windowHandle()->isExposed()) &&
+           !deadline.hasExpired()) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QApplication::processEvents();
+}
+
+void FillFortyPin(vark::RecordBlock& block) {
+    vark::ClearBlock(block);
+    block.count = 100;
+    for (int i = 0; i < 100; ++i) {
+        vark::RecordBuilder b(40);
+        b.Straight().Grounds();
+        if (i % 3 == 1) {
+            b.Connect(2, 3).Connect(3, 2);
+        }
+        block.slots[i] = b.Build();
+    }
+}
+
+// Construct the main window, show it and let it paint, in a running process.
+void BM_AppStartUpToWindowShown(benchmark::State& state) {
+    App();
+    for (auto _ : state) {
+        auto dlg = std::make_unique<CVarkDlg>();
+        dlg->show();
+        WaitExposed(*dlg);
+        benchmark::DoNotOptimize(dlg.get());
+        state.PauseTiming();
+        dlg.reset();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_AppStartUpToWindowShown)->Unit(benchmark::kMillisecond);
+
+// The whole program: process start to "window shown", offscreen.
+void BM_AppProcessStartUpToWindowShown(benchmark::State& state) {
+    App();
+    QTemporaryDir dir;
+    const QString exe = dir.filePath(QStringLiteral("VARK-u-bench"));
+    if (!QFile::copy(QStringLiteral(VARK_APP_BINARY), exe)) {
+        state.SkipWithError("cannot copy the program");
+        return;
+    }
+    QFile::setPermissions(exe, QFile::permissions(exe) | QFileDevice::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vark.instance.info=true"));
+    for (auto _ : state) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(exe, {});
+        QByteArray log;
+        const QDeadlineTimer deadline(10000);
+        while (!log.contains("window shown") && !deadline.hasExpired() &&
+               process.state() != QProcess::NotRunning) {
+            process.waitForReadyRead(5);
+            log += process.readAllStandardError();
+        }
+        state.PauseTiming();
+        if (!log.contains("window shown")) {
+            state.SkipWithError("the program did not show its window");
+        }
+        process.kill();
+        process.waitForFinished(5000);
+        state.ResumeTiming();
+    }
+    QFile::remove(CVarkApp(exe).LockFilePath());
+    QLocalServer::removeServer(CVarkApp(exe).ServerName());
+}
+BENCHMARK(BM_AppProcessStartUpToWindowShown)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_AppRefreshPinMap100FortyPin(benchmark::State& state) {
+    App();
+    CVarkDlg dlg;
+    FillFortyPin(dlg.Block());
+    dlg.show();
+    WaitExposed(dlg);
+    for (auto _ : state) {
+        dlg.RefreshPinMap();
+        benchmark::DoNotOptimize(dlg.RowCount());
+    }
+}
+BENCHMARK(BM_AppRefreshPinMap100FortyPin)->Unit(benchmark::kMicrosecond);
+
+// The refresh as the user sees it: rebuilt and the list repainted.
+void BM_AppRefreshPinMapAndRepaint(benchmark::State& state) {
+    App();
+    CVarkDlg dlg;
+    FillFortyPin(dlg.Block());
+    dlg.show();
+    WaitExposed(dlg);
+    for (auto _ : state) {
+        dlg.RefreshPinMap();
+        dlg.m_list->viewport()->repaint();
+    }
+}
+BENCHMARK(BM_AppRefreshPinMapAndRepaint)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "app/about_dlg.h"
+#include "app/vark_app.h"
+#include "app/vark_dlg.h"
+#include "app_test_support.h"
+
+namespace {
+
+TEST(StartUp, ApplicationNameIsTheFileNameWithoutDirectoryAndExtension) {
+    EXPECT_EQ(CVarkApp::AppNameFromPath(QStringLiteral("/usr/local/bin/VARK-u")),
+              QStringLiteral("VARK-u"));
+    EXPECT_EQ(CVarkApp::AppNameFromPath(QStringLiteral("/opt/kelvor/VARK-u.bin")),
+              QStringLiteral("VARK-u"));
+    EXPECT_EQ(CVarkApp::AppNameFromPath(QStringLiteral("relative/vark.test.exe")),
+              QStringLiteral("vark.test"));
+    // Lock and socket are named after the application and the user.
+    const CVarkApp app(QStringLiteral("/x/Tester-7"));
+    const QString uid = QString::number(::getuid());
+    EXPECT_TRUE(QFileInfo(app.LockFilePath()).fileName().startsWith("Tester-7-" + uid));
+    EXPECT_TRUE(QFileInfo(app.ServerName()).fileName().startsWith("Tester-7-" + uid));
+    EXPECT_NE(CVarkApp(QStringLiteral("/x/Other")).ServerName(), app.ServerName());
+    // Both live where no other user can take or block them.
+    const QFileInfo where(QFileInfo(app.LockFilePath()).absolutePath());
+    EXPECT_TRUE(where.isDir());
+    EXPECT_FALSE(where.permissions() & (QFileDevice::WriteOther | QFileDevice::WriteGroup));
+    EXPECT_EQ(QFileInfo(app.ServerName()).absolutePath(), where.absoluteFilePath());
+}
+
+TEST(StartUp, BringToFrontRestoresTheWindowAndRaisesItsModalDialog) {
+    EXPECT_EQ(CVarkApp::BringToFront(nullptr), nullptr);
+
+    CVarkDlg dlg;
+    dlg.showMinimized();
+    ASSERT_TRUE(dlg.isMinimized());
+    EXPECT_EQ(CVarkApp::BringToFront(&dlg), &dlg);
+    EXPECT_FALSE(dlg.isMinimized());
+    EXPECT_TRUE(dlg.isVisible());
+
+    bool aboutInFront = false;
+    vark::test::WhenModal<CAboutDlg>([&](CAboutDlg* about) {
+        dlg.showMinimized();
+        aboutInFront = about && CVarkApp::BringToFront(&dlg) == about;
+        if (about) {
+            about->accept();
+        }
+    });
+    dlg.About();
+    EXPECT_TRUE(aboutInFront);
+    EXPECT_FALSE(dlg.isMinimized());
+}
+
+// --- two real processes ----------------------------------------------------
+
+// One run of the program under a name of this test's own, so that it meets
+// no other instance on the machine.
+class Program {
+  public:
+    Program(const QString& executable) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vark.instance.info=true"));
+        process_.setProcessEnvironment(env);
+        process_.setProgram(executable);
+        process_.start();
+    }
+    ~Program() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+
+    // Waits until standard error holds `text` at least `times` times.
+    bool WaitFor(const QString& text, int timeoutMs = 10000, int times = 1) {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (Log().count(text) < times) {
+            if (deadline.hasExpired() || process_.state() == QProcess::NotRunning) {
+                return Log().count(text) >= times;
+            }
+            process_.waitForReadyRead(50);
+        }
+        return true;
+    }
+
+    QString Log() {
+        log_ += QString::fromLocal8Bit(process_.readAllStandardError());
+        return log_;
+    }
+
+    QProcess& process() { return process_; }
+
+  private:
+    QProcess process_;
+    QString log_;
+};
+
+class TwoInstances : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        name_ = QStringLiteral("VARK-u-test%1").arg(QCoreApplication::applicationPid());
+        exe_ = Copy(name_);
+    }
+    void TearDown() override {
+        for (const QString& name : names_) {
+            const CVarkApp app(dir_.filePath(name));
+            QFile::remove(app.LockFilePath());
+            QLocalServer::removeServer(app.ServerName());
+        }
+    }
+
+    QString Copy(const QString& name) {
+        const QString path = dir_.filePath(name);
+        EXPECT_TRUE(QFile::copy(QStringLiteral(VARK_APP_BINARY), path));
+        QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+        names_ << name;
+        return path;
+    }
+
+    QTemporaryDir dir_;
+    QString name_;
+    QString exe_;
+    QStringList names_;
+};
+
+TEST_F(TwoInstances, SecondStartHandsOverToTheFirstAndEnds) {
+    Program first(exe_);
+    ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown"))) << first.Log().toStdString();
+    EXPECT_FALSE(first.Log().contains(QStringLiteral("activation request")));
+
+    Program second(exe_);
+    ASSERT_TRUE(second.process().waitForFinished(5000));
+    EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.process().exitCode(), 0);
+    const QString secondLog = second.Log();
+    EXPECT_TRUE(secondLog.contains(QStringLiteral("handed over"))) << secondLog.toStdString();
+    EXPECT_FALSE(secondLog.contains(QStringLiteral("window shown")));
+
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("activation request: window raised")))
+        << first.Log().toStdString();
+    EXPECT_EQ(first.process().state(), QProcess::Running);
+
+    // A third start hands over as well: the first keeps serving.
+    Program third(exe_);
+    ASSERT_TRUE(third.process().waitForFinished(5000));
+    EXPECT_EQ(third.process().exitCode(), 0);
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("activation request"), 2000, 2));
+    EXPECT_EQ(first.Log().count(QStringLiteral("activation request")), 2);
+}
+
+TEST_F(TwoInstances, CrashedFirstInstanceDoesNotBlockTheNext) {
+    {
+        Program first(exe_);
+        ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown")));
+        first.process().kill();  // no clean-up: lock file and socket stay behind
+        ASSERT_TRUE(first.process().waitForFinished(5000));
+    }
+    ASSERT_TRUE(QFileInfo::exists(CVarkApp(exe_).LockFilePath()));
+
+    Program next(exe_);
+    EXPECT_TRUE(next.WaitFor(QStringLiteral("window shown"))) << next.Log().toStdString();
+    EXPECT_TRUE(next.Log().contains(QStringLiteral("first instance")));
+    // And it serves a later start in turn.
+    Program later(exe_);
+    ASSERT_TRUE(later.process().waitForFinished(5000));
+    EXPECT_EQ(later.process().exitCode(), 0);
+    EXPECT_TRUE(next.WaitFor(QStringLiteral("activation request")));
+}
+
+TEST_F(TwoInstances, ExecutableWithAnExtensionIsStillOneInstance) {
+    // The application name drops ".bin"; the running instance's lock must
+    // still be recognised as held by a live process of this program.
+    const QString exe = Copy(name_ + QStringLiteral(".bin"));
+    Program first(exe);
+    ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown")));
+    Program second(exe);
+    ASSERT_TRUE(second.process().waitForFinished(5000));
+    EXPECT_EQ(second.process().exitCode(), 0);
+    EXPECT_TRUE(second.Log().contains(QStringLiteral("handed over"))) << second.Log().toStdString();
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("activation request")));
+}
+
+TEST_F(TwoInstances, CopyUnderAnotherNameRunsAsItsOwnInstance) {
+    Program first(exe_);
+    ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown")));
+    Program other(Copy(name_ + QStringLiteral("-copy")));
+    EXPECT_TRUE(other.WaitFor(QStringLiteral("window shown"))) << other.Log().toStdString();
+    EXPECT_EQ(other.process().state(), QProcess::Running);
+    EXPECT_FALSE(first.Log().contains(QStringLiteral("activation request")));
+}
+
+}  // namespace
