@@ -1,7 +1,11 @@
 #include "app/file_dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <utility>
+
+#include "app/message_box.h"
 
 namespace vark {
 namespace {
@@ -48,6 +52,18 @@ QString AskSavePath(QWidget* parent, const QString& defaultName) {
         return Hooks().save(parent, defaultName);
     }
     return RunDialog(parent, QFileDialog::AcceptSave, defaultName);
+}
+
+bool ConfirmReplace(QWidget* parent, const QString& path) {
+    if (Hooks().confirmReplace) {
+        return Hooks().confirmReplace(parent, path);
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kMessageCaption),
+                    QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                        .arg(QDir::toNativeSeparators(path)),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 FileDialogHooks SetFileDialogHooks(FileDialogHooks hooks) {

@@ -17,6 +17,8 @@ struct FileDialogHooks {
     // Each returns the chosen full path, or an empty string when cancelled.
     std::function<QString(QWidget* parent)> open;
     std::function<QString(QWidget* parent, const QString& defaultName)> save;
+    // True when the user agrees to replace the existing file at `path`.
+    std::function<bool(QWidget* parent, const QString& path)> confirmReplace;
 };
 
 // File-open dialog: filters as above, default suffix "vku", no initial name.
@@ -25,6 +27,11 @@ QString AskOpenPath(QWidget* parent);
 // File-save dialog: same filters, default suffix "vku", `defaultName` as the
 // initial name, and a confirmation before an existing file is replaced.
 QString AskSavePath(QWidget* parent, const QString& defaultName);
+
+// Asked when the name the user confirmed in the save dialog is not the name
+// written (".vku" was appended) and a file of the written name exists: the
+// dialog only ever checked the name it was given.
+bool ConfirmReplace(QWidget* parent, const QString& path);
 
 // A hook left empty uses the real dialog. Returns the hooks set before.
 FileDialogHooks SetFileDialogHooks(FileDialogHooks hooks);

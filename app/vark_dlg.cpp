@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFrame>
 #include <QHeaderView>
@@ -272,6 +273,9 @@ void CVarkDlg::SaveRecordFile() {
     }
     const QString path = QFile::decodeName(
         vark::WithRecordExtension(QFile::encodeName(chosen).toStdString()).c_str());
+    if (path != chosen && QFileInfo::exists(path) && !vark::ConfirmReplace(this, path)) {
+        return;
+    }
     const vark::FileStatus status = vark::WriteRecordFile(ToFsPath(path), m_block);
     if (status != vark::FileStatus::Ok) {
         vark::ShowMessage(this, QString::fromLatin1(vark::FileStatusMessage(status)));

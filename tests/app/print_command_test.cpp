@@ -1,0 +1,146 @@
+// The Print command from the main window: what the list shows goes to paper,
+// through Qt's print dialog printing to a PDF file.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstring>
+
+#include "app/vark_dlg.h"
+#include "app_test_support.h"
+#include "records/sample_records.h"
+
+namespace {
+
+using vark::test::MessageRecorder;
+using vark::test::WhenModal;
+
+QString PdfText(const QString& pdf) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    p.waitForFinished(20000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+class PrintCommand : public ::testing::Test {
+  protected:
+    QTemporaryDir dir;
+    MessageRecorder messages;
+};
+
+TEST_F(PrintCommand, EmptyBlockSaysSoAndShowsNoDialog) {
+    CVarkDlg dlg;
+    bool dialogShown = false;
+    WhenModal<QPrintDialog>(
+        [&](QPrintDialog* d) {
+            if (d) {
+                dialogShown = true;
+                d->reject();
+            }
+        },
+        300);
+    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    QTest::qWait(400);
+    EXPECT_FALSE(dialogShown);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, QStringLiteral("\n    No Data to print!    \n"));
+    EXPECT_EQ(messages.messages[0].parent, &dlg);
+}
+
+TEST_F(PrintCommand, PrintsTheListCellsToTheChosenFile) {
+    CVarkDlg dlg;
+    dlg.m_block = vark::SampleBlock();
+    dlg.RefreshPinMap();
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    WhenModal<QPrintDialog>([&](QPrintDialog* d) {
+        ASSERT_NE(d, nullptr);
+        auto* file = d->findChild<QLineEdit*>(QStringLiteral("filename"));
+        ASSERT_NE(file, nullptr);
+        file->setText(pdf);
+        d->accept();
+    });
+    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    EXPECT_TRUE(messages.messages.empty());
+    ASSERT_TRUE(QFileInfo::exists(pdf));
+    // pdftotext lays blanks out by position: compare with runs of blanks folded.
+    const QString text = PdfText(pdf).simplified();
+    // Every record's first two cells and first map line, in list order.
+    qsizetype at = 0;
+    for (int r = 0; r < dlg.RowCount(); ++r) {
+        for (int c : {0, 1, 2}) {
+            const QString cell = dlg.CellText(r, c).simplified();
+            if (cell.isEmpty()) {
+                continue;
+            }
+            const qsizetype found = text.indexOf(cell, at);
+            ASSERT_GE(found, 0) << "row " << r << " col " << c << ": " << cell.toStdString();
+            at = found;
+        }
+    }
+    EXPECT_TRUE(text.contains(QStringLiteral("Page 2/2")));
+}
+
+TEST_F(PrintCommand, CancelledDialogPrintsAndSaysNothing) {
+    CVarkDlg dlg;
+    dlg.m_block = vark::SampleBlock();
+    dlg.RefreshPinMap();
+    bool shown = false;
+    WhenModal<QPrintDialog>([&](QPrintDialog* d) {
+        shown = d != nullptr;
+        if (d) {
+            d->reject();
+        }
+    });
+    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+// ".vku" appended after the dialog confirmed another name: a file of the new
+// name is only replaced when the user agrees.
+TEST_F(PrintCommand, SaveAsksBeforeReplacingAFileTheDialogNeverSaw) {
+    vark::test::ScriptedFileDialogs dialogs;
+    int asked = 0;
+    bool answer = false;
+    vark::FileDialogHooks hooks = vark::SetFileDialogHooks({});
+    hooks.confirmReplace = [&](QWidget*, const QString&) {
+        ++asked;
+        return answer;
+    };
+    vark::SetFileDialogHooks(hooks);
+
+    const QString existing = dir.filePath(QStringLiteral("b.VKU.vku"));
+    {
+        QFile f(existing);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("keep me");
+    }
+    CVarkDlg dlg;
+    dlg.m_block = vark::SampleBlock();
+    dialogs.saveAnswer = dir.filePath(QStringLiteral("b.VKU"));
+    dlg.SaveRecordFile();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(QFileInfo(existing).size(), 7);
+    EXPECT_TRUE(dlg.m_pPathEdit->text().isEmpty());
+    EXPECT_TRUE(messages.messages.empty());
+
+    answer = true;
+    dlg.SaveRecordFile();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(QFileInfo(existing).size(), 16 + vark::StoredLength(dlg.m_block));
+    EXPECT_EQ(dlg.m_pPathEdit->text(), existing);
+
+    // A name the dialog itself confirmed is not asked about again.
+    dialogs.saveAnswer = existing;
+    dlg.SaveRecordFile();
+    EXPECT_EQ(asked, 2);
+}
+
+}  // namespace
