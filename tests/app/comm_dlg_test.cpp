@@ -461,6 +461,26 @@ TEST_F(UploadDialog, SecondShorterUploadLeavesTheFirstUploadsSlots) {
     EXPECT_EQ(main.RowCount(), static_cast<int>(vark::PinMapTable(three).size()));
 }
 
+TEST_F(UploadDialog, PortNamedInTheEnvironmentIsTheTester) {
+    const vark::RecordBlock two = Generated(2, 12);
+    auto sim = StartSim(two, {"--fast"}, "env.vku");
+    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    const QByteArray saved = qgetenv(vark::kPortEnvironment);
+    qputenv(vark::kPortEnvironment, QByteArray::fromStdString(sim->device()));
+    CCommDlg dlg(&main);
+    if (saved.isEmpty()) {
+        qunsetenv(vark::kPortEnvironment);
+    } else {
+        qputenv(vark::kPortEnvironment, saved);
+    }
+    dlg.show();
+    EXPECT_EQ(boxes.Texts(), QStringList{kFound});
+    EXPECT_EQ(dlg.DeviceText(), QString::fromStdString("Kelvor VARK-u  Port:" + sim->device()));
+    dlg.m_pUploadData->click();
+    ASSERT_TRUE(boxes.WaitFor(kSuccess));
+    EXPECT_EQ(std::memcmp(main.Block().data(), two.data(), vark::kBlockSize), 0);
+}
+
 TEST_F(UploadDialog, MainWindowUploadCommandRunsTheDialog) {
     const vark::RecordBlock three = Generated(3, 11);
     auto sim = StartSim(three, {"--fast"}, "cmd.vku");
