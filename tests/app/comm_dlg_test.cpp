@@ -208,6 +208,24 @@ TEST_F(UploadDialog, NoDeviceIsReportedBeforeTheDialogShows) {
     EXPECT_GT(dlg.m_pRefreshDev->x(), dlg.m_pGroup->geometry().right());
 }
 
+TEST_F(UploadDialog, OnlyProgressValuesTwoToTwentyMoveTheBar) {
+    UseDevice("");
+    CCommDlg dlg(&main);
+    dlg.show();
+    dlg.OnCommProgress(5);
+    EXPECT_EQ(dlg.ProgressPos(), 50);
+    EXPECT_EQ(dlg.m_pProgress->value(), 50);
+    for (int v : {0, 1, 21, -3}) {
+        dlg.OnCommProgress(v);
+        EXPECT_EQ(dlg.ProgressPos(), 50) << v;
+    }
+    dlg.OnCommProgress(2);
+    EXPECT_EQ(dlg.ProgressPos(), 20);
+    dlg.OnCommProgress(20);
+    EXPECT_EQ(dlg.ProgressPos(), 200);
+    EXPECT_EQ(dlg.m_pProgress->value(), 200);
+}
+
 TEST_F(UploadDialog, CaptionChangesOnlyAfterTheConnectionBox) {
     auto first = StartSim(Generated(2, 1), {"--fast"}, "a.vku");
     CCommDlg dlg(&main);
@@ -391,6 +409,8 @@ TEST_F(UploadDialog, CloseBoxMidTransferStopsTheLinkAndKeepsTheBlock) {
     QElapsedTimer clock;
     clock.start();
     EXPECT_TRUE(dlg->close());
+    // The link is stopped, then a further pause: about 1.6 s, never a hang.
+    EXPECT_GE(clock.elapsed(), 1500);
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
