@@ -255,9 +255,29 @@ void CCommDlg::OnReceiveTimeout() {
 // SerialOwner ---------------------------------------------------------------
 
 void CCommDlg::RunOnOwnerThread(std::function<void()> fn) {
-    // Queued, never inline; a call still queued when the dialog is destroyed
-    // is dropped with it (the link is stopped first, so none is awaited).
-    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    // Queued, never inline, in order. The calls wait in the dialog's own
+    // locked queue and each posted event runs one of them, so what the worker
+    // hands over is passed under a lock the thread checker sees. A call still
+    // queued when the dialog is destroyed is dropped with it (the link is
+    // stopped first, so none is awaited).
+    {
+        std::lock_guard<std::mutex> lock(m_callsMutex);
+        m_calls.push_back(std::move(fn));
+    }
+    QMetaObject::invokeMethod(this, &CCommDlg::RunNextOwnerCall, Qt::QueuedConnection);
+}
+
+void CCommDlg::RunNextOwnerCall() {
+    std::function<void()> fn;
+    {
+        std::lock_guard<std::mutex> lock(m_callsMutex);
+        if (m_calls.empty()) {
+            return;
+        }
+        fn = std::move(m_calls.front());
+        m_calls.pop_front();
+    }
+    fn();
 }
 
 void CCommDlg::OnCommError(int code) {

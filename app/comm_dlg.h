@@ -12,7 +12,10 @@
 #include <QBasicTimer>
 #include <QDialog>
 #include <QString>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 #include "device/discovery.h"
 #include "device/serial_owner.h"
@@ -81,6 +84,7 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
 
   private:
     void OnInitDialog();
+    void RunNextOwnerCall();
     void OnReceiveTimeout();
     void SetProgressPos(int pos);
     void EnableButtons(bool refresh, bool upload, bool cancel);
@@ -105,7 +109,9 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
     QLabel* m_pDeviceText = nullptr;
 
   private:
-    QBasicTimer m_receiveTimer;  // ID_TIMER_RECEIVE
+    std::mutex m_callsMutex;
+    std::deque<std::function<void()>> m_calls;  // from RunOnOwnerThread
+    QBasicTimer m_receiveTimer;                 // ID_TIMER_RECEIVE
     int m_nPos = 0;
     bool m_bInitDone = false;
     // Set once the dialog has ended: a late outcome of an upload that was
