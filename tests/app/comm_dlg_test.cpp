@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -206,6 +207,28 @@ TEST_F(UploadDialog, NoDeviceIsReportedBeforeTheDialogShows) {
     EXPECT_TRUE(dlg.m_pGroup->geometry().contains(dlg.m_pDeviceText->geometry()));
     EXPECT_GT(dlg.m_pProgress->y(), dlg.m_pGroup->geometry().bottom());
     EXPECT_GT(dlg.m_pRefreshDev->x(), dlg.m_pGroup->geometry().right());
+}
+
+TEST_F(UploadDialog, RealConnectionBoxComesBeforeTheDialog) {
+    UseDevice("");
+    const vark::MessageInterceptor saved = vark::SetMessageInterceptor(nullptr);
+    CCommDlg dlg(&main);
+    QString text;
+    QString caption;
+    bool dialogVisible = true;
+    vark::test::WhenModal<QMessageBox>([&](QMessageBox* box) {
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        caption = box->windowTitle();
+        dialogVisible = dlg.isVisible();
+        box->button(QMessageBox::Ok)->click();
+    });
+    dlg.show();
+    vark::SetMessageInterceptor(saved);
+    EXPECT_EQ(text, kNotFound);
+    EXPECT_EQ(caption, QStringLiteral("VARK-u"));
+    EXPECT_FALSE(dialogVisible);
+    EXPECT_TRUE(dlg.isVisible());
 }
 
 TEST_F(UploadDialog, OnlyProgressValuesTwoToTwentyMoveTheBar) {
