@@ -346,6 +346,22 @@ TEST_F(UploadDialog, CountZeroEmptiesTheList) {
     ExpectAllOn(dlg);
 }
 
+TEST_F(UploadDialog, ImpossibleCountIsAReceiveErrorAndChangesNothing) {
+    auto sim = StartSim(Generated(4, 13), {"--fast", "--count-byte", "101"}, "bad.vku");
+    const vark::RecordBlock before = vark::SampleBlock();
+    LoadMain(before);
+    CCommDlg dlg(&main);
+    dlg.show();
+    dlg.m_pUploadData->click();
+    const QString receiveErr = QStringLiteral("\n    Device Receive Err!    \n");
+    ASSERT_TRUE(boxes.WaitFor(receiveErr));
+    EXPECT_EQ(boxes.Last(receiveErr)->pos, 0);
+    ExpectAllOn(dlg);
+    EXPECT_FALSE(dlg.ReceiveTimerActive());
+    EXPECT_EQ(boxes.Count(kSuccess), 0);
+    EXPECT_EQ(std::memcmp(main.Block().data(), before.data(), vark::kBlockSize), 0);
+}
+
 TEST_F(UploadDialog, StalledReplyTimesOutAndTheNextUploadSucceeds) {
     const vark::RecordBlock five = Generated(5, 5);
     auto sim = StartSim(five, {"--fast", "--stall-after", "600"}, "five.vku");
