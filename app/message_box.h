@@ -6,11 +6,11 @@
 #include <QString>
 #include <functional>
 
+#include "device/comm_defs.h"  // kMessageCaption, shared with the link's own boxes
+
 class QWidget;
 
 namespace vark {
-
-inline constexpr char kMessageCaption[] = "VARK-u";
 
 // Shows `text` exactly as given (line breaks and runs of spaces kept) and
 // returns the button pressed (QMessageBox::Ok).

@@ -1,8 +1,11 @@
 // The Upload command of the main window.
+#include "app/comm_dlg.h"
 #include "app/vark_dlg.h"
 
 void CVarkDlg::Upload() {
-    // HOOK: the Upload Data dialog (CCommDlg) is run here, modally, with this
-    // window as its parent; a completed upload fills m_block and calls
-    // RefreshPinMap. Until it is linked in, the Upload button does nothing.
+    // A new dialog each time: nothing (port, link, caption) carries over from
+    // one opening to the next. A completed upload fills m_block and refreshes
+    // the list from inside the dialog; its result is not needed here.
+    CCommDlg dlg(this);
+    dlg.exec();
 }

@@ -263,10 +263,19 @@ void SerialPort::HandleRequest(int code) {
     bool linked = Notify([owner, timeout] { owner->ArmReceiveTimer(timeout); });
 
     std::size_t replyLength = kBlockSize;  // known once the count byte is in
+    // A request queued behind this one means this one was taken away (only a
+    // cleared busy flag lets SendRequest accept another) and the owner asked
+    // again before this loop saw the clear: the busy flag and the timer now
+    // belong to the new request.
+    bool superseded = false;
     while (linked && m_bBusy.load()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kReceivePollMs));
         if (!m_bBusy.load()) {
             break;  // time-out or stop during the pause
+        }
+        if (m_queue.Contains(WM_COMM_REQUEST)) {
+            superseded = true;
+            break;
         }
         std::size_t queued = 0;
         if (!m_hComm->ClearError(&queued) || queued == 0) {
@@ -302,6 +311,10 @@ void SerialPort::HandleRequest(int code) {
         if (got > 0) {
             received += static_cast<std::size_t>(got);
         }
+        if (m_queue.Contains(WM_COMM_REQUEST)) {
+            superseded = true;
+            break;
+        }
         const std::size_t n = m_nRecCount;
         k = received / kRecordSize;
         if (n == 0 || k >= n) {
@@ -323,6 +336,9 @@ void SerialPort::HandleRequest(int code) {
         linked = Notify([owner, timeout] { owner->ArmReceiveTimer(timeout); });
     }
 
+    if (superseded) {
+        return;
+    }
     if (!Notify([owner] { owner->CancelReceiveTimer(); })) {
         return;  // stopping: nothing more reaches the owner
     }

@@ -36,6 +36,16 @@ class ThreadMessageQueue {
         return false;
     }
 
+    bool Contains(unsigned message) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const ThreadMessage& m : queue_) {
+            if (m.message == message) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     void Clear() {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.clear();

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sanitizer builds: address+undefined for everything, thread for the device layer.
+# Sanitizer builds: address+undefined for everything, thread for the device layer
+# and the Upload dialog.
 # usage: scripts/sanitize.sh [asan|tsan]   (default: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,4 +14,8 @@ run() {
 }
 mode=${1:-all}
 if [ "$mode" = asan ] || [ "$mode" = all ]; then run build-asan address,undefined ""; fi
-if [ "$mode" = tsan ] || [ "$mode" = all ]; then run build-tsan thread "device|Device|Serial|Upload"; fi
+if [ "$mode" = tsan ] || [ "$mode" = all ]; then
+    # The Upload dialog's tests run here too; Qt's own threads are not checked.
+    TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp${TSAN_OPTIONS:+ $TSAN_OPTIONS}" \
+        run build-tsan thread "device|Device|Serial|Upload"
+fi

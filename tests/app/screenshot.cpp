@@ -2,14 +2,19 @@
 //   app_screenshot RECORD_FILE OUT.png [WIDTH HEIGHT]
 // or the About box:
 //   app_screenshot --about OUT.png
+// or the Upload Data dialog during an upload from a tester (simulator) on DEVICE:
+//   app_screenshot --upload DEVICE OUT.png
 #include <QApplication>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
 
 #include "app/about_dlg.h"
+#include "app/comm_dlg.h"
 #include "app/file_dialogs.h"
+#include "app/message_box.h"
 #include "app/vark_dlg.h"
 
 int main(int argc, char* argv[]) {
@@ -23,6 +28,31 @@ int main(int argc, char* argv[]) {
         about.show();
         QApplication::processEvents();
         return about.grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    }
+    if (std::strcmp(argv[1], "--upload") == 0 && argc > 3) {
+        vark::FixedDeviceList::Device device;
+        device.portValue = argv[2];
+        vark::FixedDeviceList devices({device});
+        CCommDlg::SetDiscoveryOverride(&devices, &devices);
+        // The connection box is answered at once; the picture is of the dialog.
+        vark::SetMessageInterceptor([](QWidget*, const QString&) { return 0x400; });
+        CVarkDlg main;
+        CCommDlg upload(&main);
+        upload.show();
+        upload.m_pUploadData->click();
+        int status = 1;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (upload.ProgressPos() >= 80) {
+                poll.stop();
+                status = upload.grab().save(QString::fromLocal8Bit(argv[3])) ? 0 : 1;
+                upload.reject();
+            }
+        });
+        poll.start(20);
+        QTimer::singleShot(20000, &upload, &QDialog::reject);
+        upload.exec();
+        return status;
     }
     const QString file = QString::fromLocal8Bit(argv[1]);
     const QString out = QString::fromLocal8Bit(argv[2]);

@@ -229,6 +229,20 @@ TEST(Upload, StallTimesOutAndTheNextRequestPurgesLateBytes) {
     EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 10));
 }
 
+TEST(Upload, RequestRightAfterTheTimeOutIsServed) {
+    Bench b(5, {"--fast", "--stall-after", "600"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    EXPECT_FALSE(b.Upload());
+    ASSERT_EQ(b.owner.Count(Kind::Timeout), 1);
+    // At once, before the worker's next poll has seen the cleared flag: the
+    // new request must not be taken for the old one, nor time out.
+    ASSERT_TRUE(b.Upload(6s)) << b.owner.LastMessage();
+    EXPECT_EQ(b.owner.Count(Kind::Timeout), 1);
+    EXPECT_EQ(b.owner.Received().count, 5);
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 5));
+    EXPECT_FALSE(b.owner.TimerArmed());
+}
+
 TEST(Upload, HangUpTimesOut) {
     Bench b(10, {"--fast", "--hangup-after", "300"});
     ASSERT_EQ(b.port.StartLink(), 1);

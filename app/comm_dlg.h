@@ -1,0 +1,120 @@
+// The "Upload Data" dialog: finds the tester, starts and stops the link,
+// starts an upload, shows its progress and turns every outcome into a message
+// box. A completed upload is copied into the main window's record block.
+//
+// The dialog is the owner of its SerialPort: the worker's notifications run
+// here on the user-interface thread (queued onto the dialog's event loop) and
+// the receive timer is the dialog's own. The link is stopped before the
+// dialog goes away, so the worker never outlives it and no notification is
+// left pending for a dialog that no longer exists.
+#pragma once
+
+#include <QBasicTimer>
+#include <QDialog>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "device/discovery.h"
+#include "device/serial_owner.h"
+#include "device/serial_port.h"
+
+class CVarkDlg;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace vark {
+inline constexpr char kUploadCaption[] = "Upload Data";
+inline constexpr char kNoDevice[] = "No Device";
+inline constexpr int kProgressMin = 1;
+inline constexpr int kProgressMax = 200;
+// Environment variable naming a serial device that discovery reports as the
+// tester (a simulator's pseudo-terminal, or a port without a USB bridge).
+inline constexpr char kPortEnvironment[] = "VARK_PORT";
+}  // namespace vark
+
+class CCommDlg : public QDialog, public vark::SerialOwner {
+    Q_OBJECT
+  public:
+    explicit CCommDlg(CVarkDlg* parent);
+    ~CCommDlg() override;
+
+    // Where discovery looks for testers in every dialog made afterwards; null
+    // for both restores the default ($VARK_PORT if set, else the kernel's USB
+    // serial devices). Not owned; used by tests.
+    static void SetDiscoveryOverride(vark::BridgeDeviceSource* devices,
+                                     vark::PortNameSource* names);
+
+    // The position last set on the progress bar (0 = idle, shown empty).
+    int ProgressPos() const { return m_nPos; }
+    QString DeviceText() const;
+    bool ReceiveTimerActive() const { return m_receiveTimer.isActive(); }
+    vark::SerialPort& Port() { return m_port; }
+
+    // SerialOwner: called on this dialog's thread.
+    void RunOnOwnerThread(std::function<void()> fn) override;
+    void OnCommError(int code) override;
+    void OnCommProgress(int value) override;
+    void OnCommReceived() override;
+    void ArmReceiveTimer(int periodMs) override;
+    void CancelReceiveTimer() override;
+    void ShowMessage(const std::string& text) override;
+
+    void setVisible(bool visible) override;
+
+  public Q_SLOTS:
+    void RefreshDevice();
+    void OnUploadData();
+    // The OK action (Enter): does nothing.
+    void accept() override;
+    void done(int result) override;
+
+  Q_SIGNALS:
+    // Every position set on the progress bar, in order.
+    void progressPosChanged(int pos);
+
+  protected:
+    void timerEvent(QTimerEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void OnInitDialog();
+    void RunNextOwnerCall();
+    void OnReceiveTimeout();
+    void SetProgressPos(int pos);
+    void EnableButtons(bool refresh, bool upload, bool cancel);
+    void CreateControls();
+
+  public:
+    // Fields in the order of the original dialog class, then the controls.
+    QProgressBar* m_pProgress = nullptr;
+    CVarkDlg* m_pMainDlg = nullptr;
+
+  private:
+    // Declared before m_port: the sources must outlive the port's use of them.
+    std::unique_ptr<vark::FixedDeviceList> m_envDevices;
+
+  public:
+    vark::SerialPort m_port;
+
+    QGroupBox* m_pGroup = nullptr;
+    QPushButton* m_pRefreshDev = nullptr;
+    QPushButton* m_pUploadData = nullptr;
+    QPushButton* m_pCancel = nullptr;
+    QLabel* m_pDeviceText = nullptr;
+
+  private:
+    std::mutex m_callsMutex;
+    std::deque<std::function<void()>> m_calls;  // from RunOnOwnerThread
+    QBasicTimer m_receiveTimer;                 // ID_TIMER_RECEIVE
+    int m_nPos = 0;
+    bool m_bInitDone = false;
+    // Set once the dialog has ended: a late outcome of an upload that was
+    // under way is dropped, never copied into the main window.
+    bool m_bEnded = false;
+};
