@@ -8,8 +8,18 @@
 
 namespace vark {
 
-DialogPrinterChooser::DialogPrinterChooser(QWidget* parent, BeforeExec beforeExec)
-    : parent_(parent), beforeExec_(std::move(beforeExec)) {}
+DialogPrinterChooser::DialogPrinterChooser(QWidget* parent, BeforeExec beforeExec,
+                                           std::shared_ptr<PrintOutcome> outcome)
+    : parent_(parent), beforeExec_(std::move(beforeExec)), outcome_(std::move(outcome)) {}
+
+std::unique_ptr<PageSurface> DialogPrinterChooser::Track(std::unique_ptr<QPrinter> printer) {
+    auto surface = std::make_unique<QtPageSurface>(std::move(printer));
+    if (outcome_) {
+        outcome_->printerChosen = true;
+        surface->setOnFinished([outcome = outcome_](bool ok) { outcome->completed = ok; });
+    }
+    return surface;
+}
 
 std::unique_ptr<PageSurface> DialogPrinterChooser::Choose() {
     // No printer preselected: the dialog opens on the system's default one.
@@ -26,7 +36,7 @@ std::unique_ptr<PageSurface> DialogPrinterChooser::Choose() {
     if (dialog.exec() != QDialog::Accepted || !printer->isValid()) {
         return nullptr;
     }
-    return std::make_unique<QtPageSurface>(std::move(printer));
+    return Track(std::move(printer));
 }
 
 std::unique_ptr<PageSurface> DialogPrinterChooser::ByName(const std::u16string& device) {
@@ -36,7 +46,7 @@ std::unique_ptr<PageSurface> DialogPrinterChooser::ByName(const std::u16string& 
     if (name.isEmpty() || printer->printerName() != name || !printer->isValid()) {
         return nullptr;
     }
-    return std::make_unique<QtPageSurface>(std::move(printer));
+    return Track(std::move(printer));
 }
 
 }  // namespace vark

@@ -10,16 +10,28 @@
 #include "report/page_surface.h"
 
 class QPrintDialog;
+class QPrinter;
 class QWidget;
 
 namespace vark {
+
+// Said when a printer was chosen but the document could not be completed
+// (an unwritable output file, a printer that refused the job).
+inline constexpr char kPrintFailedMessage[] = "\n    Print failed!    \n";
+
+// What became of the job of one Print command.
+struct PrintOutcome {
+    bool printerChosen = false;
+    bool completed = false;
+};
 
 class DialogPrinterChooser : public PrinterChooser {
   public:
     // Called with the dialog just before it runs (tests close it from here).
     using BeforeExec = std::function<void(QPrintDialog&)>;
 
-    explicit DialogPrinterChooser(QWidget* parent, BeforeExec beforeExec = {});
+    explicit DialogPrinterChooser(QWidget* parent, BeforeExec beforeExec = {},
+                                  std::shared_ptr<PrintOutcome> outcome = {});
 
     // Runs the dialog modally over the parent; null when the user cancels.
     std::unique_ptr<PageSurface> Choose() override;
@@ -27,8 +39,11 @@ class DialogPrinterChooser : public PrinterChooser {
     std::unique_ptr<PageSurface> ByName(const std::u16string& device) override;
 
   private:
+    std::unique_ptr<PageSurface> Track(std::unique_ptr<QPrinter> printer);
+
     QWidget* parent_;
     BeforeExec beforeExec_;
+    std::shared_ptr<PrintOutcome> outcome_;
 };
 
 }  // namespace vark

@@ -15,8 +15,14 @@ void CVarkDlg::PrintReport() {
     sources.message = [this](const std::string& text) {
         vark::ShowMessage(this, QString::fromStdString(text));
     };
-    sources.printDialog = [this]() -> std::unique_ptr<vark::PrinterChooser> {
-        return std::make_unique<vark::DialogPrinterChooser>(this);
+    auto outcome = std::make_shared<vark::PrintOutcome>();
+    sources.printDialog = [this, outcome]() -> std::unique_ptr<vark::PrinterChooser> {
+        return std::make_unique<vark::DialogPrinterChooser>(this, nullptr, outcome);
     };
     vark::PrintReport(sources);
+    // A cancelled dialog says nothing; a job that was started but not
+    // completed must not pass for a printed report.
+    if (outcome->printerChosen && !outcome->completed) {
+        vark::ShowMessage(this, QString::fromLatin1(vark::kPrintFailedMessage));
+    }
 }

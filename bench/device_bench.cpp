@@ -2,10 +2,6 @@
 // bytes per second, are 6.48 s on the wire. The "ratio" counter is the
 // measured upload time over that line time.
 #include <benchmark/benchmark.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -13,55 +9,12 @@
 
 #include "device/owner_loop.h"
 #include "device/serial_port.h"
+#include "tools/sim/sim_process.h"
 
 namespace {
 
-class Simulator {
-  public:
-    explicit Simulator(std::vector<std::string> args) {
-        args.insert(args.begin(), VARK_SIM_PATH);
-        args.push_back("--log");
-        args.push_back("/dev/null");
-        int out[2];
-        if (::pipe(out) != 0) {
-            return;
-        }
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            std::vector<char*> argv;
-            for (auto& a : args) {
-                argv.push_back(a.data());
-            }
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        char ch;
-        while (::read(out[0], &ch, 1) == 1 && ch != '\n') {
-            device_ += ch;
-        }
-        ::close(out[0]);
-    }
-    ~Simulator() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& device() const { return device_; }
-
-  private:
-    pid_t pid_ = -1;
-    std::string device_;
-};
-
 void Upload(benchmark::State& state, std::vector<std::string> simArgs, double lineSeconds) {
-    Simulator sim(std::move(simArgs));
+    vark::test::SimProcess sim(std::move(simArgs));
     vark::LoopOwner owner;
     vark::SerialPort port;
     owner.Attach(&port);

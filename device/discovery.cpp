@@ -97,6 +97,25 @@ std::string Lower(std::string s) {
     return s;
 }
 
+// The "PortName" of the entry whose registry key path (as the lookup builds
+// it from the entry's ids and serial) names `keyPath`, compared without case.
+template <class Entries, class ValueOf>
+PortNameSource::Result FindByKeyPath(const Entries& entries, const std::string& keyPath,
+                                     std::string& value, ValueOf valueOf) {
+    const std::string want = Lower(keyPath);
+    for (const auto& e : entries) {
+        std::string serial = e.serial;
+        ReplaceSpaces(serial);
+        const std::string path = e.composite ? CompositeKeyPath(e.vid, e.pid, serial)
+                                             : PlainKeyPath(e.vid, e.pid, serial);
+        if (Lower(path) == want) {
+            value = valueOf(e);
+            return PortNameSource::Result::Value;
+        }
+    }
+    return PortNameSource::Result::NoKey;
+}
+
 }  // namespace
 
 bool FixedDeviceList::DeviceCount(std::uint32_t& count) {
@@ -134,18 +153,7 @@ std::string FixedDeviceList::SerialString(Handle handle) {
 
 PortNameSource::Result FixedDeviceList::ReadPortName(const std::string& keyPath,
                                                      std::string& value) {
-    const std::string want = Lower(keyPath);
-    for (const Device& d : devices_) {
-        std::string serial = d.serial;
-        ReplaceSpaces(serial);
-        const std::string path = d.composite ? CompositeKeyPath(d.vid, d.pid, serial)
-                                             : PlainKeyPath(d.vid, d.pid, serial);
-        if (Lower(path) == want) {
-            value = d.portValue;
-            return Result::Value;
-        }
-    }
-    return Result::NoKey;
+    return FindByKeyPath(devices_, keyPath, value, [](const Device& d) { return d.portValue; });
 }
 
 SysfsUsbSerial::SysfsUsbSerial(fs::path sysfsRoot, fs::path devDir)
@@ -244,18 +252,7 @@ void SysfsUsbSerial::CloseDevice(Handle) {}
 
 PortNameSource::Result SysfsUsbSerial::ReadPortName(const std::string& keyPath,
                                                     std::string& value) {
-    const std::string want = Lower(keyPath);
-    for (const Entry& e : Entries()) {
-        std::string serial = e.serial;
-        ReplaceSpaces(serial);
-        const std::string path = e.composite ? CompositeKeyPath(e.vid, e.pid, serial)
-                                             : PlainKeyPath(e.vid, e.pid, serial);
-        if (Lower(path) == want) {
-            value = e.node;
-            return Result::Value;
-        }
-    }
-    return Result::NoKey;
+    return FindByKeyPath(Entries(), keyPath, value, [](const Entry& e) { return e.node; });
 }
 
 }  // namespace vark

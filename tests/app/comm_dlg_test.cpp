@@ -21,7 +21,7 @@
 #include "app/vark_dlg.h"
 #include "app_test_support.h"
 #include "device/comm_defs.h"
-#include "device/sim_process.h"
+#include "tools/sim/sim_process.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"

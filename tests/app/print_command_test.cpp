@@ -86,6 +86,25 @@ TEST_F(PrintCommand, PrintsTheListCellsToTheChosenFile) {
     EXPECT_TRUE(text.contains(QStringLiteral("Page 2/2")));
 }
 
+TEST_F(PrintCommand, AJobThatCannotBeWrittenIsReportedNotSilent) {
+    CVarkDlg dlg;
+    dlg.m_block = vark::SampleBlock();
+    dlg.RefreshPinMap();
+    // /proc takes no new files, not even from root.
+    const QString pdf = QStringLiteral("/proc/vark-print-test.pdf");
+    WhenModal<QPrintDialog>([&](QPrintDialog* d) {
+        ASSERT_NE(d, nullptr);
+        auto* file = d->findChild<QLineEdit*>(QStringLiteral("filename"));
+        ASSERT_NE(file, nullptr);
+        file->setText(pdf);
+        d->accept();
+    });
+    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    EXPECT_FALSE(QFileInfo::exists(pdf));
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, QStringLiteral("\n    Print failed!    \n"));
+}
+
 TEST_F(PrintCommand, CancelledDialogPrintsAndSaysNothing) {
     CVarkDlg dlg;
     dlg.m_block = vark::SampleBlock();

@@ -10,7 +10,7 @@
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "sim_process.h"
+#include "tools/sim/sim_process.h"
 
 namespace vark {
 namespace {

@@ -13,7 +13,7 @@
 #include "device/discovery.h"
 #include "device/owner_loop.h"
 #include "device/serial_port.h"
-#include "sim_process.h"
+#include "tools/sim/sim_process.h"
 
 namespace vark {
 namespace {

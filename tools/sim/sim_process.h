@@ -1,4 +1,5 @@
-// Runs vark-tester-sim for a test and knows its pseudo-terminal.
+// Runs vark-tester-sim for a test or a benchmark and knows its pseudo-terminal.
+// The including target defines VARK_SIM_PATH.
 #pragma once
 
 #include <signal.h>
