@@ -16,7 +16,7 @@
 
 #include "app/vark_app.h"
 #include "app/vark_dlg.h"
-#include "records/sample_records.h"
+#include "bench_blocks.h"
 
 namespace {
 
@@ -40,19 +40,6 @@ void WaitExposed(QWidget& widget) {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     QApplication::processEvents();
-}
-
-void FillFortyPin(vark::RecordBlock& block) {
-    vark::ClearBlock(block);
-    block.count = 100;
-    for (int i = 0; i < 100; ++i) {
-        vark::RecordBuilder b(40);
-        b.Straight().Grounds();
-        if (i % 3 == 1) {
-            b.Connect(2, 3).Connect(3, 2);
-        }
-        block.slots[i] = b.Build();
-    }
 }
 
 // Construct the main window, show it and let it paint, in a running process.
@@ -111,7 +98,7 @@ BENCHMARK(BM_AppProcessStartUpToWindowShown)->Unit(benchmark::kMillisecond)->Ite
 void BM_AppRefreshPinMap100FortyPin(benchmark::State& state) {
     App();
     CVarkDlg dlg;
-    FillFortyPin(dlg.Block());
+    dlg.Block() = vark::bench::FortyPinBlock();
     dlg.show();
     WaitExposed(dlg);
     for (auto _ : state) {
@@ -125,7 +112,7 @@ BENCHMARK(BM_AppRefreshPinMap100FortyPin)->Unit(benchmark::kMicrosecond);
 void BM_AppRefreshPinMapAndRepaint(benchmark::State& state) {
     App();
     CVarkDlg dlg;
-    FillFortyPin(dlg.Block());
+    dlg.Block() = vark::bench::FortyPinBlock();
     dlg.show();
     WaitExposed(dlg);
     for (auto _ : state) {

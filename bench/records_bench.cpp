@@ -2,25 +2,13 @@
 
 #include <filesystem>
 
+#include "bench_blocks.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
-#include "records/sample_records.h"
 
 namespace {
 
-vark::RecordBlock FortyPinBlock() {
-    vark::RecordBlock block;
-    vark::ClearBlock(block);
-    block.count = 100;
-    for (int i = 0; i < 100; ++i) {
-        vark::RecordBuilder b(40);
-        b.Straight().Grounds();
-        if (i % 3 == 1)
-            b.Connect(2, 3).Connect(3, 2);  // some shared groups
-        block.slots[i] = b.Build();
-    }
-    return block;
-}
+using vark::bench::FortyPinBlock;
 
 void BM_PinMap100FortyPinRecords(benchmark::State& state) {
     const vark::RecordBlock block = FortyPinBlock();

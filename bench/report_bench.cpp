@@ -5,8 +5,8 @@
 #include <QString>
 #include <filesystem>
 
+#include "bench_blocks.h"
 #include "records/pin_map.h"
-#include "records/sample_records.h"
 #include "report/qt_page_surface.h"
 #include "report/recording_surface.h"
 #include "report/test_report.h"
@@ -14,17 +14,7 @@
 namespace {
 
 std::vector<std::array<std::string, vark::kListColumns>> FullTable() {
-    vark::RecordBlock block;
-    vark::ClearBlock(block);
-    block.count = 100;
-    for (int i = 0; i < 100; ++i) {
-        vark::RecordBuilder b(40);
-        b.Straight().Grounds();
-        if (i % 3 == 1)
-            b.Connect(2, 3).Connect(3, 2);
-        block.slots[i] = b.Build();
-    }
-    return vark::PinMapTable(block);
+    return vark::PinMapTable(vark::bench::FortyPinBlock());
 }
 
 vark::ReportSources Sources(const std::vector<std::array<std::string, vark::kListColumns>>& table,
