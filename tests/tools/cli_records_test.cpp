@@ -103,6 +103,15 @@ TEST_F(CliTest, RefusedFilesGiveTheMessageAndStatusOne) {
     EXPECT_EQ(r.err, "Save file failed!\n");
 }
 
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
+    ASSERT_EQ(Cli("save-sample " + (dir_ / "s").string()).status, 0);
+    const std::string cmd = std::string(VARK_CLI_PATH) + " show " + (dir_ / "s.vku").string() +
+                            " >/dev/full 2>" + (dir_ / "err").string();
+    const int rc = std::system(cmd.c_str());
+    EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 1);
+    EXPECT_NE(Slurp(dir_ / "err").find("cannot write standard output"), std::string::npos);
+}
+
 TEST_F(CliTest, WrongUsageGivesStatusTwo) {
     EXPECT_EQ(Cli("").status, 2);
     EXPECT_EQ(Cli("frobnicate").status, 2);

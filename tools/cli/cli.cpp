@@ -1,6 +1,9 @@
 #include "tools/cli/cli.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 
 namespace vark::cli {
@@ -48,6 +51,17 @@ std::string Unframed(std::string_view message) {
 int Fail(std::string_view message) {
     std::cerr << Unframed(message) << '\n';
     return kExitFailed;
+}
+
+}  // namespace vark::cli
+
+namespace vark::cli {
+
+int FinishOutput() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        return Fail(std::string("cannot write standard output: ") + std::strerror(errno));
+    }
+    return kExitOk;
 }
 
 }  // namespace vark::cli

@@ -36,4 +36,8 @@ std::string Unframed(std::string_view message);
 // Reports a failure message on standard error and returns kExitFailed.
 int Fail(std::string_view message);
 
+// Flushes standard output; a failed write (a full disk, a closed pipe) is
+// said on standard error rather than passed over as success.
+int FinishOutput();
+
 }  // namespace vark::cli

@@ -91,7 +91,7 @@ int Upload(const std::vector<std::string>& args) {
         return Fail(FileStatusMessage(st));
     }
     std::printf("%u records saved to %s\n", static_cast<unsigned>(UsedSlots(block)), path.c_str());
-    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+    return FinishOutput();
 }
 
 int Ports(const std::vector<std::string>& args) {
@@ -115,7 +115,7 @@ int Ports(const std::vector<std::string>& args) {
         std::printf("%04x\t%04x\t%s\t%s\t%s\n", e.vid, e.pid, e.serial.c_str(), e.node.c_str(),
                     tester ? "yes" : "no");
     }
-    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+    return FinishOutput();
 }
 
 const Register kUpload{

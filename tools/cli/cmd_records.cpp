@@ -42,7 +42,7 @@ int Show(const std::vector<std::string>& args) {
         out += '\n';
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
-    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+    return FinishOutput();
 }
 
 std::string CsvField(const std::string& s) {
@@ -160,7 +160,7 @@ int Export(const std::vector<std::string>& args) {
     }
     const std::string out = format == "csv" ? ExportCsv(block) : ExportJson(block);
     std::fwrite(out.data(), 1, out.size(), stdout);
-    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+    return FinishOutput();
 }
 
 int SaveSample(const std::vector<std::string>& args) {
