@@ -1,6 +1,5 @@
 #include "app/vark_app.h"
 
-#include <unistd.h>
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -13,6 +12,7 @@
 #include <QThread>
 
 #include "app/vark_dlg.h"
+#include "platform/system.h"
 
 // Quiet unless enabled (QT_LOGGING_RULES="vark.instance.info=true"); the
 // hand-over tests and the start-up benchmark read it.
@@ -28,7 +28,7 @@ constexpr char kActivateReply[] = "ok\n";
 constexpr int kHandOverMs = 1500;
 
 QString UserKey() {
-    return QString::number(static_cast<qulonglong>(::getuid()));
+    return QString::fromStdString(vark::platform::CurrentUserKey());
 }
 
 // The user's own runtime directory (mode 0700), so that no other user can

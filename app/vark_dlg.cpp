@@ -18,6 +18,7 @@
 #include <filesystem>
 
 #include "app/about_dlg.h"
+#include "platform/system.h"
 #include "app/app_icons.h"
 #include "app/file_dialogs.h"
 #include "app/main_layout.h"
@@ -262,9 +263,7 @@ void CVarkDlg::OpenRecordFile() {
 }
 
 void CVarkDlg::SaveRecordFile() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = vark::platform::LocalTimeNow().value_or(std::tm{});
     const QString defaultName = QString::fromStdString(vark::DefaultRecordFileName(local));
 
     const QString chosen = vark::AskSavePath(this, defaultName);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "records/record_block.h"
+#include "platform/system.h"
 
 namespace vark {
 namespace {
@@ -22,15 +23,6 @@ constexpr std::uint32_t kBlack = 0;
 constexpr int kCentre = PT_HCENTER | PT_VCENTER;  // 3
 constexpr int kLeft = PT_LEFT | PT_VCENTER;       // 10
 constexpr int kRight = PT_RIGHT | PT_VCENTER;     // 6
-
-std::optional<std::tm> SystemLocalTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &tm) == nullptr) {
-        return std::nullopt;
-    }
-    return tm;
-}
 
 // The page's pen, deleted on every way out of the page.
 class PagePen {
@@ -101,7 +93,7 @@ void DrawPage(CPrintRX& rx, const ReportSources& src, const ReportLayout& lay, i
     rx.PrintText("Note: ", {23, y[2], R, y[3]}, kLeft);
 
     rx.PrintText("TestNO: ", {23, y[n + 4], mid, y[n + 5]}, kLeft);
-    const std::optional<std::tm> now = src.clock ? src.clock() : SystemLocalTime();
+    const std::optional<std::tm> now = src.clock ? src.clock() : vark::platform::LocalTimeNow();
     rx.PrintText(std::string(13, ' ') + FormatPrintTime(now), {mid + 5, y[n + 4], R, y[n + 5]},
                  kLeft);
 

@@ -1,7 +1,26 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test headless.
+# Builds everything and runs every test suite, one stage after another; the
+# first failing stage fails the run. Each stage's time is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh
-export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure --timeout 300
+
+times=()
+stage() {
+    local name=$1
+    shift
+    local start=$SECONDS
+    echo "=== stage: $name"
+    "$@"
+    times+=("$name: $((SECONDS - start)) s")
+}
+
+native() {
+    scripts/build.sh
+    QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 300 -j"$(nproc)"
+}
+
+stage native native
+# Further stages go below, one line each, in the order they should run.
+
+echo "=== stage times"
+printf '%s\n' "${times[@]}"

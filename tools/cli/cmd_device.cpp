@@ -1,6 +1,5 @@
 // upload and ports: the tester seen without a window, through the same
 // SerialPort and discovery the Upload dialog uses.
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include "device/discovery.h"
 #include "device/owner_loop.h"
 #include "device/serial_port.h"
+#include "platform/system.h"
 #include "records/record_file.h"
 #include "tools/cli/cli.h"
 
@@ -61,7 +61,7 @@ int Upload(const std::vector<std::string>& args) {
     }
 
     // Progress only for a person watching; logs and pipes get the outcome.
-    const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+    const bool showProgress = vark::platform::StandardErrorIsTerminal();
     if (showProgress) {
         std::fprintf(stderr, "Uploading from %s ...", port.PortLabel().c_str());
         // The tester's progress values run 0..19 and, for long replies, stop
