@@ -54,6 +54,7 @@ std::string LookupPortValue(PortNameSource& names, std::uint16_t vid, std::uint1
     if (result == PortNameSource::Result::NoKey) {
         result = names.ReadPortName(PlainKeyPath(vid, pid, serial), value);
     }
+    names.CloseUsbEnumKey();
     if (result != PortNameSource::Result::Value) {
         return {};
     }
@@ -249,6 +250,12 @@ std::string SysfsUsbSerial::SerialString(Handle handle) {
 }
 
 void SysfsUsbSerial::CloseDevice(Handle) {}
+
+#ifndef _WIN32
+std::unique_ptr<DeviceDirectory> MakeSystemDeviceDirectory() {
+    return std::make_unique<SysfsUsbSerial>();
+}
+#endif
 
 PortNameSource::Result SysfsUsbSerial::ReadPortName(const std::string& keyPath,
                                                     std::string& value) {

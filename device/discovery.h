@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,11 +43,20 @@ class PortNameSource {
     virtual ~PortNameSource() = default;
 
     // False when HKLM\SYSTEM\CurrentControlSet\ or its Enum\USB\ cannot be opened.
+    // Every successful open is followed by one CloseUsbEnumKey.
     virtual bool OpenUsbEnumKey() { return true; }
+    virtual void CloseUsbEnumKey() {}
     // The "PortName" value of the key at `keyPath` under
     // SYSTEM\CurrentControlSet\Enum\USB\ (paths compare case-insensitively).
     virtual Result ReadPortName(const std::string& keyPath, std::string& value) = 0;
 };
+
+// Both sources in one: what a platform offers for discovery.
+class DeviceDirectory : public BridgeDeviceSource, public PortNameSource {};
+
+// The platform's directory: the kernel's USB serial devices on Linux, the
+// bridge maker's library and the registry on Windows.
+std::unique_ptr<DeviceDirectory> MakeSystemDeviceDirectory();
 
 // The two key paths of a device under Enum\USB\, composite form first.
 // `serial` is used as given (spaces already replaced).
@@ -70,7 +80,7 @@ std::string LookupPortValue(PortNameSource& names, std::uint16_t vid, std::uint1
 // A device list given in advance, for a port named on a command line and for
 // tests of the programs above this layer (a tester "found" on a pty). Each
 // device answers its plain key path (composite when asked) with `portValue`.
-class FixedDeviceList : public BridgeDeviceSource, public PortNameSource {
+class FixedDeviceList : public DeviceDirectory {
   public:
     struct Device {
         std::uint16_t vid = kVendorSiliconBridge;
@@ -99,7 +109,7 @@ class FixedDeviceList : public BridgeDeviceSource, public PortNameSource {
 // device sits on a USB device (idVendor, idProduct, serial read from it).
 // As a PortNameSource it answers the key paths of those devices with their
 // device node (<devDir>/<name>), so the same lookup finds a tty on Linux.
-class SysfsUsbSerial : public BridgeDeviceSource, public PortNameSource {
+class SysfsUsbSerial : public DeviceDirectory {
   public:
     struct Entry {
         std::string name;  // ttyUSB0

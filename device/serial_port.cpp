@@ -365,14 +365,14 @@ bool SerialPort::Discover(SerialOwner* owner) {
 unsigned SerialPort::EnumerateDevices() {
     BridgeDeviceSource* devices = m_pDevices;
     if (!devices || !m_pNames) {
-        if (!m_sysfs) {
-            m_sysfs = std::make_unique<SysfsUsbSerial>();
+        if (!m_system) {
+            m_system = MakeSystemDeviceDirectory();
         }
         if (!devices) {
-            devices = m_sysfs.get();
+            devices = m_system.get();
         }
     }
-    PortNameSource* names = m_pNames ? m_pNames : m_sysfs.get();
+    PortNameSource* names = m_pNames ? m_pNames : m_system.get();
 
     unsigned count = 0;
     std::uint32_t n = 0;
@@ -418,10 +418,10 @@ std::uint8_t SerialPort::LookupPortNumber(std::uint16_t vid, std::uint16_t pid,
                                           std::string& serial) {
     PortNameSource* names = m_pNames;
     if (!names) {
-        if (!m_sysfs) {
-            m_sysfs = std::make_unique<SysfsUsbSerial>();
+        if (!m_system) {
+            m_system = MakeSystemDeviceDirectory();
         }
-        names = m_sysfs.get();
+        names = m_system.get();
     }
     const std::string value = LookupPortValue(*names, vid, pid, serial);
     return value.empty() ? kPortNotFound : ParsePortNumber(value);

@@ -96,6 +96,8 @@ class SerialPort {
     void SetOwner(SerialOwner* owner) { m_pOwner = owner; }
     // Names the port directly (a device given on a command line, a test's pty).
     void SetPortName(std::string device) { m_strPortName = std::move(device); }
+    // Names a COM port by number (a port given on a command line).
+    void SetPortNo(std::uint8_t number) { m_nPortNo = number; }
 
     // Read by the owner.
     SerialOwner* Owner() const { return m_pOwner; }
@@ -143,7 +145,7 @@ class SerialPort {
     PortNaming m_naming;
     BridgeDeviceSource* m_pDevices = nullptr;
     PortNameSource* m_pNames = nullptr;
-    std::unique_ptr<SysfsUsbSerial> m_sysfs;
+    std::unique_ptr<DeviceDirectory> m_system;
 };
 
 }  // namespace vark

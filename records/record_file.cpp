@@ -100,7 +100,7 @@ FileStatus WriteRecordFile(const std::filesystem::path& path, const RecordBlock&
         return FileStatus::SaveFailed;
     }
     const std::filesystem::path tmp = TempPathBeside(target);
-    std::FILE* f = std::fopen(tmp.c_str(), "wbx");
+    std::FILE* f = std::fopen(tmp.string().c_str(), "wbx");
     if (f == nullptr) {
         return FileStatus::SaveFailed;
     }
