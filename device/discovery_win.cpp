@@ -14,7 +14,8 @@ std::wstring Widen(const std::string& s) {
     if (s.empty()) {
         return {};
     }
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    const int n =
+        ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
     if (n > 0) {
         ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
@@ -26,8 +27,8 @@ std::string Narrow(const wchar_t* s, std::size_t length) {
     if (length == 0) {
         return {};
     }
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(length), nullptr, 0,
-                                        nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
     if (n > 0) {
         ::WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(length), out.data(), n, nullptr,
@@ -70,7 +71,9 @@ class WindowsDeviceDirectory : public DeviceDirectory {
         return std::string(buffer, length < kSerialBufferSize ? length : kSerialBufferSize - 1);
     }
 
-    void CloseDevice(Handle handle) override { BridgeClose(reinterpret_cast<BridgeHandle>(handle)); }
+    void CloseDevice(Handle handle) override {
+        BridgeClose(reinterpret_cast<BridgeHandle>(handle));
+    }
 
     bool OpenUsbEnumKey() override {
         CloseUsbEnumKey();

@@ -16,12 +16,12 @@ std::string CurrentUserKey() {
     if (!::GetUserNameW(name, &size) || size == 0) {
         return "user";
     }
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size - 1), nullptr,
-                                        0, nullptr, nullptr);
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size - 1), nullptr, 0,
+                                        nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
     if (n > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size - 1), out.data(), n,
-                              nullptr, nullptr);
+        ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size - 1), out.data(), n, nullptr,
+                              nullptr);
     }
     return out;
 }

@@ -110,13 +110,13 @@ BridgeStatus __stdcall BridgeClose(BridgeHandle handle) {
     return 0;
 }
 
-BridgeStatus __stdcall BridgeProductString(BridgeHandle handle, char* buffer,
-                                           std::uint8_t* length, int) {
+BridgeStatus __stdcall BridgeProductString(BridgeHandle handle, char* buffer, std::uint8_t* length,
+                                           int) {
     return At(handle) ? String("VARK-u bridge", buffer, length, 127) : 1;
 }
 
-BridgeStatus __stdcall BridgeSerialString(BridgeHandle handle, char* buffer,
-                                          std::uint8_t* length, int) {
+BridgeStatus __stdcall BridgeSerialString(BridgeHandle handle, char* buffer, std::uint8_t* length,
+                                          int) {
     Device* d = At(handle);
     return d ? String(d->serial, buffer, length, 63) : 1;
 }

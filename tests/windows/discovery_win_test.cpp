@@ -19,8 +19,7 @@ class WinDiscoveryTest : public ::testing::Test {
   protected:
     void SetUp() override {
         // Serials unique to this run, so keys of an earlier run cannot answer.
-        tag_ = "T" + std::to_string(::GetCurrentProcessId()) + "x" +
-               std::to_string(++counter_);
+        tag_ = "T" + std::to_string(::GetCurrentProcessId()) + "x" + std::to_string(++counter_);
     }
     void TearDown() override {
         for (const auto& k : keys_) {

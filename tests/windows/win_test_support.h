@@ -30,10 +30,10 @@ inline void PutKey(const std::string& path, const char* value) {
         << path;
     if (value) {
         const std::wstring v = Widen(value);
-        ASSERT_EQ(::RegSetValueExW(key, L"PortName", 0, REG_SZ,
-                                   reinterpret_cast<const BYTE*>(v.c_str()),
-                                   static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t))),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            ::RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
+                             static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
     }
     ::RegCloseKey(key);
 }
