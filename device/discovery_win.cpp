@@ -6,36 +6,13 @@
 
 #include "device/bridge_library.h"
 #include "device/discovery.h"
+#include "device/win_text.h"
 
 namespace vark {
 namespace {
 
-std::wstring Widen(const std::string& s) {
-    if (s.empty()) {
-        return {};
-    }
-    const int n =
-        ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) {
-        ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-    }
-    return out;
-}
-
-std::string Narrow(const wchar_t* s, std::size_t length) {
-    if (length == 0) {
-        return {};
-    }
-    const int n =
-        ::WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) {
-        ::WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(length), out.data(), n, nullptr,
-                              nullptr);
-    }
-    return out;
-}
+using win::Narrow;
+using win::Widen;
 
 class WindowsDeviceDirectory : public DeviceDirectory {
   public:

@@ -6,22 +6,12 @@
 #include <string>
 
 #include "device/serial_line.h"
+#include "device/win_text.h"
 
 namespace vark {
 namespace {
 
-std::wstring Widen(const std::string& s) {
-    if (s.empty()) {
-        return {};
-    }
-    const int n =
-        ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) {
-        ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-    }
-    return out;
-}
+using win::Widen;
 
 std::string SystemMessage(DWORD code) {
     char* text = nullptr;

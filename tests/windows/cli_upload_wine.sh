@@ -19,12 +19,16 @@ serial="VARK E2E $$"
 keySerial=${serial// /_}
 key="HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60\\$keySerial"
 
-cleanup() {
+stop_sims() {
     local pid
     for pid in "${sims[@]}"; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
+    sims=()
+}
+cleanup() {
+    stop_sims
     rm -f "$WINEPREFIX/dosdevices/com5" "$WINEPREFIX/dosdevices/com7"
     wine reg delete "$key" /f >/dev/null 2>&1 || true
     rm -rf "$work"
@@ -52,14 +56,6 @@ start_sim() {
 device_of() { head -n1 "$work/$1.dev"; }
 # map NAME comN: the simulator's pseudo-terminal becomes COMn in the prefix.
 map() { ln -sfn "$(device_of "$1")" "$WINEPREFIX/dosdevices/$2"; }
-stop_sims() {
-    local pid
-    for pid in "${sims[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    sims=()
-}
 
 # run DIR OUT PROGRAM ARGS...: runs in DIR; stdout+stderr to OUT without
 # carriage returns, the exit status after them.
