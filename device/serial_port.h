@@ -17,11 +17,11 @@
 // thread.
 //
 // Stopping: StopLink clears the busy flag, posts the quit message, wakes the
-// worker, cancels a notification the worker may be waiting on, pauses 800 ms
-// and then joins the worker. It returns only after the worker has ended and
-// closed the line; no worker outlives its SerialPort. The worker blocks only
-// on its wake event, the 100 ms poll and owner hand-offs, so the join is
-// bounded by about one poll.
+// worker, cancels a notification the worker may be waiting on and waits for
+// the worker to close the line and end, at most 800 ms; it returns as soon as
+// the worker has ended. A worker held up longer in the line itself is joined
+// by the next StartLink or by the destructor: no worker outlives its
+// SerialPort.
 // The owner must outlive the link: stop it (or destroy the SerialPort) before
 // the owner goes away.
 //
@@ -31,8 +31,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -138,6 +140,10 @@ class SerialPort {
     // queue, the joinable thread, the synchronous sends, the port's name.
     ThreadMessageQueue m_queue;
     std::thread m_worker;
+    // Set by the worker as it ends, so StopLink returns as soon as it has.
+    std::mutex m_endMutex;
+    std::condition_variable m_endSignal;
+    bool m_bWorkerEnded = false;
     OwnerHandOff m_handOff;
     std::string m_strPortName;
     PortNaming m_naming;
