@@ -98,7 +98,7 @@ BENCHMARK(BM_AppProcessStartUpToWindowShown)->Unit(benchmark::kMillisecond)->Ite
 void BM_AppRefreshPinMap100FortyPin(benchmark::State& state) {
     App();
     CVarkDlg dlg;
-    dlg.Block() = vark::bench::FortyPinBlock();
+    dlg.SetBlock(vark::bench::FortyPinBlock());
     dlg.show();
     WaitExposed(dlg);
     for (auto _ : state) {
@@ -112,7 +112,7 @@ BENCHMARK(BM_AppRefreshPinMap100FortyPin)->Unit(benchmark::kMicrosecond);
 void BM_AppRefreshPinMapAndRepaint(benchmark::State& state) {
     App();
     CVarkDlg dlg;
-    dlg.Block() = vark::bench::FortyPinBlock();
+    dlg.SetBlock(vark::bench::FortyPinBlock());
     dlg.show();
     WaitExposed(dlg);
     for (auto _ : state) {
