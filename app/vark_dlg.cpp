@@ -20,12 +20,12 @@
 #include <filesystem>
 
 #include "app/about_dlg.h"
-#include "platform/system.h"
 #include "app/app_icons.h"
 #include "app/file_dialogs.h"
 #include "app/main_layout.h"
 #include "app/message_box.h"
 #include "app/pin_map_model.h"
+#include "platform/system.h"
 #include "records/record_file.h"
 
 namespace {

@@ -47,7 +47,7 @@ std::uint32_t NextThreadId() {
 
 }  // namespace
 
-SerialPort::SerialPort() : SerialPort(MakeSystemSerialLine(), kNativePortNaming) {}
+SerialPort::SerialPort() : SerialPort(MakeSystemSerialLine(), SystemPortNaming()) {}
 
 SerialPort::SerialPort(std::unique_ptr<SerialLine> line, PortNaming naming)
     : m_hComm(std::move(line)), m_pBuf(m_RxBlock.data()), m_naming(naming) {
@@ -381,6 +381,13 @@ void SerialPort::SetDiscoverySources(BridgeDeviceSource* devices, PortNameSource
     m_pNames = names;
 }
 
+SystemDeviceSources& SerialPort::SystemSources() {
+    if (!m_system) {
+        m_system = MakeSystemDeviceSources();
+    }
+    return *m_system;
+}
+
 bool SerialPort::Discover(SerialOwner* owner) {
     m_pOwner = owner;
     m_nPortNo = 0;
@@ -389,16 +396,8 @@ bool SerialPort::Discover(SerialOwner* owner) {
 }
 
 unsigned SerialPort::EnumerateDevices() {
-    BridgeDeviceSource* devices = m_pDevices;
-    if (!devices || !m_pNames) {
-        if (!m_sysfs) {
-            m_sysfs = std::make_unique<SysfsUsbSerial>();
-        }
-        if (!devices) {
-            devices = m_sysfs.get();
-        }
-    }
-    PortNameSource* names = m_pNames ? m_pNames : m_sysfs.get();
+    BridgeDeviceSource* devices = m_pDevices ? m_pDevices : &SystemSources();
+    PortNameSource* names = m_pNames ? m_pNames : &SystemSources();
 
     unsigned count = 0;
     std::uint32_t n = 0;
@@ -442,13 +441,7 @@ unsigned SerialPort::EnumerateDevices() {
 
 std::uint8_t SerialPort::LookupPortNumber(std::uint16_t vid, std::uint16_t pid,
                                           std::string& serial) {
-    PortNameSource* names = m_pNames;
-    if (!names) {
-        if (!m_sysfs) {
-            m_sysfs = std::make_unique<SysfsUsbSerial>();
-        }
-        names = m_sysfs.get();
-    }
+    PortNameSource* names = m_pNames ? m_pNames : &SystemSources();
     const std::string value = LookupPortValue(*names, vid, pid, serial);
     return value.empty() ? kPortNotFound : ParsePortNumber(value);
 }

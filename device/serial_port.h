@@ -25,9 +25,9 @@
 // The owner must outlive the link: stop it (or destroy the SerialPort) before
 // the owner goes away.
 //
-// Ports: the Windows build names a port by its number m_nPortNo ("\\.\COM5");
-// the Linux build opens a device node (PortName(), "/dev/ttyUSB0") found by
-// the same discovery rules from the kernel's USB device list (discovery.h).
+// Ports: a platform names a port either by its number m_nPortNo ("\\.\COM5")
+// or by a device node (PortName(), "/dev/ttyUSB0") found by the same
+// discovery rules from the system's device list (SystemPortNaming()).
 #pragma once
 
 #include <atomic>
@@ -48,25 +48,13 @@
 
 namespace vark {
 
-// How a found port is named and which ports count as usable.
-enum class PortNaming {
-    ComNumber,   // m_nPortNo 2..254, opened as "\\.\COM<n>"
-    DeviceNode,  // the "PortName" value is the device node that is opened
-};
-
-#ifdef _WIN32
-inline constexpr PortNaming kNativePortNaming = PortNaming::ComNumber;
-#else
-inline constexpr PortNaming kNativePortNaming = PortNaming::DeviceNode;
-#endif
-
 class SerialPort {
   public:
     static constexpr std::intptr_t kInvalidThread = -1;
 
     // The platform's serial line and, for discovery, the platform's sources.
     SerialPort();
-    explicit SerialPort(std::unique_ptr<SerialLine> line, PortNaming naming = kNativePortNaming);
+    explicit SerialPort(std::unique_ptr<SerialLine> line, PortNaming naming = SystemPortNaming());
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -116,6 +104,7 @@ class SerialPort {
     int Timeout() const { return m_nTimeout; }
 
   private:
+    SystemDeviceSources& SystemSources();
     void WorkerMain();
     void HandleRequest(int code);
     // Runs `fn` on the owner's thread and waits for it; false when the link
@@ -149,7 +138,7 @@ class SerialPort {
     PortNaming m_naming;
     BridgeDeviceSource* m_pDevices = nullptr;
     PortNameSource* m_pNames = nullptr;
-    std::unique_ptr<SysfsUsbSerial> m_sysfs;
+    std::unique_ptr<SystemDeviceSources> m_system;  // made on first use
 };
 
 }  // namespace vark

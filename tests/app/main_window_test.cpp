@@ -214,6 +214,8 @@ TEST_F(MainWindow, SaveThenOpenRestoresTheRecords) {
 TEST_F(MainWindow, SaveAppendsTheExtensionUnlessItIsExactlyVku) {
     CVarkDlg dlg;
     dlg.SetBlock(ThreeRecords());
+    const int rows = dlg.RowCount();
+    dlg.m_list->selectRow(1);
     struct Case {
         const char* chosen;
         const char* written;
@@ -227,7 +229,8 @@ TEST_F(MainWindow, SaveAppendsTheExtensionUnlessItIsExactlyVku) {
     }
     EXPECT_FALSE(QFileInfo::exists(PathIn("b.VKU")));
     // Saving does not touch the list.
-    EXPECT_EQ(dlg.RowCount(), 0);
+    EXPECT_EQ(dlg.RowCount(), rows);
+    EXPECT_TRUE(dlg.m_list->selectionModel()->isRowSelected(1, {}));
 }
 
 TEST_F(MainWindow, FailedOpenReportsAndKeepsBlockListAndPath) {

@@ -8,11 +8,11 @@
 #include <thread>
 
 #include "device/owner_loop.h"
-#include "device/posix_serial_line.h"
+#include "device/serial_line_posix.h"
 #include "device/serial_port.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tools/sim/sim_process.h"
+#include "tests/support/sim_process.h"
 
 namespace vark {
 namespace {
