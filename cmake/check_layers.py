@@ -58,16 +58,24 @@ def closure(targets, name, seen=None):
     return seen
 
 
+def listed_by(targets, path):
+    """Targets that list `path`, or the source file of the same name beside it."""
+    stem = os.path.splitext(path)[0]
+    return [n for n, t in targets.items()
+            if path in t['files'] or stem + '.cpp' in t['files']]
+
+
 def owner_of(targets, root, header):
-    """The library target whose folder holds `header` (a path from the root)."""
+    """The library target that a header (a path from the root) belongs to."""
     path = os.path.normpath(os.path.join(root, header))
-    best = None
-    for name, t in targets.items():
-        if path in t['files'] or (os.path.dirname(path) == os.path.normpath(t['dir'])
-                                  and not name.startswith(('test_', 'app_'))):
-            if best is None or t['files'] and path in t['files']:
-                best = name
-    return best
+    listed = listed_by(targets, path)
+    if listed:
+        return sorted(listed)[0]
+    for name, t in sorted(targets.items()):
+        if (os.path.dirname(path) == os.path.normpath(t['dir'])
+                and not name.startswith(('test_', 'app_'))):
+            return name
+    return None
 
 
 def qt_module(qt, header):
@@ -94,8 +102,10 @@ def check(targets, qt, root):
         files = set(t['files'])
         # A library's headers are its own even when not listed as sources.
         for f in os.listdir(t['dir']):
-            if f.endswith('.h') and not name.startswith(('test_', 'app_')):
-                files.add(os.path.join(t['dir'], f))
+            header = os.path.join(t['dir'], f)
+            if (f.endswith('.h') and not name.startswith(('test_', 'app_'))
+                    and name in (listed_by(targets, header) or [name])):
+                files.add(header)
         for path in sorted(files):
             if not os.path.exists(path):
                 continue
