@@ -134,9 +134,19 @@ def check(targets, qt, root):
 
 
 def cycles(graph):
-    """Include circles between the tree's own files (a file and the header of
-    the same name count as one unit)."""
-    unit = lambda p: os.path.splitext(p)[0]
+    """Include circles between the tree's own files. A header and the sources
+    that implement it count as one unit: vark_dlg.h, vark_dlg.cpp and
+    vark_dlg_upload.cpp are all the main window."""
+    stems = {os.path.splitext(p)[0] for p in set(graph) | set().union(*graph.values())
+             if p.endswith('.h')}
+
+    def unit(p):
+        stem = os.path.splitext(p)[0]
+        if p.endswith('.cpp'):
+            for s in sorted(stems, key=len, reverse=True):
+                if stem == s or stem.startswith(s + '_'):
+                    return s
+        return stem
     g = {}
     for a, bs in graph.items():
         for b in bs:
@@ -174,16 +184,28 @@ def self_test():
         write('up/b.h', '#include "low/a.h"\n#include "up/c.h"\n')
         write('up/c.h', '#include "up/b.h"\n')
         write('up/b.cpp', '#include "up/b.h"\n')
+        write('up/d.h', '#pragma once\n')
+        write('up/d.cpp', '#include "up/d.h"\n#include "up/e.h"\n')
+        write('up/e.h', '#pragma once\n')
+        write('up/e_part.cpp', '#include "up/e.h"\n#include "up/d.h"\n')
         write('mid/m.cpp', '#include "up/b.h"\n#include "low/a.h"\n#include <QWidget>\n')
+        # Two libraries in one folder: the plain one may not use the other.
+        write('low/q.h', '#include <QWidget>\n')
+        write('low/q.cpp', '#include "low/q.h"\n')
+        write('low/a2.cpp', '#include "low/q.h"\n')
         qtdir = os.path.join(root, 'qt', 'QtWidgets')
         write('qt/QtWidgets/QWidget', '')
         targets = {
             'low': {'dir': os.path.join(root, 'low'), 'deps': [],
-                    'files': [os.path.join(root, 'low', f) for f in ('a.cpp', 'a_posix.cpp')]},
+                    'files': [os.path.join(root, 'low', f)
+                              for f in ('a.cpp', 'a_posix.cpp', 'a2.cpp')]},
+            'low_qt': {'dir': os.path.join(root, 'low'), 'deps': ['low', 'Qt:Widgets'],
+                       'files': [os.path.join(root, 'low', 'q.cpp')]},
             'mid': {'dir': os.path.join(root, 'mid'), 'deps': ['low', 'Qt:Gui'],
                     'files': [os.path.join(root, 'mid', 'm.cpp')]},
             'up': {'dir': os.path.join(root, 'up'), 'deps': ['mid'],
-                   'files': [os.path.join(root, 'up', 'b.cpp')]},
+                   'files': [os.path.join(root, 'up', f)
+                             for f in ('b.cpp', 'd.cpp', 'e_part.cpp')]},
         }
         errors = check(targets, {'Widgets': qtdir}, root)
         expected = [
@@ -191,6 +213,8 @@ def self_test():
             'mid/m.cpp: includes <QWidget> of Qt Widgets, which mid does not link',
             'mid/m.cpp: includes up/b.h of up, which mid does not link',
             'include circle: up/b -> up/c -> up/b',
+            'low/a2.cpp: includes low/q.h of low_qt, which low does not link',
+            'include circle: up/d -> up/e -> up/d',
         ]
         missing = [e for e in expected if e not in errors]
         extra = [e for e in errors if e not in expected]
