@@ -14,9 +14,9 @@ namespace {
 using win::Narrow;
 using win::Widen;
 
-class WindowsDeviceDirectory : public DeviceDirectory {
+class WindowsDeviceSources : public SystemDeviceSources {
   public:
-    ~WindowsDeviceDirectory() override { CloseUsbEnumKey(); }
+    ~WindowsDeviceSources() override { CloseUsbEnumKey(); }
 
     bool DeviceCount(std::uint32_t& count) override {
         count = 0;
@@ -117,8 +117,8 @@ class WindowsDeviceDirectory : public DeviceDirectory {
 
 }  // namespace
 
-std::unique_ptr<DeviceDirectory> MakeSystemDeviceDirectory() {
-    return std::make_unique<WindowsDeviceDirectory>();
+std::unique_ptr<SystemDeviceSources> MakeSystemDeviceSources() {
+    return std::make_unique<WindowsDeviceSources>();
 }
 
 }  // namespace vark

@@ -224,4 +224,8 @@ std::unique_ptr<SerialLine> MakeSystemSerialLine() {
     return std::make_unique<WinSerialLine>();
 }
 
+PortNaming SystemPortNaming() {
+    return PortNaming::ComNumber;
+}
+
 }  // namespace vark

@@ -8,6 +8,7 @@
 
 #include "device/comm_defs.h"
 #include "device/discovery.h"
+#include "device/discovery_sysfs.h"
 #include "device/owner_loop.h"
 #include "device/serial_port.h"
 #include "platform/system.h"
@@ -129,7 +130,7 @@ int Ports(const std::vector<std::string>& args) {
     if (!args.empty()) {
         return Usage();
     }
-    auto directory = MakeSystemDeviceDirectory();
+    auto directory = MakeSystemDeviceSources();
     std::uint32_t n = 0;
     if (!directory->DeviceCount(n)) {
         n = 0;
