@@ -6,7 +6,7 @@
 
 #include "device/bridge_library.h"
 #include "device/discovery.h"
-#include "device/win_text.h"
+#include "device/text_win.h"
 
 namespace vark {
 namespace {

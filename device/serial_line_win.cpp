@@ -6,7 +6,7 @@
 #include <string>
 
 #include "device/serial_line.h"
-#include "device/win_text.h"
+#include "device/text_win.h"
 
 namespace vark {
 namespace {
