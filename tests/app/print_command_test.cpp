@@ -18,6 +18,7 @@
 #include "app_test_support.h"
 #include "records/sample_records.h"
 #include "support/file_cases.h"
+#include "support/print_to_file.h"
 
 namespace {
 
@@ -31,18 +32,11 @@ QString PdfText(const QString& pdf) {
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-// Chooses printing to a PDF file in the dialog, never the printer it opened
-// on: a machine with a system printer must not get paper from the tests.
 void PrintToFile(QPrintDialog* d, const QString& pdf) {
-    auto* printers = d->findChild<QComboBox*>(QStringLiteral("printers"));
-    ASSERT_NE(printers, nullptr);
-    const int toFile = printers->findText(QStringLiteral("Print to File (PDF)"));
-    ASSERT_GE(toFile, 0);
-    printers->setCurrentIndex(toFile);
-    auto* file = d->findChild<QLineEdit*>(QStringLiteral("filename"));
-    ASSERT_NE(file, nullptr);
-    ASSERT_TRUE(file->isEnabled());
-    file->setText(pdf);
+    if (!vark::test::ChoosePrintToFile(*d, pdf)) {
+        d->reject();
+        return;
+    }
     d->accept();
     EXPECT_EQ(d->printer()->outputFormat(), QPrinter::PdfFormat);
     EXPECT_EQ(d->printer()->outputFileName(), pdf);
