@@ -4,10 +4,9 @@
 #include <string>
 
 #include "platform/file_io.h"
-#include "records/pin_map.h"
 #include "records/record_file.h"
 #include "report/qt_page_surface.h"
-#include "report/test_report.h"
+#include "report/record_report.h"
 #include "tools/cli/cli.h"
 
 namespace vark::cli {
@@ -39,7 +38,6 @@ int Report(const std::vector<std::string>& args) {
     if (st != FileStatus::Ok) {
         return Fail(FileStatusMessage(st));
     }
-    const auto table = PinMapTable(block);
 
     PrepareQtPlatform();
     int argc = 1;
@@ -50,16 +48,9 @@ int Report(const std::vector<std::string>& args) {
     std::string message;
     std::shared_ptr<bool> written;
     std::shared_ptr<std::error_code> failure;
-    ReportSources src;
-    src.count = block.count;
-    src.cell = [&table](int row, int col) -> std::string {
-        return row >= 0 && static_cast<std::size_t>(row) < table.size() && col >= 0 &&
-                       col < kListColumns
-                   ? table[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)]
-                   : std::string();
-    };
-    src.message = [&message](const std::string& text) { message = text; };
-    src.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
+    ReportHooks hooks;
+    hooks.message = [&message](const std::string& text) { message = text; };
+    hooks.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
         auto chooser = std::make_unique<PdfFileChooser>(out, size == "Letter"
                                                                  ? PdfFileChooser::PageSize::Letter
                                                                  : PdfFileChooser::PageSize::A4);
@@ -67,7 +58,7 @@ int Report(const std::vector<std::string>& args) {
         failure = chooser->failure();
         return chooser;
     };
-    PrintReport(src);
+    PrintReport(block, hooks);
     if (!message.empty()) {
         return Fail(message);
     }
