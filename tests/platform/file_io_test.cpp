@@ -22,15 +22,7 @@ const std::string kNew(24917, 'n');
 
 class FileIo : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vark-io-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        // The unprivileged user may make files here unless a case locks it.
-        fs::permissions(dir_, fs::perms::all);
-    }
+    void SetUp() override { dir_ = test::FreshTestDir("vark-io-"); }
     void TearDown() override { fs::remove_all(dir_); }
 
     // Whether a temporary file of a save was left behind.

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +33,19 @@ struct FileFacts {
     ino_t inode = 0;
     bool operator==(const FileFacts&) const = default;
 };
+
+// An empty folder of the running test's own, open to every user (the cases
+// that lock it do so themselves).
+inline std::filesystem::path FreshTestDir(const std::string& prefix) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() /
+                         (prefix + std::to_string(::getpid()) + "-" +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::all);
+    return dir;
+}
 
 inline std::string Slurp(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);

@@ -20,12 +20,7 @@ using test::Put;
 class CliFiles : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vark-cli-files-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        fs::permissions(dir_, fs::perms::all);
+        dir_ = test::FreshTestDir("vark-cli-files-");
         Put(dir_ / "s.vku", "");
         ASSERT_EQ(WriteRecordFile(dir_ / "s.vku", SampleBlock()), FileStatus::Ok);
         fs::permissions(dir_ / "s.vku", fs::perms::all);
