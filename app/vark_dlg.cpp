@@ -1,6 +1,7 @@
 #include "app/vark_dlg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -18,12 +19,12 @@
 #include <filesystem>
 
 #include "app/about_dlg.h"
-#include "platform/system.h"
 #include "app/app_icons.h"
 #include "app/file_dialogs.h"
 #include "app/main_layout.h"
 #include "app/message_box.h"
 #include "app/pin_map_model.h"
+#include "platform/system.h"
 #include "records/record_file.h"
 
 namespace {
@@ -198,6 +199,31 @@ void CVarkDlg::UpdateMinimumSize() {
                         std::max(0, vark::kMinWindowHeight - frame.height()));
     if (minimum != minimumSize()) {
         setMinimumSize(minimum);
+    }
+}
+
+bool CVarkDlg::event(QEvent* event) {
+    // The window manager tells its frame after the window is mapped, before
+    // the first paint or activation; no move need follow, so the minimum is
+    // corrected then too.
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Paint || type == QEvent::WindowActivate) {
+        UpdateMinimumSize();
+    }
+    if (type == QEvent::WindowActivate) {
+        PassActivationToModal();
+    }
+    return QDialog::event(event);
+}
+
+// A click on this window while a box or dialog of the program blocks it
+// lets the window manager activate it; the keys would then reach a window
+// that takes none. The blocking window gets the activation, and stays on top.
+void CVarkDlg::PassActivationToModal() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != this && modal->isVisible()) {
+        modal->raise();
+        modal->activateWindow();
     }
 }
 

@@ -57,19 +57,29 @@ std::string LookupPortValue(PortNameSource& names, std::uint16_t vid, std::uint1
     if (result != PortNameSource::Result::Value) {
         return {};
     }
-    // A value that does not fit the 100-byte buffer cannot be read.
-    if ((value.size() + 1) * 2 > kPortNameBufferSize) {
+    // A value that does not fit its source's buffer cannot be read.
+    if (!names.ValueFits(value)) {
         return {};
     }
     return value;
 }
 
+bool DevicePathFits(const std::string& value) {
+    constexpr std::size_t kPathLimit = 4096;  // Linux's PATH_MAX, terminator included
+    return value.size() < kPathLimit;
+}
+
 namespace {
 
+// The first line of a sysfs attribute. Attributes are short; a few hundred
+// bytes are read at most, whatever the file holds.
 std::string ReadLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
+    constexpr std::streamsize kAttributeLimit = 256;
+    std::ifstream in(file, std::ios::binary);
+    std::string line(static_cast<std::size_t>(kAttributeLimit), '\0');
+    in.read(line.data(), kAttributeLimit);
+    line.resize(static_cast<std::size_t>(in.gcount()));
+    line.erase(std::min(line.find('\n'), line.size()));
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
         line.pop_back();
     }

@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev
       libgtest-dev libgmock-dev libbenchmark-dev
-      fonts-liberation poppler-utils xvfb xauth)
+      fonts-liberation poppler-utils xvfb xauth libx11-dev)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

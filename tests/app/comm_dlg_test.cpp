@@ -21,18 +21,19 @@
 #include "app/vark_dlg.h"
 #include "app_test_support.h"
 #include "device/comm_defs.h"
-#include "tools/sim/sim_process.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
+#include "tools/sim/sim_process.h"
 
 namespace {
 
 using vark::test::SimProcess;
 
-const QString kFound = QString::fromLatin1(vark::kMsgDeviceFound);
-const QString kNotFound = QString::fromLatin1(vark::kMsgDeviceNotFound);
-const QString kSuccess = QString::fromLatin1(vark::kMsgReceiveSuccess);
+// Written out, blanks and all, so a slip in the program's own texts shows.
+const QString kFound = QStringLiteral("\n    Device  connection is successful!    \n");
+const QString kNotFound = QStringLiteral("\n    Device connection failed!    \n");
+const QString kSuccess = QStringLiteral("\n      Receive success !     \n");
 const QString kTimeout = QString::fromLatin1(vark::kMsgReceiveTimeout);
 const QString kNoLink = QStringLiteral("\n    Please Refresh Device!    \n");
 const QString kBusy = QStringLiteral("\n    Device is Busying...   \n");
@@ -464,7 +465,7 @@ TEST_F(UploadDialog, CloseBoxMidTransferStopsTheLinkAndKeepsTheBlock) {
     EXPECT_EQ(std::memcmp(main.Block().data(), before.data(), vark::kBlockSize), 0);
 }
 
-TEST_F(UploadDialog, EscapeEndsAtOnceEnterDoesNothing) {
+TEST_F(UploadDialog, EnterPressesTheFocusedButtonEscapeEndsAtOnce) {
     auto sim = StartSim(Generated(20, 8), {"--rate", "1500"}, "esc.vku");
     const vark::RecordBlock before = vark::SampleBlock();
     LoadMain(before);
@@ -472,14 +473,19 @@ TEST_F(UploadDialog, EscapeEndsAtOnceEnterDoesNothing) {
     dlg->show();
     const std::size_t seen = boxes.seen.size();
 
+    // Enter on a focused button presses it: Refresh Dev looks again.
     QTest::keyClick(dlg->m_pRefreshDev, Qt::Key_Return);
+    ASSERT_EQ(boxes.seen.size(), seen + 1);
+    EXPECT_EQ(boxes.seen.back().text, kFound);
+    // Enter that reaches the dialog itself is its OK action: nothing.
     QTest::keyClick(dlg.get(), Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(boxes.seen.size(), seen);  // no refresh, no upload
+    EXPECT_EQ(boxes.seen.size(), seen + 1);
     EXPECT_TRUE(dlg->isVisible());
     dlg->accept();
     EXPECT_TRUE(dlg->isVisible());
+    EXPECT_FALSE(dlg->m_pUploadData->isDefault());
 
-    dlg->m_pUploadData->click();
+    QTest::keyClick(dlg->m_pUploadData, Qt::Key_Enter, Qt::KeypadModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->ProgressPos() >= 20; }, 5000));
     QElapsedTimer clock;
     clock.start();

@@ -99,8 +99,8 @@ INSTANTIATE_TEST_SUITE_P(Device, UploadSizes, ::testing::Values(0, 1, 2, 100));
 
 TEST(Upload, FromADiscoveredTester) {
     Bench b(4, {"--fast"});
-    FixedDeviceList usb({{0x0403, 0x6001, "FT 1", "/dev/null"},
-                         {kVendorSiliconBridge, 0xEA60, "VK 01", b.sim->device(), true}});
+    FixedDeviceList usb(
+        {{0x0403, 0x6001, "FT 1", "/dev/null"}, {0x10C4, 0xEA60, "VK 01", b.sim->device(), true}});
     b.port.SetDiscoverySources(&usb, &usb);
     b.port.SetPortName("");
     ASSERT_TRUE(b.port.Discover(&b.owner));

@@ -31,16 +31,38 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, std::string
     return false;
 }
 
+// A text from a device or the kernel, made safe for one tab-separated
+// field on a terminal: control characters (tabs, escape sequences, line
+// breaks) and the backslash itself are written as escapes.
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || c == '\\') {
+            char esc[5];
+            std::snprintf(esc, sizeof esc, "\\x%02x", u);
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 int Upload(const std::vector<std::string>& args) {
     std::string device;
     std::string file;
+    bool portGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (!TakeValue(args, i, "--port", device) && !TakeValue(args, i, "-o", file) &&
-            !TakeValue(args, i, "--output", file)) {
+        if (TakeValue(args, i, "--port", device)) {
+            portGiven = true;
+        } else if (!TakeValue(args, i, "-o", file) && !TakeValue(args, i, "--output", file)) {
             return Usage();
         }
     }
-    if (file.empty()) {
+    // An empty port name is a mistake (an unset variable, say), not a wish
+    // for discovery: that is asked for by leaving --port out.
+    if (file.empty() || (portGiven && device.empty())) {
         return Usage();
     }
 
@@ -112,8 +134,8 @@ int Ports(const std::vector<std::string>& args) {
         std::string serial = e.serial;
         const bool tester =
             IsAcceptedVendor(e.vid) && !LookupPortValue(usb, e.vid, e.pid, serial).empty();
-        std::printf("%04x\t%04x\t%s\t%s\t%s\n", e.vid, e.pid, e.serial.c_str(), e.node.c_str(),
-                    tester ? "yes" : "no");
+        std::printf("%04x\t%04x\t%s\t%s\t%s\n", e.vid, e.pid, Printable(e.serial).c_str(),
+                    Printable(e.node).c_str(), tester ? "yes" : "no");
     }
     return FinishOutput();
 }
