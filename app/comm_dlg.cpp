@@ -145,7 +145,7 @@ bool CCommDlg::eventFilter(QObject* watched, QEvent* event) {
         auto* button = qobject_cast<QPushButton*>(watched);
         if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
             if (button->isEnabled()) {
-                button->animateClick();
+                button->click();
             }
             return true;
         }

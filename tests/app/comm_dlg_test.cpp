@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -544,6 +545,70 @@ TEST_F(UploadDialog, PortNamedInTheEnvironmentIsTheTester) {
     dlg.m_pUploadData->click();
     ASSERT_TRUE(boxes.WaitFor(kSuccess));
     EXPECT_EQ(std::memcmp(main.Block().data(), two.data(), vark::kBlockSize), 0);
+}
+
+TEST_F(UploadDialog, LongDevicePathConnectsAndItsCaptionIsElidedWithATooltip) {
+    // Longer than a registry value may be; the device does not exist here.
+    const std::string port =
+        "/nonexistent/serial/by-id/"
+        "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0";
+    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    const QByteArray saved = qgetenv(vark::kPortEnvironment);
+    qputenv(vark::kPortEnvironment, QByteArray::fromStdString(port));
+    main.show();
+    CCommDlg dlg(&main);
+    qputenv(vark::kPortEnvironment, saved);
+    if (saved.isEmpty()) {
+        qunsetenv(vark::kPortEnvironment);
+    }
+    dlg.show();
+
+    // Found: the port's own open failure, then the connection box.
+    const QStringList texts = boxes.Texts();
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[0].contains(QString::fromStdString("Open " + port + " Failed!")));
+    EXPECT_EQ(texts[1], kFound);
+
+    const QString caption = QString::fromStdString("Kelvor VARK-u  Port:" + port);
+    EXPECT_EQ(dlg.DeviceText(), caption);
+    const QString shown = dlg.m_pDeviceText->text();
+    EXPECT_NE(shown, caption);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Kelvor VARK-u  Port:/"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("port0"))) << shown.toStdString();
+    EXPECT_LE(QFontMetrics(dlg.m_pDeviceText->font()).horizontalAdvance(shown),
+              dlg.m_pDeviceText->width());
+    EXPECT_EQ(dlg.m_pDeviceText->toolTip(), caption);
+
+    // A short name is shown whole, without a tooltip.
+    vark::FixedDeviceList shortList({{0x10C4, 0xEA60, "1", "/dev/ttyUSB10"}});
+    CCommDlg::SetDiscoveryOverride(&shortList, &shortList);
+    CCommDlg again(&main);
+    again.show();
+    EXPECT_EQ(again.m_pDeviceText->text(), QStringLiteral("Kelvor VARK-u  Port:/dev/ttyUSB10"));
+    EXPECT_TRUE(again.m_pDeviceText->toolTip().isEmpty());
+    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+}
+
+TEST_F(UploadDialog, BoxesBeforeTheDialogIsShownBelongToTheVisibleMainWindow) {
+    vark::FixedDeviceList none;
+    CCommDlg::SetDiscoveryOverride(&none, &none);
+    std::vector<QWidget*> parents;
+    const auto previous = vark::SetMessageInterceptor([&](QWidget* parent, const QString&) {
+        parents.push_back(parent);
+        return 0x400;
+    });
+    main.show();
+    {
+        CCommDlg dlg(&main);
+        dlg.show();                  // set-up's box: the dialog is not on screen yet
+        dlg.m_pRefreshDev->click();  // now it is: the box is the dialog's
+    }
+    vark::SetMessageInterceptor(previous);
+    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    ASSERT_EQ(parents.size(), 2u);
+    EXPECT_EQ(parents[0], &main);
+    EXPECT_NE(parents[1], &main);
+    EXPECT_TRUE(qobject_cast<CCommDlg*>(parents[1]));
 }
 
 TEST_F(UploadDialog, MainWindowUploadCommandRunsTheDialog) {

@@ -143,6 +143,23 @@ TEST(Upload, OneRecordInPiecesReportsZeroUntilComplete) {
     EXPECT_EQ(b.owner.Received().count, 1);
 }
 
+TEST(Upload, ThirtyRecordsReportEveryPassUpToNineteen) {
+    // Between 20 and 100 records a pass reports while (N / 20) x k < N, which
+    // for 30 is every pass: values run up to 19, not only while k < 20.
+    Bench b(30, {"--rate", "5000", "--chunk", "40"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_TRUE(b.Upload());
+    const auto values = b.owner.ProgressValues();
+    ASSERT_FALSE(values.empty());
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_LE(values.back(), 19);
+    // About two records a poll: the last pass before completion has k near
+    // 28, value 18 or 19; a plain k < 20 would stop at 12. Room is left for
+    // a poll that comes late on a busy machine.
+    EXPECT_GE(values.back(), 16);
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 29));
+}
+
 TEST(Upload, HundredRecordsReportOnlyZeroToThree) {
     // About two records per poll (each value spans five), so every value
     // shows up even when a poll comes late.
