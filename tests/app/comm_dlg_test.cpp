@@ -592,14 +592,16 @@ TEST_F(UploadDialog, LongDevicePathConnectsAndItsCaptionIsElidedWithATooltip) {
 TEST_F(UploadDialog, BoxesBeforeTheDialogIsShownBelongToTheVisibleMainWindow) {
     vark::FixedDeviceList none;
     CCommDlg::SetDiscoveryOverride(&none, &none);
-    std::vector<QWidget*> parents;
+    std::vector<const QWidget*> parents;
     const auto previous = vark::SetMessageInterceptor([&](QWidget* parent, const QString&) {
         parents.push_back(parent);
         return 0x400;
     });
     main.show();
+    const QWidget* dialog = nullptr;
     {
         CCommDlg dlg(&main);
+        dialog = &dlg;
         dlg.show();                  // set-up's box: the dialog is not on screen yet
         dlg.m_pRefreshDev->click();  // now it is: the box is the dialog's
     }
@@ -608,7 +610,7 @@ TEST_F(UploadDialog, BoxesBeforeTheDialogIsShownBelongToTheVisibleMainWindow) {
     ASSERT_EQ(parents.size(), 2u);
     EXPECT_EQ(parents[0], &main);
     EXPECT_NE(parents[1], &main);
-    EXPECT_TRUE(qobject_cast<CCommDlg*>(parents[1]));
+    EXPECT_EQ(parents[1], dialog);
 }
 
 TEST_F(UploadDialog, MainWindowUploadCommandRunsTheDialog) {
