@@ -20,6 +20,7 @@
 
 #include "app/about_dlg.h"
 #include "app/app_icons.h"
+#include "app/dialog_units.h"
 #include "app/file_dialogs.h"
 #include "app/main_layout.h"
 #include "app/message_box.h"
@@ -56,11 +57,7 @@ constexpr int kInitialHeight = 600;
 // Arial-like face: with it a pin-map line of seven 9-character groups and the
 // pin label "(40pin)" fit their columns. Liberation Sans has Arial's metrics.
 QFont WindowFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
+    return vark::DialogFont();
 }
 
 }  // namespace
