@@ -16,7 +16,6 @@
 
 #include "app/dialog_units.h"
 #include "app/message_box.h"
-#include "app/vark_dlg.h"
 #include "device/comm_defs.h"
 
 namespace {
@@ -37,7 +36,8 @@ QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
 
 }  // namespace
 
-CCommDlg::CCommDlg(CVarkDlg* parent) : QDialog(parent), m_pMainDlg(parent) {
+CCommDlg::CCommDlg(QWidget* parent, ReceivedHandler onReceived)
+    : QDialog(parent), m_onReceived(std::move(onReceived)) {
     setObjectName(QStringLiteral("CCommDlg"));
     setWindowTitle(QString::fromLatin1(vark::kUploadCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -312,12 +312,8 @@ void CCommDlg::OnCommReceived() {
     }
     SetProgressPos(200);
     // The worker waits until this returns, so the area is not being written.
-    if (m_pMainDlg) {
-        const vark::RecordBlock& rx = m_port.RxBlock();
-        vark::RecordBlock& block = m_pMainDlg->Block();
-        block.count = rx.count;
-        std::memcpy(block.slots, rx.slots, sizeof block.slots);
-        m_pMainDlg->RefreshPinMap();
+    if (m_onReceived) {
+        m_onReceived(m_port.RxBlock());
     }
     ShowMessage(vark::kMsgReceiveSuccess);
     SetProgressPos(0);
@@ -337,8 +333,9 @@ void CCommDlg::ShowMessage(const std::string& text) {
     // box owned by it would have no window to sit on: the main window owns
     // it then.
     QWidget* owner = this;
-    if (!isVisible() && m_pMainDlg && m_pMainDlg->isVisible()) {
-        owner = m_pMainDlg;
+    QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!isVisible() && main && main->isVisible()) {
+        owner = main;
     }
     vark::ShowMessage(owner, QString::fromStdString(text));
 }

@@ -1,5 +1,7 @@
 #include "app/vark_dlg.h"
 
+#include <cstring>
+
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -254,6 +256,12 @@ void CVarkDlg::keyPressEvent(QKeyEvent* event) {
     }
     // Escape is the cancel action and ends the window.
     QDialog::keyPressEvent(event);
+}
+
+void CVarkDlg::SetBlock(const vark::RecordBlock& block) {
+    m_block.count = block.count;
+    std::memcpy(m_block.slots, block.slots, sizeof m_block.slots);
+    RefreshPinMap();
 }
 
 void CVarkDlg::RefreshPinMap() {
