@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the program need.
 # Idempotent: asks apt only when something is missing.
+# usage: scripts/deps.sh [MORE-PACKAGES...]   (a stage's own packages)
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev
       libgtest-dev libgmock-dev libbenchmark-dev
-      fonts-liberation poppler-utils xvfb xauth)
+      fonts-liberation poppler-utils xvfb xauth "$@")
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
