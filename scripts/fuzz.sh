@@ -4,19 +4,21 @@
 # per core at a time. An input that finds a fault is saved into the target's
 # corpus folder (tests/fuzz/corpus/NAME/), which the tests run on every build;
 # inputs that only add coverage stay in build-fuzz/. Fails when anything was found.
-# usage: scripts/fuzz.sh [SECONDS]
+# usage: scripts/fuzz.sh [SECONDS [TARGET...]]   (default: every target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+shift || true
 scripts/deps.sh clang libclang-rt-14-dev
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 
-targets=()
-for src in tests/fuzz/*_fuzz.cpp; do
-    name=$(basename "$src" _fuzz.cpp)
-    targets+=("$name")
-done
+targets=("$@")
+if ((${#targets[@]} == 0)); then
+    for src in tests/fuzz/*_fuzz.cpp; do
+        targets+=("$(basename "$src" _fuzz.cpp)")
+    done
+fi
 dir=build-fuzz
 CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARK_FUZZ=ON \
     -DVARK_SANITIZE=address,undefined -DVARK_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
@@ -29,8 +31,9 @@ fuzz() {
     local corpus=tests/fuzz/corpus/$name work=$dir/corpus/$name
     mkdir -p "$work"
     # New coverage goes to the work folder; the saved corpus is read as seeds.
+    # The time limit per input is generous: the machine may be shared.
     "$dir/bin/fuzz_$name" "$work" "$corpus" -max_total_time="$seconds" -max_len=30000 \
-        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$corpus/found-" \
+        -timeout=120 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$corpus/found-" \
         >"$dir/fuzz-$name.log" 2>&1
 }
 
