@@ -57,7 +57,7 @@ for name in "${targets[@]}"; do
     cov=$(grep -Eo 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1 || true)
     echo "$name: $result; $cov; $stats"
     if [ "$result" = FOUND ]; then
-        grep -E 'ERROR|invariant broken|runtime error|Test unit written' "$log" | head -5
+        grep -E 'ERROR|invariant broken|runtime error|Test unit written' "$log" | head -5 || true
     fi
 done
 exit "$status"
