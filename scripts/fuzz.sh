@@ -33,7 +33,7 @@ fuzz() {
     # New coverage goes to the work folder; the saved corpus is read as seeds.
     # The time limit per input is generous: the machine may be shared.
     "$dir/bin/fuzz_$name" "$work" "$corpus" -max_total_time="$seconds" -max_len=30000 \
-        -timeout=120 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$corpus/found-" \
+        -timeout=120 -report_slow_units=120 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$corpus/found-" \
         >"$dir/fuzz-$name.log" 2>&1
 }
 
