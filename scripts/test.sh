@@ -22,6 +22,7 @@ native() {
 
 stage native native
 # Further stages go below, one line each, in the order they should run.
+stage print scripts/test-print.sh
 stage sanitizers scripts/sanitize.sh
 
 echo "=== stage times"
