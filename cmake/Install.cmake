@@ -14,10 +14,9 @@ set(VARK_HOMEPAGE_URL "https://vark-u.example.org" CACHE STRING
     "Home page named by the package and the AppStream data (screenshots below it, in docs/)")
 set(VARK_MAINTAINER "VARK-u developers <vark-u@example.org>" CACHE STRING
     "Maintainer of the Debian package")
-# Read by udev under any prefix (/usr/lib, /usr/local/lib), and by the
-# packaged program's documentation.
+# udev reads rules under either prefix, /usr/lib and /usr/local/lib; not
+# CMAKE_INSTALL_LIBDIR, which on Debian has the architecture in it.
 set(VARK_UDEV_RULES_DIR lib/udev/rules.d)
-set(VARK_UDEV_RULES_FULL_DIR ${CMAKE_INSTALL_PREFIX}/${VARK_UDEV_RULES_DIR})
 set(VARK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${VARK_PACKAGE_NAME})
 
 if(TARGET VARK-u)
