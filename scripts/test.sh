@@ -21,6 +21,7 @@ native() {
 
 stage native native
 # Further stages go below, one line each, in the order they should run.
+stage print scripts/test-print.sh
 stage package scripts/test-package.sh
 
 echo "=== stage times"
