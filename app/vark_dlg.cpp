@@ -101,6 +101,8 @@ CVarkDlg::CVarkDlg(QWidget* parent) : QDialog(parent) {
 
     CreateList();
 
+    EnableFileDrops();
+
     setTabOrder(m_pOpenButton, m_pPathEdit);
     setTabOrder(m_pPathEdit, m_list);
 
@@ -281,16 +283,21 @@ void CVarkDlg::OpenRecordFile() {
     if (path.isEmpty()) {
         return;
     }
+    OpenFile(path);
+}
+
+bool CVarkDlg::OpenFile(const QString& path) {
     // A refused file leaves the block as it was (the reader checks the whole
     // header before it writes a byte), and the path and list with it.
     const vark::FileStatus status = vark::ReadRecordFile(ToFsPath(path), m_block);
     if (status != vark::FileStatus::Ok) {
         vark::ShowMessage(this, QString::fromLatin1(vark::FileStatusMessage(status)));
-        return;
+        return false;
     }
     m_strPath = path;
     m_pPathEdit->setText(m_strPath);
     RefreshPinMap();
+    return true;
 }
 
 void CVarkDlg::SaveRecordFile() {
