@@ -13,11 +13,10 @@ std::uint8_t RecordChecksum(const TestRecord& record) {
     return static_cast<std::uint8_t>(sum);
 }
 
-Connections GetConnections(const TestRecord& record, int row) {
-    Connections out;
+std::uint64_t RowReach(const TestRecord& record, int row) {
     const int n = record.PinCount();
     if (n < 1 || n > kMaxPins || row < 0 || row > n) {
-        return out;
+        return 0;
     }
     const std::uint8_t* r =
         record.bytes + (row == n ? kGroundRowOffset : TestRecord::RowOffset(row));
@@ -26,12 +25,22 @@ Connections GetConnections(const TestRecord& record, int row) {
         bits |= static_cast<std::uint64_t>(r[b]) << (8 * b);
     }
     bits &= (std::uint64_t{1} << n) - 1;  // bits n..39 belong to no pin
+    if (r[kRowBitsSize] == 1) {
+        bits |= std::uint64_t{1} << kBGroundBit;
+    }
+    return bits;
+}
+
+Connections GetConnections(const TestRecord& record, int row) {
+    Connections out;
+    const std::uint64_t reach = RowReach(record, row);
+    std::uint64_t bits = reach & ((std::uint64_t{1} << kBGroundBit) - 1);
     while (bits != 0) {
         out.items[out.size++] = static_cast<std::uint8_t>(std::countr_zero(bits) + 1);
         bits &= bits - 1;
     }
-    if (r[kRowBitsSize] == 1) {
-        out.items[out.size++] = static_cast<std::uint8_t>(n + 1);
+    if ((reach >> kBGroundBit) & 1) {
+        out.items[out.size++] = static_cast<std::uint8_t>(record.PinCount() + 1);
     }
     return out;
 }

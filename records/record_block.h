@@ -70,7 +70,13 @@ inline std::size_t UsedSlots(const RecordBlock& block) {
 // 8-bit sum of record bytes 1..246.
 std::uint8_t RecordChecksum(const TestRecord& record);
 
-// Row 0..n-1 is a pin row, row n the ground row; only meaningful for n in 1..40.
+// The side-B contacts one row reaches, as a bit set: bit j (j < n) for side-B
+// pin j + 1, bit kBGroundBit for B's ground. Row 0..n-1 is a pin row, row n
+// the ground row; 0 for rows outside that or a pin count outside 1..40.
+inline constexpr int kBGroundBit = kMaxPins;
+std::uint64_t RowReach(const TestRecord& record, int row);
+
+// The same row as a list: side-B pins ascending, then n + 1 for B's ground.
 Connections GetConnections(const TestRecord& record, int row);
 
 // Block bytes a record file holds: 249 * count + 1 (count capped at 100).
