@@ -20,6 +20,7 @@
 #include "app/about_dlg.h"
 #include "platform/system.h"
 #include "app/app_icons.h"
+#include "app/compare_view.h"
 #include "app/file_dialogs.h"
 #include "app/main_layout.h"
 #include "app/message_box.h"
@@ -100,6 +101,7 @@ CVarkDlg::CVarkDlg(QWidget* parent) : QDialog(parent) {
     m_pDivider->setFrameShadow(QFrame::Sunken);
 
     CreateList();
+    m_pCompare = new vark::CompareView(this);
 
     setTabOrder(m_pOpenButton, m_pPathEdit);
     setTabOrder(m_pPathEdit, m_list);
@@ -235,6 +237,7 @@ void CVarkDlg::keyPressEvent(QKeyEvent* event) {
 
 void CVarkDlg::RefreshPinMap() {
     m_pPinMap->Rebuild(m_block);
+    m_pCompare->ListReplaced();
 }
 
 int CVarkDlg::RowCount() const {
