@@ -13,24 +13,6 @@ std::uint8_t RecordChecksum(const TestRecord& record) {
     return static_cast<std::uint8_t>(sum);
 }
 
-std::uint64_t RowReach(const TestRecord& record, int row) {
-    const int n = record.PinCount();
-    if (n < 1 || n > kMaxPins || row < 0 || row > n) {
-        return 0;
-    }
-    const std::uint8_t* r =
-        record.bytes + (row == n ? kGroundRowOffset : TestRecord::RowOffset(row));
-    std::uint64_t bits = 0;
-    for (std::size_t b = 0; b < kRowBitsSize; ++b) {
-        bits |= static_cast<std::uint64_t>(r[b]) << (8 * b);
-    }
-    bits &= (std::uint64_t{1} << n) - 1;  // bits n..39 belong to no pin
-    if (r[kRowBitsSize] == 1) {
-        bits |= std::uint64_t{1} << kBGroundBit;
-    }
-    return bits;
-}
-
 Connections GetConnections(const TestRecord& record, int row) {
     Connections out;
     const std::uint64_t reach = RowReach(record, row);
