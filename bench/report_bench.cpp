@@ -6,29 +6,21 @@
 #include <filesystem>
 
 #include "bench_blocks.h"
-#include "records/pin_map.h"
 #include "report/qt_page_surface.h"
-#include "report/recording_surface.h"
-#include "report/test_report.h"
+#include "report/record_report.h"
+#include "tests/report/support/recording_surface.h"
 
 namespace {
 
-std::vector<std::array<std::string, vark::kListColumns>> FullTable() {
-    return vark::PinMapTable(vark::bench::FortyPinBlock());
-}
-
-vark::ReportSources Sources(const std::vector<std::array<std::string, vark::kListColumns>>& table,
-                            vark::ChooserFactory chooser) {
-    vark::ReportSources src;
-    src.count = static_cast<std::uint8_t>(table.size());
-    src.cell = [&table](int r, int c) { return table[r][c]; };
-    src.printDialog = std::move(chooser);
-    return src;
+vark::ReportHooks Hooks(vark::ChooserFactory chooser) {
+    vark::ReportHooks hooks;
+    hooks.printDialog = std::move(chooser);
+    return hooks;
 }
 
 void BM_Report100ToPdf(benchmark::State& state) {
     vark::EnsureGuiApplication();
-    const auto table = FullTable();
+    const vark::RecordBlock block = vark::bench::FortyPinBlock();
     const auto path = std::filesystem::temp_directory_path() / "vark-bench-report.pdf";
     const QString file = QString::fromStdString(path.string());
     bool ok = true;
@@ -36,7 +28,7 @@ void BM_Report100ToPdf(benchmark::State& state) {
         vark::PdfFileChooser chooser(file, vark::PdfFileChooser::PageSize::A4);
         auto written = chooser.written();
         vark::PrintReport(
-            Sources(table, [&chooser] { return std::make_unique<vark::PdfFileChooser>(chooser); }));
+            block, Hooks([&chooser] { return std::make_unique<vark::PdfFileChooser>(chooser); }));
         ok = ok && *written;
     }
     if (!ok) {
@@ -49,7 +41,7 @@ void BM_Report100ToPdf(benchmark::State& state) {
 BENCHMARK(BM_Report100ToPdf)->Unit(benchmark::kMillisecond);
 
 void BM_Report100Recorded(benchmark::State& state) {
-    const auto table = FullTable();
+    const vark::RecordBlock block = vark::bench::FortyPinBlock();
     for (auto _ : state) {
         auto rec = std::make_shared<vark::RecordingState>();
         struct Chooser : vark::PrinterChooser {
@@ -61,11 +53,11 @@ void BM_Report100Recorded(benchmark::State& state) {
                 return nullptr;
             }
         };
-        vark::PrintReport(Sources(table, [rec] {
-            auto c = std::make_unique<Chooser>();
-            c->s = rec;
-            return c;
-        }));
+        vark::PrintReport(block, Hooks([rec] {
+                              auto c = std::make_unique<Chooser>();
+                              c->s = rec;
+                              return c;
+                          }));
         benchmark::DoNotOptimize(rec->calls.size());
     }
 }

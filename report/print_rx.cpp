@@ -150,11 +150,8 @@ int CPrintRX::PrintText(const std::string& text, const PrintRect& rect, int flag
         return 1;
     }
     // Widen byte by byte: the report's texts are single-byte.
-    std::u16string wide;
-    wide.reserve(text.size());
-    for (unsigned char ch : text) {
-        wide.push_back(static_cast<char16_t>(ch));
-    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::u16string wide(bytes, bytes + text.size());
     const TextExtent size = m_pDC->MeasureText(wide);
     const int L = X(rect.left);
     const int Wd = X(rect.right - rect.left);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "report/print_rx.h"
-#include "report/recording_surface.h"
+#include "tests/report/support/recording_surface.h"
 
 namespace vark::testing {
 

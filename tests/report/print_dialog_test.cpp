@@ -11,7 +11,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "report/test_report.h"
+#include "records/sample_records.h"
+#include "report/record_report.h"
 
 namespace vark {
 namespace {
@@ -37,17 +38,18 @@ TEST(PrintDialogTest, UnknownPrinterNameGivesNoPrinter) {
 TEST(PrintDialogTest, CancelledReportShowsNothing) {
     int dialogs = 0;
     std::vector<std::string> messages;
-    ReportSources src;
-    src.count = 3;
-    src.cell = [](int, int) { return std::string("x"); };
-    src.message = [&](const std::string& m) { messages.push_back(m); };
-    src.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
+    RecordBlock block;
+    ClearBlock(block);
+    block.count = 3;
+    ReportHooks hooks;
+    hooks.message = [&](const std::string& m) { messages.push_back(m); };
+    hooks.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
         return std::make_unique<DialogPrinterChooser>(nullptr, [&](QPrintDialog& d) {
             ++dialogs;
             QTimer::singleShot(0, &d, &QDialog::reject);
         });
     };
-    PrintReport(src);
+    PrintReport(block, hooks);
     EXPECT_EQ(dialogs, 1);
     EXPECT_TRUE(messages.empty());
 }
@@ -58,10 +60,12 @@ TEST(PrintDialogTest, AcceptedDialogPrintsToTheChosenFile) {
     const auto pdf = std::filesystem::temp_directory_path() /
                      ("vark-dialog-" + std::to_string(::getpid()) + ".pdf");
     std::filesystem::remove(pdf);
-    ReportSources src;
-    src.count = 6;
-    src.cell = [](int r, int c) { return "r" + std::to_string(r) + "c" + std::to_string(c); };
-    src.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
+    RecordBlock block;
+    ClearBlock(block);
+    block.count = 6;
+    block.slots[5] = RecordBuilder(3).Straight().Build();
+    ReportHooks hooks;
+    hooks.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
         return std::make_unique<DialogPrinterChooser>(nullptr, [&](QPrintDialog& d) {
             QTimer::singleShot(0, &d, [&d, &pdf] {
                 auto* file = d.findChild<QLineEdit*>("filename");
@@ -75,7 +79,7 @@ TEST(PrintDialogTest, AcceptedDialogPrintsToTheChosenFile) {
             });
         });
     };
-    PrintReport(src);
+    PrintReport(block, hooks);
     ASSERT_TRUE(std::filesystem::exists(pdf));
     FILE* p = ::popen(("pdftotext " + pdf.string() + " -").c_str(), "r");
     ASSERT_NE(p, nullptr);
@@ -87,7 +91,8 @@ TEST(PrintDialogTest, AcceptedDialogPrintsToTheChosenFile) {
     ::pclose(p);
     EXPECT_NE(text.find("Page 1/2"), std::string::npos) << text;
     EXPECT_NE(text.find("Page 2/2"), std::string::npos);
-    EXPECT_NE(text.find("r5c7"), std::string::npos);
+    EXPECT_NE(text.find("006"), std::string::npos);
+    EXPECT_NE(text.find("A03-B03"), std::string::npos);
     std::filesystem::remove(pdf);
 }
 

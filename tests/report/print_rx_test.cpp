@@ -147,6 +147,11 @@ TEST_F(PrintRxTest, TextPlacementAtSixHundredDpi) {
     rx->PrintText(ten, rect, 0x30);  // unknown bits
     EXPECT_EQ(LastTextAt(), (std::pair{167, 167}));
     EXPECT_EQ(Narrow(state->Of(SurfaceOp::TextOut).back().text), ten);
+
+    // Bytes above 0x7F widen to the same code point, not sign-extended.
+    rx->PrintText("caf\xE9\xFF", rect, PT_LEFT);
+    EXPECT_EQ(state->Of(SurfaceOp::TextOut).back().text, u"caf\u00E9\u00FF");
+    EXPECT_EQ(state->Of(SurfaceOp::MeasureText).back().text, u"caf\u00E9\u00FF");
 }
 
 TEST_F(PrintRxTest, OddCentringAndClampingAtOnePixelPerPoint) {

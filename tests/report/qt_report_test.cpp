@@ -17,7 +17,7 @@
 #include "records/record_file.h"
 #include "records/sample_records.h"
 #include "report/qt_page_surface.h"
-#include "report/test_report.h"
+#include "report/record_report.h"
 
 namespace vark {
 namespace {

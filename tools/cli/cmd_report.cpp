@@ -3,10 +3,9 @@
 #include <QString>
 #include <string>
 
-#include "records/pin_map.h"
 #include "records/record_file.h"
 #include "report/qt_page_surface.h"
-#include "report/test_report.h"
+#include "report/record_report.h"
 #include "tools/cli/cli.h"
 
 namespace vark::cli {
@@ -41,7 +40,6 @@ int Report(const std::vector<std::string>& args) {
     if (st != FileStatus::Ok) {
         return Fail(FileStatusMessage(st));
     }
-    const auto table = PinMapTable(block);
 
     PrepareQtPlatform();
     int argc = 1;
@@ -51,23 +49,16 @@ int Report(const std::vector<std::string>& args) {
 
     std::string message;
     std::shared_ptr<bool> written;
-    ReportSources src;
-    src.count = block.count;
-    src.cell = [&table](int row, int col) -> std::string {
-        return row >= 0 && static_cast<std::size_t>(row) < table.size() && col >= 0 &&
-                       col < kListColumns
-                   ? table[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)]
-                   : std::string();
-    };
-    src.message = [&message](const std::string& text) { message = text; };
-    src.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
+    ReportHooks hooks;
+    hooks.message = [&message](const std::string& text) { message = text; };
+    hooks.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
         auto chooser = std::make_unique<PdfFileChooser>(
             QString::fromStdString(out),
             size == "Letter" ? PdfFileChooser::PageSize::Letter : PdfFileChooser::PageSize::A4);
         written = chooser->written();
         return chooser;
     };
-    PrintReport(src);
+    PrintReport(block, hooks);
     if (!message.empty()) {
         return Fail(message);
     }

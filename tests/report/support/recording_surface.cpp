@@ -1,4 +1,4 @@
-#include "report/recording_surface.h"
+#include "tests/report/support/recording_surface.h"
 
 #include <cstdlib>
 
