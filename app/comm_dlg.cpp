@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "app/message_box.h"
-#include "app/vark_dlg.h"
 #include "device/comm_defs.h"
 
 namespace {
@@ -62,7 +61,8 @@ QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
 
 }  // namespace
 
-CCommDlg::CCommDlg(CVarkDlg* parent) : QDialog(parent), m_pMainDlg(parent) {
+CCommDlg::CCommDlg(QWidget* parent, ReceivedHandler onReceived)
+    : QDialog(parent), m_onReceived(std::move(onReceived)) {
     setObjectName(QStringLiteral("CCommDlg"));
     setWindowTitle(QString::fromLatin1(vark::kUploadCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -304,12 +304,8 @@ void CCommDlg::OnCommReceived() {
     }
     SetProgressPos(200);
     // The worker waits until this returns, so the area is not being written.
-    if (m_pMainDlg) {
-        const vark::RecordBlock& rx = m_port.RxBlock();
-        vark::RecordBlock& block = m_pMainDlg->Block();
-        block.count = rx.count;
-        std::memcpy(block.slots, rx.slots, sizeof block.slots);
-        m_pMainDlg->RefreshPinMap();
+    if (m_onReceived) {
+        m_onReceived(m_port.RxBlock());
     }
     ShowMessage(vark::kMsgReceiveSuccess);
     SetProgressPos(0);

@@ -1,6 +1,7 @@
 // The "Upload Data" dialog: finds the tester, starts and stops the link,
 // starts an upload, shows its progress and turns every outcome into a message
-// box. A completed upload is copied into the main window's record block.
+// box. A completed upload is handed to whoever opened the dialog, before the
+// success box is shown.
 //
 // The dialog is the owner of its SerialPort: the worker's notifications run
 // here on the user-interface thread (queued onto the dialog's event loop) and
@@ -21,7 +22,6 @@
 #include "device/serial_owner.h"
 #include "device/serial_port.h"
 
-class CVarkDlg;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -40,7 +40,11 @@ inline constexpr char kPortEnvironment[] = "VARK_PORT";
 class CCommDlg : public QDialog, public vark::SerialOwner {
     Q_OBJECT
   public:
-    explicit CCommDlg(CVarkDlg* parent);
+    // Called with the received block (count byte and all 100 slots) when an
+    // upload completes; the receiver shows it before the success box.
+    using ReceivedHandler = std::function<void(const vark::RecordBlock&)>;
+
+    explicit CCommDlg(QWidget* parent, ReceivedHandler onReceived = {});
     ~CCommDlg() override;
 
     // Where discovery looks for testers in every dialog made afterwards; null
@@ -93,7 +97,7 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
   public:
     // Fields in the order of the original dialog class, then the controls.
     QProgressBar* m_pProgress = nullptr;
-    CVarkDlg* m_pMainDlg = nullptr;
+    ReceivedHandler m_onReceived;
 
   private:
     // Declared before m_port: the sources must outlive the port's use of them.

@@ -11,7 +11,6 @@
 #include "app/file_dialogs.h"
 #include "app/message_box.h"
 #include "app/pin_map_model.h"
-#include "app/vark_dlg.h"
 #include "records/compare.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
@@ -31,9 +30,14 @@ void Refuse(QWidget* parent, const std::string& sentence) {
 
 }  // namespace
 
-CompareView::CompareView(CVarkDlg* window)
+CompareView::CompareView(QWidget* window, QTableView* list, PinMapModel* model, QStatusBar* status,
+                         const RecordBlock& block)
     : QObject(window),
       m_window(window),
+      m_list(list),
+      m_model(model),
+      m_status(status),
+      m_block(block),
       m_menu(new QMenu(window)),
       m_useAsReference(m_menu->addAction(QStringLiteral("Use as Reference"))),
       m_compareGolden(m_menu->addAction(QStringLiteral("Compare with Golden File..."))),
@@ -41,12 +45,10 @@ CompareView::CompareView(CVarkDlg* window)
     m_menu->setObjectName(QStringLiteral("PinListMenu"));
     m_clearReference->setEnabled(false);
 
-    QTableView* list = m_window->m_list;
-    list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(list, &QWidget::customContextMenuRequested, this, &CompareView::ShowContextMenu);
-    connect(m_useAsReference, &QAction::triggered, this, [this] {
-        UseAsReference(m_menuRow >= 0 ? m_menuRow : m_window->m_list->currentIndex().row());
-    });
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, &CompareView::ShowContextMenu);
+    connect(m_useAsReference, &QAction::triggered, this,
+            [this] { UseAsReference(m_menuRow >= 0 ? m_menuRow : m_list->currentIndex().row()); });
     connect(m_compareGolden, &QAction::triggered, this, &CompareView::CompareWithGoldenFile);
     connect(m_clearReference, &QAction::triggered, this, &CompareView::ClearReference);
 }
@@ -56,7 +58,7 @@ int CompareView::ReferenceRow() const {
 }
 
 void CompareView::ShowContextMenu(const QPoint& pos) {
-    QTableView* list = m_window->m_list;
+    QTableView* list = m_list;
     const QModelIndex at = list->indexAt(pos);
     m_menuRow = at.isValid() ? at.row() : -1;
     if (at.isValid()) {
@@ -75,10 +77,10 @@ void CompareView::ListReplaced() {
 }
 
 void CompareView::UseAsReference(int row) {
-    if (row < 0 || row >= m_window->RowCount()) {
+    if (row < 0 || row >= m_model->rowCount()) {
         return;
     }
-    const TestRecord& record = m_window->m_block.slots[row];
+    const TestRecord& record = m_block.slots[row];
     const std::string problem = ReferenceProblem(record, "Test " + TestNumber(row));
     if (!problem.empty()) {
         Refuse(m_window, problem);
@@ -132,14 +134,14 @@ QString CompareView::ReferenceName() const {
 
 void CompareView::Recompute() {
     m_clearReference->setEnabled(m_reference.has_value());
-    QStatusBar* status = m_window->m_wndStatusBar;
+    QStatusBar* status = m_status;
     if (!m_reference) {
-        m_window->m_pPinMap->SetRowMarks({});
+        m_model->SetRowMarks({});
         status->clearMessage();
         status->setToolTip({});
         return;
     }
-    const RecordBlock& block = m_window->m_block;
+    const RecordBlock& block = m_block;
     const Wiring wiring = ReadWiring(m_reference->record);
     const BlockComparison comparison = CompareBlock(block, wiring);
     const std::string warning = MajorityWarning(block, GroupBlock(block), wiring);
@@ -164,7 +166,7 @@ void CompareView::Recompute() {
             QStringLiteral("%1 %2\nReference: %3")
                 .arg(Text(TestNumber(static_cast<int>(d))), Text(DescribeComparison(c)), name);
     }
-    m_window->m_pPinMap->SetRowMarks(std::move(marks));
+    m_model->SetRowMarks(std::move(marks));
 
     QString text = QStringLiteral("Reference: %1. %2.").arg(name, Text(SummaryText(comparison)));
     if (!warning.empty()) {

@@ -11,12 +11,16 @@
 
 #include "records/record_block.h"
 
-class CVarkDlg;
 class QAction;
 class QMenu;
 class QPoint;
+class QStatusBar;
+class QTableView;
+class QWidget;
 
 namespace vark {
+
+class PinMapModel;
 
 class CompareView : public QObject {
     Q_OBJECT
@@ -27,7 +31,10 @@ class CompareView : public QObject {
     static QColor DiffersColor() { return {0xFF, 0xD2, 0xD2}; }
     static QColor NoMapColor() { return {0xFF, 0xEC, 0xB4}; }
 
-    explicit CompareView(CVarkDlg* window);
+    // The window's list, its model, status bar and record block, all living
+    // as long as `window`, which also parents the menu and the messages.
+    CompareView(QWidget* window, QTableView* list, PinMapModel* model, QStatusBar* status,
+                const RecordBlock& block);
 
     QMenu* ContextMenu() const { return m_menu; }
     QAction* UseAsReferenceAction() const { return m_useAsReference; }
@@ -60,7 +67,11 @@ class CompareView : public QObject {
     void Recompute();
     QString ReferenceName() const;
 
-    CVarkDlg* m_window;
+    QWidget* m_window;
+    QTableView* m_list;
+    PinMapModel* m_model;
+    QStatusBar* m_status;
+    const RecordBlock& m_block;
     QMenu* m_menu;
     QAction* m_useAsReference;
     QAction* m_compareGolden;

@@ -1,5 +1,7 @@
 #include "app/vark_dlg.h"
 
+#include <cstring>
+
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
@@ -18,13 +20,13 @@
 #include <filesystem>
 
 #include "app/about_dlg.h"
-#include "platform/system.h"
 #include "app/app_icons.h"
 #include "app/compare_view.h"
 #include "app/file_dialogs.h"
 #include "app/main_layout.h"
 #include "app/message_box.h"
 #include "app/pin_map_model.h"
+#include "platform/system.h"
 #include "records/record_file.h"
 
 namespace {
@@ -101,7 +103,7 @@ CVarkDlg::CVarkDlg(QWidget* parent) : QDialog(parent) {
     m_pDivider->setFrameShadow(QFrame::Sunken);
 
     CreateList();
-    m_pCompare = new vark::CompareView(this);
+    m_pCompare = new vark::CompareView(this, m_list, m_pPinMap, m_wndStatusBar, m_block);
 
     setTabOrder(m_pOpenButton, m_pPathEdit);
     setTabOrder(m_pPathEdit, m_list);
@@ -233,6 +235,12 @@ void CVarkDlg::keyPressEvent(QKeyEvent* event) {
     }
     // Escape is the cancel action and ends the window.
     QDialog::keyPressEvent(event);
+}
+
+void CVarkDlg::SetBlock(const vark::RecordBlock& block) {
+    m_block.count = block.count;
+    std::memcpy(m_block.slots, block.slots, sizeof m_block.slots);
+    RefreshPinMap();
 }
 
 void CVarkDlg::RefreshPinMap() {

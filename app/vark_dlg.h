@@ -1,7 +1,7 @@
 // The main window: toolbar, the path of the current record file beside its
 // Open button, a thin divider, the pin-map list and an empty status strip.
-// It owns the program's one record block; the Upload dialog fills it and the
-// report reads the list back, both through this class.
+// It owns the program's one record block: a file read or a completed upload
+// replaces it through SetBlock, which also refreshes the list.
 #pragma once
 
 #include <QDialog>
@@ -38,8 +38,10 @@ class CVarkDlg : public QDialog {
     explicit CVarkDlg(QWidget* parent = nullptr);
     ~CVarkDlg() override;
 
-    vark::RecordBlock& Block() { return m_block; }
     const vark::RecordBlock& Block() const { return m_block; }
+    // Replaces the record block (count byte and all 100 slots) and refreshes
+    // the list from it.
+    void SetBlock(const vark::RecordBlock& block);
     const QString& Path() const { return m_strPath; }
 
     // Empties the list and fills it again from m_block, one row per used slot.
@@ -83,9 +85,10 @@ class CVarkDlg : public QDialog {
     vark::PinMapModel* m_pPinMap = nullptr;
     vark::CompareView* m_pCompare = nullptr;  // the list's comparison with a good cable
     QString m_strPath;
-    vark::RecordBlock m_block;
 
   private:
+    vark::RecordBlock m_block;
+
     void CreateToolBar();
     void CreateList();
     void ApplyLayout(const vark::MainLayout& layout);

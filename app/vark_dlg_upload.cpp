@@ -4,8 +4,8 @@
 
 void CVarkDlg::Upload() {
     // A new dialog each time: nothing (port, link, caption) carries over from
-    // one opening to the next. A completed upload fills m_block and refreshes
-    // the list from inside the dialog; its result is not needed here.
-    CCommDlg dlg(this);
+    // one opening to the next. A completed upload is handed back here and
+    // shown in the list before the dialog says it succeeded.
+    CCommDlg dlg(this, [this](const vark::RecordBlock& received) { SetBlock(received); });
     dlg.exec();
 }

@@ -9,14 +9,19 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QProcess>
+#include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <memory>
 
+#include "app/comm_dlg.h"
+#include "app/message_box.h"
 #include "app/vark_app.h"
 #include "app/vark_dlg.h"
 #include "bench_blocks.h"
+#include "device/discovery.h"
+#include "tests/support/sim_process.h"
 
 namespace {
 
@@ -98,7 +103,7 @@ BENCHMARK(BM_AppProcessStartUpToWindowShown)->Unit(benchmark::kMillisecond)->Ite
 void BM_AppRefreshPinMap100FortyPin(benchmark::State& state) {
     App();
     CVarkDlg dlg;
-    dlg.Block() = vark::bench::FortyPinBlock();
+    dlg.SetBlock(vark::bench::FortyPinBlock());
     dlg.show();
     WaitExposed(dlg);
     for (auto _ : state) {
@@ -112,7 +117,7 @@ BENCHMARK(BM_AppRefreshPinMap100FortyPin)->Unit(benchmark::kMicrosecond);
 void BM_AppRefreshPinMapAndRepaint(benchmark::State& state) {
     App();
     CVarkDlg dlg;
-    dlg.Block() = vark::bench::FortyPinBlock();
+    dlg.SetBlock(vark::bench::FortyPinBlock());
     dlg.show();
     WaitExposed(dlg);
     for (auto _ : state) {
@@ -121,5 +126,31 @@ void BM_AppRefreshPinMapAndRepaint(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_AppRefreshPinMapAndRepaint)->Unit(benchmark::kMicrosecond);
+
+// Refresh Dev in the Upload dialog while a link runs: the link is stopped,
+// the tester found again and a new link started (target under 0.2 s). The
+// connection box is answered at once.
+void BM_AppRefreshDevWithRunningLink(benchmark::State& state) {
+    App();
+    vark::test::SimProcess sim({"--records", "3", "--fast"});
+    vark::FixedDeviceList devices({{0x10C4, 0xEA60, "VK 1", sim.device()}});
+    CCommDlg::SetDiscoveryOverride(&devices, &devices);
+    const auto previous =
+        vark::SetMessageInterceptor([](QWidget*, const QString&) { return 0x400; });
+    {
+        CCommDlg dlg(nullptr);
+        dlg.show();
+        if (!dlg.Port().LinkUp()) {
+            state.SkipWithError("no link to the simulator");
+        }
+        for (auto _ : state) {
+            dlg.m_pRefreshDev->click();
+            benchmark::DoNotOptimize(dlg.Port().LinkUp());
+        }
+    }
+    vark::SetMessageInterceptor(previous);
+    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+}
+BENCHMARK(BM_AppRefreshDevWithRunningLink)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

@@ -9,7 +9,9 @@
 
 #include "device/owner_loop.h"
 #include "device/serial_port.h"
-#include "tools/sim/sim_process.h"
+#include "tests/support/process.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -57,5 +59,37 @@ void BM_Upload100Unpaced(benchmark::State& state) {
     Upload(state, {"--records", "100", "--fast"}, 0);
 }
 BENCHMARK(BM_Upload100Unpaced)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// vark-cli upload as a user runs it, from exec to exit, against a tester at
+// line speed: the line time plus start-up, the last poll and the stop. The
+// "ratio" counter is the whole process's time over the line time (target
+// 1.02 or less).
+void BM_CliUpload100WholeProcessAtLineSpeed(benchmark::State& state) {
+    const double lineSeconds = 24901.0 / vark::kLineBytesPerSecond;
+    vark::test::TempDir dir;
+    double total = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        vark::test::SimProcess sim({"--records", "100"});
+        const std::string command = std::string(VARK_CLI_PATH) + " upload --port " + sim.device() +
+                                    " -o " + (dir.path() / "up.vku").string() + " 2>&1";
+        state.ResumeTiming();
+        const auto t0 = std::chrono::steady_clock::now();
+        const vark::test::ProcessResult r = vark::test::RunShell(command);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
+        if (r.status != 0) {
+            state.SkipWithError(("upload failed: " + r.out).c_str());
+            return;
+        }
+        state.SetIterationTime(took.count());
+        total += took.count();
+    }
+    state.counters["line_s"] = lineSeconds;
+    state.counters["ratio"] = total / static_cast<double>(state.iterations()) / lineSeconds;
+}
+BENCHMARK(BM_CliUpload100WholeProcessAtLineSpeed)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,11 +1,11 @@
 // Where discovery learns about testers: a source of USB-to-UART bridge
-// devices (the chip maker's device list on Windows) and a source of "PortName"
-// values by registry key path. The lookup rules sit in SerialPort and in the
+// devices (the chip maker's device list) and a source of "PortName" values by
+// registry key path. The lookup rules sit in SerialPort and in the
 // helpers below; the sources only answer questions.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -95,44 +95,15 @@ class FixedDeviceList : public BridgeDeviceSource, public PortNameSource {
     std::vector<Device> devices_;
 };
 
-// The kernel's USB serial devices: every tty under <sysfs>/class/tty whose
-// device sits on a USB device (idVendor, idProduct, serial read from it).
-// As a PortNameSource it answers the key paths of those devices with their
-// device node (<devDir>/<name>), so the same lookup finds a tty on Linux.
-class SysfsUsbSerial : public BridgeDeviceSource, public PortNameSource {
-  public:
-    struct Entry {
-        std::string name;  // ttyUSB0
-        std::string node;  // /dev/ttyUSB0
-        std::uint16_t vid = 0;
-        std::uint16_t pid = 0;
-        std::string serial;
-        bool composite = false;  // more than one interface on the USB device
-    };
+// The system's own device sources: one object answers both questions. Each
+// platform's discovery_<platform>.cpp makes it, and the build picks one.
+class SystemDeviceSources : public BridgeDeviceSource, public PortNameSource {};
+std::unique_ptr<SystemDeviceSources> MakeSystemDeviceSources();
 
-    explicit SysfsUsbSerial(std::filesystem::path sysfsRoot = "/sys",
-                            std::filesystem::path devDir = "/dev");
-
-    // Reads the tree again; the list is also read on the first use.
-    void Rescan();
-    const std::vector<Entry>& Entries();
-
-    bool DeviceCount(std::uint32_t& count) override;
-    bool OpenDevice(std::uint32_t index, Handle& handle) override;
-    bool VendorId(Handle handle, std::uint16_t& vid) override;
-    bool ProductId(Handle handle, std::uint16_t& pid) override;
-    std::string SerialString(Handle handle) override;
-    void CloseDevice(Handle handle) override;
-
-    Result ReadPortName(const std::string& keyPath, std::string& value) override;
-
-  private:
-    const Entry* At(Handle handle);
-
-    std::filesystem::path root_;
-    std::filesystem::path dev_;
-    std::vector<Entry> entries_;
-    bool scanned_ = false;
-};
+// Whether a device with these ids and serial (spaces not yet replaced) has
+// the key path `keyPath`, composite or plain as it has one, compared without
+// case: how a source without a registry answers ReadPortName.
+bool HasKeyPath(const std::string& keyPath, std::uint16_t vid, std::uint16_t pid,
+                std::string serial, bool composite);
 
 }  // namespace vark

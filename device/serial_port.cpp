@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+#include <vector>
+
+#include "device/reply_assembler.h"
 
 namespace vark {
 
@@ -44,7 +47,7 @@ std::uint32_t NextThreadId() {
 
 }  // namespace
 
-SerialPort::SerialPort() : SerialPort(MakeSystemSerialLine(), kNativePortNaming) {}
+SerialPort::SerialPort() : SerialPort(MakeSystemSerialLine(), SystemPortNaming()) {}
 
 SerialPort::SerialPort(std::unique_ptr<SerialLine> line, PortNaming naming)
     : m_hComm(std::move(line)), m_pBuf(m_RxBlock.data()), m_naming(naming) {
@@ -53,6 +56,9 @@ SerialPort::SerialPort(std::unique_ptr<SerialLine> line, PortNaming naming)
 
 SerialPort::~SerialPort() {
     StopLink();
+    if (m_worker.joinable()) {
+        m_worker.join();  // never outlives the line and the area it uses
+    }
 }
 
 std::string SerialPort::PortLabel() const {
@@ -64,8 +70,12 @@ std::string SerialPort::DeviceCaption() const {
 }
 
 int SerialPort::StartLink() {
-    // A link that still runs would be left without anyone to end it.
+    // A link that still runs would be left without anyone to end it, and a
+    // worker still held up in the line must be gone before the line is reused.
     StopLink();
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
     if (!OpenPort()) {
         return 0;
     }
@@ -76,6 +86,10 @@ int SerialPort::StartLink() {
     m_bRunning = 1;
     m_queue.Clear();
     m_handOff.Reopen();
+    {
+        std::lock_guard<std::mutex> lock(m_endMutex);
+        m_bWorkerEnded = false;
+    }
     const std::uint32_t id = NextThreadId();
     m_dwThreadId = id;
     m_hThread = static_cast<std::intptr_t>(id);
@@ -168,8 +182,17 @@ int SerialPort::StopLink() {
     // The worker may be waiting for this thread to take a notification,
     // which it cannot do while it is in here.
     m_handOff.Cancel();
-    std::this_thread::sleep_for(std::chrono::milliseconds(kStopPauseMs));
-    m_worker.join();
+    bool ended = false;
+    {
+        std::unique_lock<std::mutex> lock(m_endMutex);
+        ended = m_endSignal.wait_for(lock, std::chrono::milliseconds(kStopPauseMs),
+                                     [this] { return m_bWorkerEnded; });
+    }
+    if (ended) {
+        m_worker.join();
+    }
+    // Else the worker is held up in a line call: it has its quit message and
+    // is joined by the next StartLink or by the destructor.
     return 1;
 }
 
@@ -237,13 +260,16 @@ void SerialPort::WorkerMain() {
     m_dwThreadId = 0;
     m_hThread = kInvalidThread;
     m_hWakeEvent.Set();
+    {
+        std::lock_guard<std::mutex> lock(m_endMutex);
+        m_bWorkerEnded = true;
+    }
+    m_endSignal.notify_all();
 }
 
 void SerialPort::HandleRequest(int code) {
     SerialOwner* const owner = m_pOwner;
     const int timeout = m_nTimeout;
-    std::size_t received = 0;
-    std::size_t k = 0;
     bool done = false;
     bool failed = false;
 
@@ -262,7 +288,11 @@ void SerialPort::HandleRequest(int code) {
     std::memset(m_pBuf, 0, kClearSize);
     bool linked = Notify([owner, timeout] { owner->ArmReceiveTimer(timeout); });
 
-    std::size_t replyLength = kBlockSize;  // known once the count byte is in
+    ReplyAssembler reply(m_pBuf);
+    std::vector<std::uint8_t> chunk(kBlockSize);
+    // The reply counts as complete one byte early (the last record's reserved
+    // byte); that byte gets one more pass to arrive before completion.
+    bool lastPass = false;
     // A request queued behind this one means this one was taken away (only a
     // cleared busy flag lets SendRequest accept another) and the owner asked
     // again before this loop saw the clear: the busy flag and the timer now
@@ -277,63 +307,59 @@ void SerialPort::HandleRequest(int code) {
             superseded = true;
             break;
         }
+        // Only what the reply can take is read: the count byte alone first,
+        // since it decides how much of the area the reply may fill; bytes
+        // past the reply stay queued until the next request purges them.
+        bool read = false;
         std::size_t queued = 0;
-        if (!m_hComm->ClearError(&queued) || queued == 0) {
-            continue;
-        }
-        long got = 0;
-        if (received == 0) {
-            // The count byte alone first: it decides how much of the area the
-            // reply may fill, and bytes past the reply never land in it.
-            if (m_hComm->Read(m_pBuf, 1) != 1) {
-                continue;
-            }
-            received = 1;
-            m_nRecCount = m_pBuf[0];
-            if (m_nRecCount > kMaxRecords) {
-                // No such reply exists: fail it rather than store past the
-                // area, and leave no impossible count in it.
-                failed = true;
-                m_pBuf[0] = 0;
-                m_bBusy = 0;
-                break;
-            }
-            replyLength = 1 + kRecordSize * m_nRecCount;
-            const std::size_t more = std::min(queued - 1, replyLength - received);
-            got = more ? m_hComm->Read(m_pBuf + received, more) : 0;
-        } else {
-            const std::size_t want = std::min(queued, replyLength - received);
-            got = want ? m_hComm->Read(m_pBuf + received, want) : 0;
-            if (got <= 0) {
-                continue;
+        if (m_hComm->ClearError(&queued)) {
+            while (queued > 0 && reply.Wanted() > 0 && m_bBusy.load()) {
+                const long got = m_hComm->Read(chunk.data(), std::min(queued, reply.Wanted()));
+                if (got <= 0) {
+                    break;
+                }
+                reply.Feed(chunk.data(), static_cast<std::size_t>(got));
+                queued -= std::min(queued, static_cast<std::size_t>(got));
+                read = true;
             }
         }
-        if (got > 0) {
-            received += static_cast<std::size_t>(got);
+        if (read && reply.HasCount()) {
+            m_nRecCount = reply.Count();
+        }
+        if (reply.state() == ReplyAssembler::State::Refused) {
+            // No such reply exists: fail it rather than store past the area.
+            failed = true;
+            m_bBusy = 0;
+            break;
+        }
+        if (!read && !lastPass) {
+            continue;  // an empty pass does not re-arm the time-out
         }
         if (m_queue.Contains(WM_COMM_REQUEST)) {
             superseded = true;
             break;
         }
-        const std::size_t n = m_nRecCount;
-        k = received / kRecordSize;
-        if (n == 0 || k >= n) {
-            // Complete, unless the time-out took the request away meanwhile.
-            done = m_bBusy.exchange(0) != 0;
-            if (!done) {
-                break;
+        if (reply.state() == ReplyAssembler::State::Complete) {
+            if (reply.Whole() || lastPass) {
+                // Complete, unless the time-out took the request away meanwhile.
+                done = m_bBusy.exchange(0) != 0;
+                if (!done) {
+                    break;
+                }
+            } else {
+                lastPass = true;
             }
         } else if (!m_bBusy.load()) {
             break;  // taken away during the read: the owner hears no more of it
-        } else if ((n / 20) * k < n) {
-            const int value =
-                static_cast<int>(20.0 * static_cast<double>(k) / static_cast<double>(n));
+        } else if (const int value = reply.Progress(); value >= 0) {
             linked = Notify([owner, value] { owner->OnCommProgress(value); });
             if (!linked) {
                 break;
             }
         }
-        linked = Notify([owner, timeout] { owner->ArmReceiveTimer(timeout); });
+        if (read) {
+            linked = Notify([owner, timeout] { owner->ArmReceiveTimer(timeout); });
+        }
     }
 
     if (superseded) {
@@ -355,6 +381,13 @@ void SerialPort::SetDiscoverySources(BridgeDeviceSource* devices, PortNameSource
     m_pNames = names;
 }
 
+SystemDeviceSources& SerialPort::SystemSources() {
+    if (!m_system) {
+        m_system = MakeSystemDeviceSources();
+    }
+    return *m_system;
+}
+
 bool SerialPort::Discover(SerialOwner* owner) {
     m_pOwner = owner;
     m_nPortNo = 0;
@@ -363,16 +396,8 @@ bool SerialPort::Discover(SerialOwner* owner) {
 }
 
 unsigned SerialPort::EnumerateDevices() {
-    BridgeDeviceSource* devices = m_pDevices;
-    if (!devices || !m_pNames) {
-        if (!m_sysfs) {
-            m_sysfs = std::make_unique<SysfsUsbSerial>();
-        }
-        if (!devices) {
-            devices = m_sysfs.get();
-        }
-    }
-    PortNameSource* names = m_pNames ? m_pNames : m_sysfs.get();
+    BridgeDeviceSource* devices = m_pDevices ? m_pDevices : &SystemSources();
+    PortNameSource* names = m_pNames ? m_pNames : &SystemSources();
 
     unsigned count = 0;
     std::uint32_t n = 0;
@@ -416,13 +441,7 @@ unsigned SerialPort::EnumerateDevices() {
 
 std::uint8_t SerialPort::LookupPortNumber(std::uint16_t vid, std::uint16_t pid,
                                           std::string& serial) {
-    PortNameSource* names = m_pNames;
-    if (!names) {
-        if (!m_sysfs) {
-            m_sysfs = std::make_unique<SysfsUsbSerial>();
-        }
-        names = m_sysfs.get();
-    }
+    PortNameSource* names = m_pNames ? m_pNames : &SystemSources();
     const std::string value = LookupPortValue(*names, vid, pid, serial);
     return value.empty() ? kPortNotFound : ParsePortNumber(value);
 }

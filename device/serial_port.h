@@ -17,22 +17,24 @@
 // thread.
 //
 // Stopping: StopLink clears the busy flag, posts the quit message, wakes the
-// worker, cancels a notification the worker may be waiting on, pauses 800 ms
-// and then joins the worker. It returns only after the worker has ended and
-// closed the line; no worker outlives its SerialPort. The worker blocks only
-// on its wake event, the 100 ms poll and owner hand-offs, so the join is
-// bounded by about one poll.
+// worker, cancels a notification the worker may be waiting on and waits for
+// the worker to close the line and end, at most 800 ms; it returns as soon as
+// the worker has ended. A worker held up longer in the line itself is joined
+// by the next StartLink or by the destructor: no worker outlives its
+// SerialPort.
 // The owner must outlive the link: stop it (or destroy the SerialPort) before
 // the owner goes away.
 //
-// Ports: the Windows build names a port by its number m_nPortNo ("\\.\COM5");
-// the Linux build opens a device node (PortName(), "/dev/ttyUSB0") found by
-// the same discovery rules from the kernel's USB device list (discovery.h).
+// Ports: a platform names a port either by its number m_nPortNo ("\\.\COM5")
+// or by a device node (PortName(), "/dev/ttyUSB0") found by the same
+// discovery rules from the system's device list (SystemPortNaming()).
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -46,25 +48,13 @@
 
 namespace vark {
 
-// How a found port is named and which ports count as usable.
-enum class PortNaming {
-    ComNumber,   // m_nPortNo 2..254, opened as "\\.\COM<n>"
-    DeviceNode,  // the "PortName" value is the device node that is opened
-};
-
-#ifdef _WIN32
-inline constexpr PortNaming kNativePortNaming = PortNaming::ComNumber;
-#else
-inline constexpr PortNaming kNativePortNaming = PortNaming::DeviceNode;
-#endif
-
 class SerialPort {
   public:
     static constexpr std::intptr_t kInvalidThread = -1;
 
     // The platform's serial line and, for discovery, the platform's sources.
     SerialPort();
-    explicit SerialPort(std::unique_ptr<SerialLine> line, PortNaming naming = kNativePortNaming);
+    explicit SerialPort(std::unique_ptr<SerialLine> line, PortNaming naming = SystemPortNaming());
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -114,6 +104,7 @@ class SerialPort {
     int Timeout() const { return m_nTimeout; }
 
   private:
+    SystemDeviceSources& SystemSources();
     void WorkerMain();
     void HandleRequest(int code);
     // Runs `fn` on the owner's thread and waits for it; false when the link
@@ -138,12 +129,16 @@ class SerialPort {
     // queue, the joinable thread, the synchronous sends, the port's name.
     ThreadMessageQueue m_queue;
     std::thread m_worker;
+    // Set by the worker as it ends, so StopLink returns as soon as it has.
+    std::mutex m_endMutex;
+    std::condition_variable m_endSignal;
+    bool m_bWorkerEnded = false;
     OwnerHandOff m_handOff;
     std::string m_strPortName;
     PortNaming m_naming;
     BridgeDeviceSource* m_pDevices = nullptr;
     PortNameSource* m_pNames = nullptr;
-    std::unique_ptr<SysfsUsbSerial> m_sysfs;
+    std::unique_ptr<SystemDeviceSources> m_system;  // made on first use
 };
 
 }  // namespace vark

@@ -3,7 +3,7 @@
 # Idempotent: asks apt only when something is missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config
-      qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev
+      qt6-base-dev qt6-svg-dev libgl-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       fonts-liberation poppler-utils xvfb xauth)
 missing=()

@@ -71,7 +71,7 @@ class CompareWindow : public ::testing::Test {
 TEST_F(CompareWindow, RowTintsTooltipsAndStatusAgainstARowOfTheList) {
     CVarkDlg dlg;
     Open(dlg, run);
-    const auto cells = vark::PinMapTable(dlg.m_block);
+    const auto cells = vark::PinMapTable(dlg.Block());
     dlg.m_pCompare->UseAsReference(0);
 
     ASSERT_TRUE(dlg.m_pCompare->HasReference());
@@ -176,8 +176,7 @@ TEST_F(CompareWindow, GoldenReferenceSurvivesANewListARowReferenceDoesNot) {
     other.count = 2;
     other.slots[0] = vark::RecordBuilder(10).Straight().Build();
     other.slots[1] = vark::RecordBuilder(10).Straight().Grounds().Build();
-    dlg.m_block = other;
-    dlg.RefreshPinMap();
+    dlg.SetBlock(other);
     EXPECT_EQ(Background(dlg, 0), CompareView::DiffersColor());
     EXPECT_EQ(ToolTip(dlg, 0),
               "001 differs: missing AGD-BGD\nReference: test 001 of the golden "

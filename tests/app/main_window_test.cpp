@@ -113,7 +113,7 @@ TEST_F(MainWindow, FreshWindowShowsColumnsAndNothingElse) {
     EXPECT_EQ(dlg.RowCount(), 0);
     EXPECT_TRUE(dlg.m_pPathEdit->text().isEmpty());
     EXPECT_TRUE(dlg.m_strPath.isEmpty());
-    EXPECT_EQ(dlg.m_block.count, 0);
+    EXPECT_EQ(dlg.Block().count, 0);
     EXPECT_EQ(dlg.m_pOpenButton->text(), QStringLiteral("Open"));
     EXPECT_TRUE(dlg.m_bLayoutReady);
 
@@ -149,7 +149,7 @@ TEST_F(MainWindow, OpenFillsTheListWithThePinMapOfEveryRecord) {
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_EQ(dlg.m_pPathEdit->text(), dialogs.openAnswer);
     EXPECT_EQ(dlg.m_strPath, dialogs.openAnswer);
-    EXPECT_EQ(std::memcmp(dlg.m_block.data(), sample.data(), vark::StoredLength(sample)), 0);
+    EXPECT_EQ(std::memcmp(dlg.Block().data(), sample.data(), vark::StoredLength(sample)), 0);
     ASSERT_GT(dlg.RowCount(), 0);
     ExpectListShows(dlg, sample);
 }
@@ -169,7 +169,7 @@ TEST_F(MainWindow, OpenButtonBesideThePathRunsTheSameCommand) {
 
 TEST_F(MainWindow, CancelledDialogsChangeNothing) {
     CVarkDlg dlg;
-    dlg.m_block = ThreeRecords();
+    dlg.SetBlock(ThreeRecords());
     dlg.RefreshPinMap();
     dlg.CommandAction(CVarkDlg::CmdOpen)->trigger();
     dlg.CommandAction(CVarkDlg::CmdSave)->trigger();
@@ -182,7 +182,7 @@ TEST_F(MainWindow, CancelledDialogsChangeNothing) {
 
 TEST_F(MainWindow, SaveThenOpenRestoresTheRecords) {
     CVarkDlg saver;
-    saver.m_block = ThreeRecords();
+    saver.SetBlock(ThreeRecords());
     saver.RefreshPinMap();
     dialogs.saveAnswer = PathIn("roundtrip");
     saver.CommandAction(CVarkDlg::CmdSave)->trigger();
@@ -201,8 +201,8 @@ TEST_F(MainWindow, SaveThenOpenRestoresTheRecords) {
     CVarkDlg reader;
     dialogs.openAnswer = saved;
     reader.OpenRecordFile();
-    EXPECT_EQ(reader.m_block.count, 3);
-    EXPECT_EQ(std::memcmp(reader.m_block.data(), saver.m_block.data(), 764 - 16), 0);
+    EXPECT_EQ(reader.Block().count, 3);
+    EXPECT_EQ(std::memcmp(reader.Block().data(), saver.Block().data(), 764 - 16), 0);
     ExpectListShows(reader, ThreeRecords());
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 8; ++c) {
@@ -213,7 +213,9 @@ TEST_F(MainWindow, SaveThenOpenRestoresTheRecords) {
 
 TEST_F(MainWindow, SaveAppendsTheExtensionUnlessItIsExactlyVku) {
     CVarkDlg dlg;
-    dlg.m_block = ThreeRecords();
+    dlg.SetBlock(ThreeRecords());
+    const int rows = dlg.RowCount();
+    dlg.m_list->selectRow(1);
     struct Case {
         const char* chosen;
         const char* written;
@@ -227,7 +229,8 @@ TEST_F(MainWindow, SaveAppendsTheExtensionUnlessItIsExactlyVku) {
     }
     EXPECT_FALSE(QFileInfo::exists(PathIn("b.VKU")));
     // Saving does not touch the list.
-    EXPECT_EQ(dlg.RowCount(), 0);
+    EXPECT_EQ(dlg.RowCount(), rows);
+    EXPECT_TRUE(dlg.m_list->selectionModel()->isRowSelected(1, {}));
 }
 
 TEST_F(MainWindow, FailedOpenReportsAndKeepsBlockListAndPath) {
@@ -257,14 +260,14 @@ TEST_F(MainWindow, FailedOpenReportsAndKeepsBlockListAndPath) {
         EXPECT_EQ(messages.messages[0].text, c.message);
         EXPECT_EQ(messages.messages[0].parent, &dlg);
         EXPECT_EQ(dlg.m_pPathEdit->text(), good);
-        EXPECT_EQ(std::memcmp(dlg.m_block.data(), shown.data(), vark::StoredLength(shown)), 0);
+        EXPECT_EQ(std::memcmp(dlg.Block().data(), shown.data(), vark::StoredLength(shown)), 0);
         ExpectListShows(dlg, shown);
     }
 }
 
 TEST_F(MainWindow, FailedSaveReportsAndKeepsThePath) {
     CVarkDlg dlg;
-    dlg.m_block = ThreeRecords();
+    dlg.SetBlock(ThreeRecords());
     dialogs.saveAnswer = PathIn("first.vku");
     dlg.SaveRecordFile();
     ASSERT_TRUE(messages.messages.empty());
@@ -274,23 +277,24 @@ TEST_F(MainWindow, FailedSaveReportsAndKeepsThePath) {
     ASSERT_EQ(messages.Texts(), QStringList{kSaveFailed});
     EXPECT_EQ(messages.messages[0].parent, &dlg);
     EXPECT_EQ(dlg.m_pPathEdit->text(), PathIn("first.vku"));
-    EXPECT_EQ(dlg.m_block.count, 3);
+    EXPECT_EQ(dlg.Block().count, 3);
 }
 
 TEST_F(MainWindow, RefreshFollowsTheBlock) {
     CVarkDlg dlg;
-    dlg.m_block = vark::SampleBlock();
+    dlg.SetBlock(vark::SampleBlock());
     dlg.RefreshPinMap();
     ExpectListShows(dlg, vark::SampleBlock());
     dlg.m_list->selectRow(0);
 
-    dlg.Block().count = 1;
-    dlg.RefreshPinMap();
+    vark::RecordBlock block = vark::SampleBlock();
+    block.count = 1;
+    dlg.SetBlock(block);
     EXPECT_EQ(dlg.RowCount(), 1);
     EXPECT_FALSE(dlg.m_list->selectionModel()->hasSelection());
 
-    dlg.Block().count = 0;
-    dlg.RefreshPinMap();
+    block.count = 0;
+    dlg.SetBlock(block);
     EXPECT_EQ(dlg.RowCount(), 0);
     EXPECT_TRUE(dlg.CellText(0, 0).isEmpty());
     EXPECT_TRUE(dlg.CellText(-1, 9).isEmpty());
@@ -298,17 +302,18 @@ TEST_F(MainWindow, RefreshFollowsTheBlock) {
 
 TEST_F(MainWindow, HundredFortyPinRecordsFillSixPinStateColumns) {
     CVarkDlg dlg;
-    vark::ClearBlock(dlg.m_block);
-    dlg.m_block.count = 100;
-    for (auto& slot : dlg.m_block.slots) {
+    vark::RecordBlock block;
+    vark::ClearBlock(block);
+    block.count = 100;
+    for (auto& slot : block.slots) {
         slot = vark::RecordBuilder(40).Straight().Grounds().Build();
     }
-    dlg.RefreshPinMap();
+    dlg.SetBlock(block);
     ASSERT_EQ(dlg.RowCount(), 100);
     EXPECT_EQ(dlg.CellText(99, 0), QStringLiteral("100"));
     EXPECT_EQ(dlg.CellText(99, 1), QStringLiteral("(40pin)"));
     EXPECT_TRUE(dlg.CellText(99, 7).endsWith(QStringLiteral("  AGD-BGD")));
-    ExpectListShows(dlg, dlg.m_block);
+    ExpectListShows(dlg, dlg.Block());
 }
 
 // --- keys and ending the run ---------------------------------------------
@@ -412,7 +417,7 @@ TEST(FileDialogs, SaveAndOpenUseQtDialogsWithTheRecordFilters) {
     MessageRecorder messages;
     CVarkDlg dlg;
     dlg.show();
-    dlg.m_block = ThreeRecords();
+    dlg.SetBlock(ThreeRecords());
 
     auto seen = std::make_shared<DialogSeen>();
     const QString target = dir.filePath(QStringLiteral("real"));

@@ -55,7 +55,7 @@ TEST_F(PrintCommand, EmptyBlockSaysSoAndShowsNoDialog) {
 
 TEST_F(PrintCommand, PrintsTheListCellsToTheChosenFile) {
     CVarkDlg dlg;
-    dlg.m_block = vark::SampleBlock();
+    dlg.SetBlock(vark::SampleBlock());
     dlg.RefreshPinMap();
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
     WhenModal<QPrintDialog>([&](QPrintDialog* d) {
@@ -88,7 +88,7 @@ TEST_F(PrintCommand, PrintsTheListCellsToTheChosenFile) {
 
 TEST_F(PrintCommand, AJobThatCannotBeWrittenIsReportedNotSilent) {
     CVarkDlg dlg;
-    dlg.m_block = vark::SampleBlock();
+    dlg.SetBlock(vark::SampleBlock());
     dlg.RefreshPinMap();
     // /proc takes no new files, not even from root.
     const QString pdf = QStringLiteral("/proc/vark-print-test.pdf");
@@ -107,7 +107,7 @@ TEST_F(PrintCommand, AJobThatCannotBeWrittenIsReportedNotSilent) {
 
 TEST_F(PrintCommand, CancelledDialogPrintsAndSaysNothing) {
     CVarkDlg dlg;
-    dlg.m_block = vark::SampleBlock();
+    dlg.SetBlock(vark::SampleBlock());
     dlg.RefreshPinMap();
     bool shown = false;
     WhenModal<QPrintDialog>([&](QPrintDialog* d) {
@@ -142,7 +142,7 @@ TEST_F(PrintCommand, SaveAsksBeforeReplacingAFileTheDialogNeverSaw) {
         f.write("keep me");
     }
     CVarkDlg dlg;
-    dlg.m_block = vark::SampleBlock();
+    dlg.SetBlock(vark::SampleBlock());
     dialogs.saveAnswer = dir.filePath(QStringLiteral("b.VKU"));
     dlg.SaveRecordFile();
     EXPECT_EQ(asked, 1);
@@ -153,7 +153,7 @@ TEST_F(PrintCommand, SaveAsksBeforeReplacingAFileTheDialogNeverSaw) {
     answer = true;
     dlg.SaveRecordFile();
     EXPECT_EQ(asked, 2);
-    EXPECT_EQ(QFileInfo(existing).size(), 16 + vark::StoredLength(dlg.m_block));
+    EXPECT_EQ(QFileInfo(existing).size(), 16 + vark::StoredLength(dlg.Block()));
     EXPECT_EQ(dlg.m_pPathEdit->text(), existing);
 
     // A name the dialog itself confirmed is not asked about again.

@@ -11,9 +11,10 @@
 #include <optional>
 
 #include "device/discovery.h"
+#include "device/discovery_sysfs.h"
 #include "device/owner_loop.h"
 #include "device/serial_port.h"
-#include "tools/sim/sim_process.h"
+#include "tests/support/sim_process.h"
 
 namespace vark {
 namespace {

@@ -1,11 +1,9 @@
 // The report through Qt into real PDF files, read back with poppler's tools.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QFontInfo>
 #include <QPrinter>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -18,31 +16,16 @@
 #include "records/sample_records.h"
 #include "report/qt_page_surface.h"
 #include "report/record_report.h"
+#include "tests/support/process.h"
 
 namespace vark {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Shelled {
-    int status = -1;
-    std::string out;
-};
-
-Shelled Shell(const std::string& cmd) {
-    Shelled r;
-    FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-    if (p == nullptr) {
-        return r;
-    }
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) {
-        r.out.append(buf.data(), n);
-    }
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+// Runs `cmd` through the shell, standard error with standard output.
+test::ProcessResult Shell(const std::string& cmd) {
+    return test::RunShell(cmd + " 2>&1");
 }
 
 std::vector<std::string> Words(const std::string& text) {
@@ -143,8 +126,8 @@ TEST_F(QtReportTest, CliReportOfTheSampleFile) {
     const std::string sample = Path("sample.vku");
     const std::string pdf = Path("out.pdf");
     ASSERT_EQ(Shell(Cli() + " save-sample " + sample).status, 0);
-    const Shelled run = Shell("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Cli() +
-                              " report " + sample + " -o " + pdf);
+    const test::ProcessResult run = Shell("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                          Cli() + " report " + sample + " -o " + pdf);
     ASSERT_EQ(run.status, 0) << run.out;
 
     RecordBlock block;
@@ -153,7 +136,7 @@ TEST_F(QtReportTest, CliReportOfTheSampleFile) {
     const auto table = PinMapTable(block);
     const int pages = (static_cast<int>(table.size()) + 4) / 5;
 
-    const Shelled text = Shell("pdftotext -layout " + pdf + " -");
+    const test::ProcessResult text = Shell("pdftotext -layout " + pdf + " -");
     ASSERT_EQ(text.status, 0);
     const auto pageTexts = SplitPages(text.out);
     ASSERT_EQ(static_cast<int>(pageTexts.size()), pages);
@@ -181,9 +164,9 @@ TEST_F(QtReportTest, CliReportOfTheSampleFile) {
         EXPECT_EQ(got[f + 4], std::to_string(p + 1) + "/" + std::to_string(pages));
     }
 
-    const Shelled fonts = Shell("pdffonts " + pdf);
+    const test::ProcessResult fonts = Shell("pdffonts " + pdf);
     EXPECT_NE(fonts.out.find("LiberationSans"), std::string::npos) << fonts.out;
-    const Shelled info = Shell("pdfinfo " + pdf);
+    const test::ProcessResult info = Shell("pdfinfo " + pdf);
     EXPECT_NE(info.out.find("595 x 842"), std::string::npos) << info.out;
 }
 
@@ -198,7 +181,7 @@ TEST_F(QtReportTest, TextSitsInsideItsBands) {
     ASSERT_EQ(WriteRecordFile(file, block), FileStatus::Ok);
     const std::string pdf = Path("one.pdf");
     ASSERT_EQ(Shell(Cli() + " report " + file + " -o " + pdf).status, 0);
-    const Shelled html = Shell("pdftotext -bbox " + pdf + " -");
+    const test::ProcessResult html = Shell("pdftotext -bbox " + pdf + " -");
     ASSERT_EQ(html.status, 0);
 
     struct Box {
@@ -244,7 +227,7 @@ TEST_F(QtReportTest, CliReportOptionsAndFailures) {
     const std::string empty = Path("empty.vku");
     ASSERT_EQ(WriteRecordFile(empty, block), FileStatus::Ok);
     const std::string pdf = Path("none.pdf");
-    Shelled run = Shell(Cli() + " report " + empty + " -o " + pdf);
+    test::ProcessResult run = Shell(Cli() + " report " + empty + " -o " + pdf);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("No Data to print!"), std::string::npos) << run.out;
     EXPECT_FALSE(fs::exists(pdf));

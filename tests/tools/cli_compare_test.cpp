@@ -5,7 +5,7 @@
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tools/cli_test_support.h"
+#include "tests/tools/cli_test_support.h"
 
 namespace vark {
 namespace {

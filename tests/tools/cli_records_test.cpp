@@ -12,7 +12,7 @@
 #include "records/pin_map.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tools/cli_test_support.h"
+#include "tests/tools/cli_test_support.h"
 
 namespace vark {
 namespace {

@@ -7,6 +7,7 @@
 
 #include "device/comm_defs.h"
 #include "device/discovery.h"
+#include "device/discovery_sysfs.h"
 #include "device/owner_loop.h"
 #include "device/serial_port.h"
 #include "platform/system.h"

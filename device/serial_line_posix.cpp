@@ -1,4 +1,4 @@
-#include "device/posix_serial_line.h"
+#include "device/serial_line_posix.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -262,6 +262,10 @@ long PosixSerialLine::Read(std::uint8_t* data, std::size_t size) {
 
 std::unique_ptr<SerialLine> MakeSystemSerialLine() {
     return std::make_unique<PosixSerialLine>();
+}
+
+PortNaming SystemPortNaming() {
+    return PortNaming::DeviceNode;
 }
 
 }  // namespace vark

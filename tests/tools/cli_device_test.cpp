@@ -1,49 +1,29 @@
 // vark-cli upload and ports, run as a user runs them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tools/sim/sim_process.h"
+#include "tests/support/process.h"
+#include "tests/support/sim_process.h"
 
 namespace vark {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-CliRun Cli(const std::string& args) {
-    const std::string cmd = std::string(VARK_CLI_PATH) + " " + args + " 2>&1";
-    CliRun r{-1, {}};
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) {
-        return r;
-    }
-    std::array<char, 256> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) {
-        r.out.append(buf.data(), n);
-    }
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+test::ProcessResult Cli(const std::string& args) {
+    return test::RunShell(std::string(VARK_CLI_PATH) + " " + args + " 2>&1");
 }
 
 TEST(CliUpload, SavesTheSampleBlockWithTheRecordExtension) {
     test::SimProcess sim({"--fast"});
     test::TempDir dir;
     const fs::path out = dir.path() / "upload";
-    const CliRun r = Cli("upload --port " + sim.device() + " -o " + out.string());
+    const test::ProcessResult r = Cli("upload --port " + sim.device() + " -o " + out.string());
     ASSERT_EQ(r.status, 0) << r.out;
     RecordBlock got;
     ClearBlock(got);
@@ -62,11 +42,11 @@ TEST(CliUpload, FailuresWriteNoFile) {
     const fs::path out = dir.path() / "x.vku";
     {
         test::SimProcess sim({"--fast", "--count-byte", "200"});
-        const CliRun r = Cli("upload --port " + sim.device() + " -o " + out.string());
+        const test::ProcessResult r = Cli("upload --port " + sim.device() + " -o " + out.string());
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "Device Receive Err!\n");
     }
-    const CliRun missing = Cli("upload --port /dev/vark-missing -o " + out.string());
+    const test::ProcessResult missing = Cli("upload --port /dev/vark-missing -o " + out.string());
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out.rfind("Open /dev/vark-missing Failed!\nNo such file or directory", 0), 0u)
         << missing.out;
@@ -89,7 +69,7 @@ TEST(CliPorts, ListsBridgesAndWhichAreTesters) {
     };
     usb("ttyUSB0", "1-1", "10c4");
     usb("ttyUSB1", "1-2", "1a86");
-    const CliRun r = Cli("ports --sysfs " + root.string());
+    const test::ProcessResult r = Cli("ports --sysfs " + root.string());
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out,
               "VID\tPID\tSERIAL\tPORT\tTESTER\n"

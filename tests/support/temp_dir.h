@@ -1,0 +1,22 @@
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes.
+#pragma once
+
+#include <filesystem>
+
+namespace vark::test {
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // Empty when the folder could not be made.
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+}  // namespace vark::test
