@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <utility>
 
@@ -24,6 +25,15 @@ QString RunDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& 
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
     dialog.setNameFilters(RecordFileFilters());
+    // "*.*" would hide names without a dot: the entry keeps its text but
+    // shows every file, as it means to.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        if (f == RecordFileFilters().value(1)) {
+            if (auto* model = dialog.findChild<QFileSystemModel*>()) {
+                model->setNameFilters({QStringLiteral("*")});
+            }
+        }
+    });
     dialog.setDefaultSuffix(QStringLiteral("vku"));
     if (!initialName.isEmpty()) {
         dialog.selectFile(initialName);

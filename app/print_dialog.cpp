@@ -1,5 +1,6 @@
 #include "app/print_dialog.h"
 
+#include <QFile>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QString>
@@ -13,7 +14,13 @@ DialogPrinterChooser::DialogPrinterChooser(QWidget* parent, BeforeExec beforeExe
     : parent_(parent), beforeExec_(std::move(beforeExec)), outcome_(std::move(outcome)) {}
 
 std::unique_ptr<PageSurface> DialogPrinterChooser::Track(std::unique_ptr<QPrinter> printer) {
+    // Printing to a file replaces that file only with a complete document.
+    const QString file =
+        printer->outputFormat() == QPrinter::PdfFormat ? printer->outputFileName() : QString();
     auto surface = std::make_unique<QtPageSurface>(std::move(printer));
+    if (!file.isEmpty()) {
+        surface->DeliverTo(QFile::encodeName(file).toStdString());
+    }
     if (outcome_) {
         outcome_->printerChosen = true;
         surface->setOnFinished([outcome = outcome_](bool ok) { outcome->completed = ok; });

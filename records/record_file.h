@@ -5,6 +5,8 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 #include "records/record_block.h"
 
@@ -21,12 +23,20 @@ const char* FileStatusMessage(FileStatus status);
 
 // Reads a record file into `block` in place: bytes the file does not cover keep
 // their values. Refused files (bad magic, truncated length field, a length
-// beyond the block, a record count above 100) leave `block` untouched.
+// beyond the block, a record count above 100) leave `block` untouched. Anything
+// that is not a regular file (a FIFO, a device, a directory) fails to open at
+// once rather than being waited on.
 FileStatus ReadRecordFile(const std::filesystem::path& path, RecordBlock& block);
 
-// Writes StoredLength(block) bytes. The file is written beside the target and
-// renamed over it, so a failed save never leaves an existing file damaged.
-FileStatus WriteRecordFile(const std::filesystem::path& path, const RecordBlock& block);
+// Writes StoredLength(block) bytes as the whole file, through the safe replace
+// of the platform helper: a failed save leaves the existing file as it was,
+// a file the user may not write is refused, owner, group, mode and links are
+// kept. `reason`, when given, receives the system's reason for a failure.
+FileStatus WriteRecordFile(const std::filesystem::path& path, const RecordBlock& block,
+                           std::error_code* reason = nullptr);
+
+// Whether `bytes` (the start of a file) begin with the record file's magic.
+bool StartsWithRecordMagic(std::string_view bytes);
 
 // Appends ".vku" unless the last four characters are exactly ".vku" (case matters).
 std::string WithRecordExtension(std::string path);

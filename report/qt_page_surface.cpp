@@ -1,13 +1,17 @@
 #include "report/qt_page_surface.h"
 
+#include <QFile>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrinter>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdlib>
+
+#include "platform/file_io.h"
 
 namespace vark {
 
@@ -38,8 +42,23 @@ int QtPageSurface::DeviceCaps(DeviceCap cap) {
     return 0;
 }
 
+void QtPageSurface::DeliverTo(std::string target, std::shared_ptr<std::error_code> reason) {
+    deliverTo_ = std::move(target);
+    deliveryReason_ = std::move(reason);
+}
+
 int QtPageSurface::StartDoc(const std::u16string& name) {
     printer_->setDocName(QString::fromStdU16String(name));
+    if (!deliverTo_.empty()) {
+        scratch_ = std::make_unique<QTemporaryDir>();
+        if (!scratch_->isValid()) {
+            if (deliveryReason_) {
+                *deliveryReason_ = std::make_error_code(std::errc::io_error);
+            }
+            return kSpError;
+        }
+        printer_->setOutputFileName(scratch_->filePath(QStringLiteral("report.pdf")));
+    }
     if (!painter_.begin(printer_.get())) {
         return kSpError;
     }
@@ -54,7 +73,30 @@ int QtPageSurface::EndDoc() {
     if (!painter_.isActive()) {
         return -1;
     }
-    const bool ok = painter_.end();
+    bool ok = painter_.end();
+    if (!deliverTo_.empty()) {
+        // The PDF engine does not report its write errors: the document is
+        // read back whole and must end with the PDF trailer before it may
+        // replace anything.
+        std::error_code reason;
+        QFile done(printer_->outputFileName());
+        QByteArray bytes;
+        if (ok && done.open(QIODevice::ReadOnly)) {
+            bytes = done.readAll();
+        }
+        if (!ok || bytes.isEmpty() || !bytes.trimmed().endsWith("%%EOF")) {
+            reason = std::make_error_code(std::errc::io_error);
+        } else {
+            reason = platform::ReplaceFileContents(
+                deliverTo_,
+                std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        }
+        scratch_.reset();
+        if (deliveryReason_) {
+            *deliveryReason_ = reason;
+        }
+        ok = ok && !reason;
+    }
     if (onFinished_) {
         onFinished_(ok);
         onFinished_ = nullptr;
@@ -185,22 +227,25 @@ QPen QtPageSurface::CurrentPen() const {
     return selectedPen_;
 }
 
-PdfFileChooser::PdfFileChooser(QString outputFile, PageSize size, int resolution)
+PdfFileChooser::PdfFileChooser(std::string outputFile, PageSize size, int resolution)
     : file_(std::move(outputFile)), size_(size), resolution_(resolution) {}
 
-std::unique_ptr<PageSurface> PdfFileChooser::Make(const QString& file) const {
-    if (file.isEmpty()) {
+PdfFileChooser::PdfFileChooser(const QString& outputFile, PageSize size, int resolution)
+    : PdfFileChooser(QFile::encodeName(outputFile).toStdString(), size, resolution) {}
+
+std::unique_ptr<PageSurface> PdfFileChooser::Make(const std::string& file) const {
+    if (file.empty()) {
         return nullptr;
     }
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);
-    printer->setOutputFileName(file);
     printer->setResolution(resolution_);
     // The whole sheet is printable in a PDF: the layout's own margins do the rest.
     const QPageSize page(size_ == PageSize::Letter ? QPageSize::Letter : QPageSize::A4);
     printer->setPageLayout(QPageLayout(page, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     printer->setCreator(QStringLiteral("VARK-u"));
     auto surface = std::make_unique<QtPageSurface>(std::move(printer));
+    surface->DeliverTo(file, failure_);
     surface->setOnFinished([written = written_](bool ok) { *written = ok; });
     return surface;
 }
@@ -210,7 +255,7 @@ std::unique_ptr<PageSurface> PdfFileChooser::Choose() {
 }
 
 std::unique_ptr<PageSurface> PdfFileChooser::ByName(const std::u16string& device) {
-    return Make(QString::fromStdU16String(device));
+    return Make(QFile::encodeName(QString::fromStdU16String(device)).toStdString());
 }
 
 void PrepareQtPlatform() {

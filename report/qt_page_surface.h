@@ -9,10 +9,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <system_error>
 
 #include "report/page_surface.h"
 
 class QPrinter;
+class QTemporaryDir;
 
 namespace vark {
 
@@ -41,6 +44,12 @@ class QtPageSurface : public PageSurface {
     // Told once whether the document was completed (false when it was never
     // started or the surface went before its end).
     void setOnFinished(std::function<void(bool)> f) { onFinished_ = std::move(f); }
+    // Makes a PDF printer write the file `target` (the file system's own bytes)
+    // the safe way: the document goes to a private temporary file, and only a
+    // complete document replaces the target, as a record file save does. A
+    // failure leaves the target as it was, makes the document incomplete and
+    // puts the system's reason into `reason` when given. Call before StartDoc.
+    void DeliverTo(std::string target, std::shared_ptr<std::error_code> reason = {});
     // The Qt font a logical font asks for: pixel size from a negative height.
     static QFont ToQFont(const LogicalFont& font);
 
@@ -61,6 +70,9 @@ class QtPageSurface : public PageSurface {
     int curX_ = 0;
     int curY_ = 0;
     std::function<void(bool)> onFinished_;
+    std::string deliverTo_;
+    std::shared_ptr<std::error_code> deliveryReason_;
+    std::unique_ptr<QTemporaryDir> scratch_;
 };
 
 // Makes QPrinters that write PDF files, without any dialog: the report on a
@@ -68,22 +80,27 @@ class QtPageSurface : public PageSurface {
 class PdfFileChooser : public PrinterChooser {
   public:
     enum class PageSize { A4, Letter };
-    PdfFileChooser(QString outputFile, PageSize size, int resolution = 600);
+    // `outputFile` in the file system's own bytes, passed through unchanged.
+    PdfFileChooser(std::string outputFile, PageSize size, int resolution = 600);
+    PdfFileChooser(const QString& outputFile, PageSize size, int resolution = 600);
 
     // Set to true when a document was completed into the file.
     std::shared_ptr<bool> written() const { return written_; }
+    // Why the file could not be written, when it could not.
+    std::shared_ptr<std::error_code> failure() const { return failure_; }
 
     std::unique_ptr<PageSurface> Choose() override;
     // The device name is the output file.
     std::unique_ptr<PageSurface> ByName(const std::u16string& device) override;
 
   private:
-    std::unique_ptr<PageSurface> Make(const QString& file) const;
+    std::unique_ptr<PageSurface> Make(const std::string& file) const;
 
-    QString file_;
+    std::string file_;
     PageSize size_;
     int resolution_;
     std::shared_ptr<bool> written_ = std::make_shared<bool>(false);
+    std::shared_ptr<std::error_code> failure_ = std::make_shared<std::error_code>();
 };
 
 // Sets QT_QPA_PLATFORM to offscreen when no display is reachable (or when it

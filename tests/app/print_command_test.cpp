@@ -2,11 +2,13 @@
 // through Qt's print dialog printing to a PDF file.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPrintDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,6 +17,8 @@
 #include "app/vark_dlg.h"
 #include "app_test_support.h"
 #include "records/sample_records.h"
+#include "tests/support/file_cases.h"
+#include "tests/app/print_to_file.h"
 
 namespace {
 
@@ -26,6 +30,16 @@ QString PdfText(const QString& pdf) {
     p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     p.waitForFinished(20000);
     return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+void PrintToFile(QPrintDialog* d, const QString& pdf) {
+    if (!vark::test::ChoosePrintToFile(*d, pdf)) {
+        d->reject();
+        return;
+    }
+    d->accept();
+    EXPECT_EQ(d->printer()->outputFormat(), QPrinter::PdfFormat);
+    EXPECT_EQ(d->printer()->outputFileName(), pdf);
 }
 
 class PrintCommand : public ::testing::Test {
@@ -60,10 +74,7 @@ TEST_F(PrintCommand, PrintsTheListCellsToTheChosenFile) {
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
     WhenModal<QPrintDialog>([&](QPrintDialog* d) {
         ASSERT_NE(d, nullptr);
-        auto* file = d->findChild<QLineEdit*>(QStringLiteral("filename"));
-        ASSERT_NE(file, nullptr);
-        file->setText(pdf);
-        d->accept();
+        PrintToFile(d, pdf);
     });
     dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
     EXPECT_TRUE(messages.messages.empty());
@@ -94,15 +105,34 @@ TEST_F(PrintCommand, AJobThatCannotBeWrittenIsReportedNotSilent) {
     const QString pdf = QStringLiteral("/proc/vark-print-test.pdf");
     WhenModal<QPrintDialog>([&](QPrintDialog* d) {
         ASSERT_NE(d, nullptr);
-        auto* file = d->findChild<QLineEdit*>(QStringLiteral("filename"));
-        ASSERT_NE(file, nullptr);
-        file->setText(pdf);
-        d->accept();
+        PrintToFile(d, pdf);
     });
     dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
     EXPECT_FALSE(QFileInfo::exists(pdf));
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, QStringLiteral("\n    Print failed!    \n"));
+}
+
+TEST_F(PrintCommand, AFullDiskKeepsTheOldFileAndSaysSo) {
+    CVarkDlg dlg;
+    dlg.SetBlock(vark::SampleBlock());
+    vark::test::FullDisk disk(dir.filePath(QStringLiteral("disk")).toStdString());
+    const auto old = disk.dir() / "old.pdf";
+    vark::test::Put(old, "%PDF old report");
+    disk.Fill();
+    const auto before = vark::test::Facts(old);
+    // Without a mountable file system the job runs in a child with a file-size limit.
+    const int status = disk.Run([&] {
+        WhenModal<QPrintDialog>([&](QPrintDialog* d) {
+            if (d) {
+                PrintToFile(d, QString::fromStdString(old.string()));
+            }
+        });
+        dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+        return messages.Texts() == QStringList{QStringLiteral("\n    Print failed!    \n")} ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(vark::test::Facts(old), before);
 }
 
 TEST_F(PrintCommand, CancelledDialogPrintsAndSaysNothing) {

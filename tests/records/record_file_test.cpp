@@ -13,6 +13,7 @@
 
 #include "records/pin_map.h"
 #include "records/sample_records.h"
+#include "tests/support/file_cases.h"
 
 namespace vark {
 namespace {
@@ -146,16 +147,38 @@ TEST_F(RecordFileTest, SaveReplacesAWholeLongerFile) {
 }
 
 TEST_F(RecordFileTest, FailedSaveKeepsTheExistingFile) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root ignores directory permissions";
-    }
-    const fs::path p = dir_ / "keep.vku";
-    Put(p, "precious");
-    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    // As an ordinary user in a folder it may not write: another user's file
+    // is refused and stays whole; its own writable file is saved in place.
+    const fs::path theirs = dir_ / "theirs.vku";
+    const fs::path mine = dir_ / "mine.vku";
+    Put(theirs, "precious");
+    Put(mine, "mine");
+    ASSERT_EQ(::chown(mine.c_str(), test::kNobody, test::kNobody), 0);
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    const int refused = test::AsNobody(
+        [&] { return WriteRecordFile(theirs, SampleBlock()) == FileStatus::SaveFailed ? 0 : 1; });
+    const int saved = test::AsNobody(
+        [&] { return WriteRecordFile(mine, SampleBlock()) == FileStatus::Ok ? 0 : 1; });
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(Bytes(theirs), "precious");
+    EXPECT_EQ(saved, 0);
+    RecordBlock back;
+    ClearBlock(back);
+    ASSERT_EQ(ReadRecordFile(mine, back), FileStatus::Ok);
+    EXPECT_EQ(PinMapTable(back), PinMapTable(SampleBlock()));
+    EXPECT_EQ(test::Facts(mine).uid, test::kNobody);
+}
+
+TEST_F(RecordFileTest, WhatIsNoRegularFileFailsToOpenAtOnce) {
+    const fs::path fifo = dir_ / "f.vku";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
     RecordBlock block = SampleBlock();
-    EXPECT_EQ(WriteRecordFile(p, block), FileStatus::SaveFailed);
-    fs::permissions(dir_, fs::perms::owner_all);
-    EXPECT_EQ(Bytes(p), "precious");
+    const RecordBlock before = block;
+    for (const fs::path& p : {fifo, fs::path("/dev/zero"), fs::path("/dev/null"), dir_}) {
+        EXPECT_EQ(ReadRecordFile(p, block), FileStatus::OpenFailed) << p;
+    }
+    EXPECT_EQ(std::memcmp(block.data(), before.data(), kBlockSize), 0);
 }
 
 TEST_F(RecordFileTest, ShortWriteIsAFailureAndKeepsTheExistingFile) {

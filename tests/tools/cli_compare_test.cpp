@@ -160,6 +160,8 @@ TEST_F(CliCompare, WrongUsageGivesStatusTwo) {
              "compare " + run_ + " --reference 1 --format xml",
              "compare " + run_ + " " + run_ + " --reference 1",
              "compare " + run_ + " --reference",
+             "compare " + run_ + " --reference 1 --reference 2",
+             "compare '' --reference 1",
              std::string("groups"),
              "groups " + run_ + " --format csv",
              "groups " + run_ + " --bogus",

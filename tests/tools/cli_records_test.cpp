@@ -72,7 +72,7 @@ TEST_F(CliTest, RefusedFilesGiveTheMessageAndStatusOne) {
     EXPECT_EQ(r.err, "Open file failed!\n");
     r = Cli("save-sample " + (dir_ / "no" / "dir" / "x").string());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Save file failed!\n");
+    EXPECT_EQ(r.err, "Save file failed!\nNo such file or directory\n");
 }
 
 TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {

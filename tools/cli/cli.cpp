@@ -13,14 +13,22 @@ std::vector<Command>& Registry() {
     return commands;
 }
 
-int Usage() {
+void PrintUsage(std::FILE* to) {
     auto commands = Registry();
     std::sort(commands.begin(), commands.end(),
               [](const Command& a, const Command& b) { return a.name < b.name; });
-    std::cerr << "usage: vark-cli COMMAND [ARGS]\n\ncommands:\n";
+    std::string text =
+        "usage: vark-cli COMMAND [ARGS]\n       vark-cli --help | --version\n\n"
+        "A name after \"--\" is taken as a name even when it starts with '-'.\n\ncommands:\n";
     for (const Command& c : commands) {
-        std::cerr << "  vark-cli " << c.name << ' ' << c.usage << "\n      " << c.help << '\n';
+        text += "  vark-cli " + std::string(c.name) + ' ' + std::string(c.usage) + "\n      " +
+                std::string(c.help) + '\n';
     }
+    std::fwrite(text.data(), 1, text.size(), to);
+}
+
+int Usage() {
+    PrintUsage(stderr);
     return kExitUsage;
 }
 
@@ -51,6 +59,67 @@ std::string Unframed(std::string_view message) {
 int Fail(std::string_view message) {
     std::cerr << Unframed(message) << '\n';
     return kExitFailed;
+}
+
+int FailWithReason(std::string_view message, const std::error_code& reason) {
+    std::string text(message);
+    if (reason) {
+        text += "\n" + reason.message();
+    }
+    return Fail(text);
+}
+
+std::string Arguments::Value(std::string_view option, std::string fallback) const {
+    const auto it = options.find(option);
+    return it == options.end() ? fallback : it->second;
+}
+
+bool ParseArguments(const std::vector<std::string>& args,
+                    std::initializer_list<std::string_view> valued,
+                    std::initializer_list<std::string_view> flags, Arguments& out) {
+    auto contains = [](std::initializer_list<std::string_view> set, std::string_view s) {
+        return std::find(set.begin(), set.end(), s) != set.end();
+    };
+    bool namesOnly = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (namesOnly || a.empty() || a[0] != '-' || a == "-") {
+            if (a.empty()) {
+                return false;
+            }
+            out.names.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            namesOnly = true;
+            continue;
+        }
+        std::string name = a;
+        std::string value;
+        bool hasValue = false;
+        if (const auto eq = a.find('='); a.starts_with("--") && eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+            hasValue = true;
+        }
+        if (contains(valued, name)) {
+            if (!hasValue) {
+                if (i + 1 >= args.size()) {
+                    return false;
+                }
+                value = args[++i];
+            }
+            if (value.empty()) {
+                return false;
+            }
+        } else if (!contains(flags, name) || hasValue) {
+            return false;
+        }
+        if (!out.options.emplace(name, value).second) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace vark::cli

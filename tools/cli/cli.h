@@ -3,8 +3,12 @@
 // without touching the others.
 #pragma once
 
+#include <cstdio>
+#include <initializer_list>
+#include <map>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace vark::cli {
@@ -27,7 +31,27 @@ struct Register {
     explicit Register(Command c) { Registry().push_back(c); }
 };
 
-// Prints the usage of every command to standard error; returns kExitUsage.
+// The arguments of one command: options with their values, then the names.
+struct Arguments {
+    std::map<std::string, std::string, std::less<>> options;  // flags map to ""
+    std::vector<std::string> names;
+
+    bool Has(std::string_view option) const { return options.count(option) != 0; }
+    std::string Value(std::string_view option, std::string fallback = {}) const;
+};
+
+// Splits `args`. `valued` options take the next argument (or `--opt=value`);
+// `flags` take none. `--` ends the options: everything after it is a name,
+// even when it starts with '-'. Returns false on wrong usage: an unknown
+// option, a missing or empty value, an empty name, an option given twice.
+bool ParseArguments(const std::vector<std::string>& args,
+                    std::initializer_list<std::string_view> valued,
+                    std::initializer_list<std::string_view> flags, Arguments& out);
+
+// The usage of every command.
+void PrintUsage(std::FILE* to);
+
+// Prints the usage to standard error for wrong usage; returns kExitUsage.
 int Usage();
 
 // A system message without its framing line breaks and blanks, for one-line output.
@@ -35,6 +59,9 @@ std::string Unframed(std::string_view message);
 
 // Reports a failure message on standard error and returns kExitFailed.
 int Fail(std::string_view message);
+
+// A file failure: the program's message, then the system's reason on the next line.
+int FailWithReason(std::string_view message, const std::error_code& reason);
 
 // Flushes standard output; a failed write (a full disk, a closed pipe) is
 // said on standard error rather than passed over as success.

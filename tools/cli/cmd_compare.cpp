@@ -29,19 +29,9 @@ std::optional<int> ParseTestNumber(const std::string& s) {
     return v;
 }
 
-// "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
-bool TakeOption(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
-                std::optional<std::string>& value) {
-    const std::string& a = args[i];
-    if (a == name && i + 1 < args.size()) {
-        value = args[++i];
-        return true;
-    }
-    if (a.rfind(name + "=", 0) == 0) {
-        value = a.substr(name.size() + 1);
-        return true;
-    }
-    return false;
+// The value of `option`, when given.
+std::optional<std::string> OptionValue(const Arguments& a, std::string_view option) {
+    return a.Has(option) ? std::optional<std::string>(a.Value(option)) : std::nullopt;
 }
 
 std::string JsonConnections(const std::vector<Connection>& list) {
@@ -161,19 +151,16 @@ std::string CompareJson(const BlockComparison& c, const Reference& ref,
 }
 
 int CompareCommand(const std::vector<std::string>& args) {
-    std::optional<std::string> file, reference, golden, format;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (TakeOption(args, i, "--reference", reference) ||
-            TakeOption(args, i, "--golden", golden) || TakeOption(args, i, "--format", format)) {
-            continue;
-        }
-        if (file || args[i].empty() || args[i][0] == '-') {
-            return Usage();
-        }
-        file = args[i];
+    Arguments a;
+    if (!ParseArguments(args, {"--reference", "--golden", "--format"}, {}, a) ||
+        a.names.size() != 1) {
+        return Usage();
     }
-    const std::string fmt = format.value_or("text");
-    if (!file || reference.has_value() == golden.has_value() ||
+    const std::optional<std::string> file = a.names[0];
+    const std::optional<std::string> reference = OptionValue(a, "--reference");
+    const std::optional<std::string> golden = OptionValue(a, "--golden");
+    const std::string fmt = a.Value("--format", "text");
+    if (reference.has_value() == golden.has_value() ||
         (fmt != "text" && fmt != "csv" && fmt != "json")) {
         return Usage();
     }
@@ -299,18 +286,13 @@ std::string GroupsJson(const RecordBlock& block, const BlockGroups& g) {
 }
 
 int GroupsCommand(const std::vector<std::string>& args) {
-    std::optional<std::string> file, format;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (TakeOption(args, i, "--format", format)) {
-            continue;
-        }
-        if (file || args[i].empty() || args[i][0] == '-') {
-            return Usage();
-        }
-        file = args[i];
+    Arguments a;
+    if (!ParseArguments(args, {"--format"}, {}, a) || a.names.size() != 1) {
+        return Usage();
     }
-    const std::string fmt = format.value_or("text");
-    if (!file || (fmt != "text" && fmt != "json")) {
+    const std::optional<std::string> file = a.names[0];
+    const std::string fmt = a.Value("--format", "text");
+    if (fmt != "text" && fmt != "json") {
         return Usage();
     }
     RecordBlock block;
@@ -323,11 +305,14 @@ int GroupsCommand(const std::vector<std::string>& args) {
 }
 
 int SaveSampleRun(const std::vector<std::string>& args) {
-    if (args.size() != 1 || args[0].empty()) {
+    Arguments a;
+    if (!ParseArguments(args, {}, {}, a) || a.names.size() != 1) {
         return Usage();
     }
-    const FileStatus st = WriteRecordFile(WithRecordExtension(args[0]), ProductionRunBlock());
-    return st == FileStatus::Ok ? kExitOk : Fail(FileStatusMessage(st));
+    std::error_code reason;
+    const FileStatus st =
+        WriteRecordFile(WithRecordExtension(a.names[0]), ProductionRunBlock(), &reason);
+    return st == FileStatus::Ok ? kExitOk : FailWithReason(FileStatusMessage(st), reason);
 }
 
 const Register kCompare{

@@ -17,33 +17,14 @@
 namespace vark::cli {
 namespace {
 
-bool TakeValue(const std::vector<std::string>& args, std::size_t& i, std::string_view name,
-               std::string& out) {
-    const std::string& a = args[i];
-    if (a == name && i + 1 < args.size()) {
-        out = args[++i];
-        return true;
-    }
-    const std::string prefix = std::string(name) + "=";
-    if (a.rfind(prefix, 0) == 0) {
-        out = a.substr(prefix.size());
-        return true;
-    }
-    return false;
-}
-
 int Upload(const std::vector<std::string>& args) {
-    std::string device;
-    std::string file;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (!TakeValue(args, i, "--port", device) && !TakeValue(args, i, "-o", file) &&
-            !TakeValue(args, i, "--output", file)) {
-            return Usage();
-        }
-    }
-    if (file.empty()) {
+    Arguments a;
+    if (!ParseArguments(args, {"--port", "-o", "--output"}, {}, a) || !a.names.empty() ||
+        a.Has("-o") == a.Has("--output")) {
         return Usage();
     }
+    const std::string device = a.Value("--port");
+    const std::string file = a.Value("-o", a.Value("--output"));
 
     // The owner outlives the port: the port's destruction stops the link.
     LoopOwner owner;
@@ -87,21 +68,21 @@ int Upload(const std::vector<std::string>& args) {
     }
     const RecordBlock& block = owner.Received();
     const std::string path = WithRecordExtension(file);
-    const FileStatus st = WriteRecordFile(path, block);
+    std::error_code reason;
+    const FileStatus st = WriteRecordFile(path, block, &reason);
     if (st != FileStatus::Ok) {
-        return Fail(FileStatusMessage(st));
+        return FailWithReason(FileStatusMessage(st), reason);
     }
     std::printf("%u records saved to %s\n", static_cast<unsigned>(UsedSlots(block)), path.c_str());
     return FinishOutput();
 }
 
 int Ports(const std::vector<std::string>& args) {
-    std::string root = "/sys";
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (!TakeValue(args, i, "--sysfs", root)) {
-            return Usage();
-        }
+    Arguments a;
+    if (!ParseArguments(args, {"--sysfs"}, {}, a) || !a.names.empty()) {
+        return Usage();
     }
+    const std::string root = a.Value("--sysfs", "/sys");
     SysfsUsbSerial usb(root);
     const auto entries = usb.Entries();
     if (entries.empty()) {

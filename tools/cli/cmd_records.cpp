@@ -13,12 +13,13 @@ namespace vark::cli {
 namespace {
 
 int Show(const std::vector<std::string>& args) {
-    if (args.size() != 1) {
+    Arguments a;
+    if (!ParseArguments(args, {}, {}, a) || a.names.size() != 1) {
         return Usage();
     }
     RecordBlock block;
     int status = kExitOk;
-    if (!LoadBlock(args[0], block, status)) {
+    if (!LoadBlock(a.names[0], block, status)) {
         return status;
     }
     std::string out;
@@ -84,21 +85,13 @@ std::string ExportJson(const RecordBlock& block) {
 }
 
 int Export(const std::vector<std::string>& args) {
-    std::string format;
-    std::string file;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--format" && i + 1 < args.size()) {
-            format = args[++i];
-        } else if (a.rfind("--format=", 0) == 0) {
-            format = a.substr(9);
-        } else if (file.empty() && !a.empty() && a[0] != '-') {
-            file = a;
-        } else {
-            return Usage();
-        }
+    Arguments a;
+    if (!ParseArguments(args, {"--format"}, {}, a) || a.names.size() != 1) {
+        return Usage();
     }
-    if (file.empty() || (format != "csv" && format != "json")) {
+    const std::string format = a.Value("--format");
+    const std::string& file = a.names[0];
+    if (format != "csv" && format != "json") {
         return Usage();
     }
     RecordBlock block;
@@ -112,12 +105,14 @@ int Export(const std::vector<std::string>& args) {
 }
 
 int SaveSample(const std::vector<std::string>& args) {
-    if (args.size() != 1) {
+    Arguments a;
+    if (!ParseArguments(args, {}, {}, a) || a.names.size() != 1) {
         return Usage();
     }
     const RecordBlock block = SampleBlock();
-    const FileStatus st = WriteRecordFile(WithRecordExtension(args[0]), block);
-    return st == FileStatus::Ok ? kExitOk : Fail(FileStatusMessage(st));
+    std::error_code reason;
+    const FileStatus st = WriteRecordFile(WithRecordExtension(a.names[0]), block, &reason);
+    return st == FileStatus::Ok ? kExitOk : FailWithReason(FileStatusMessage(st), reason);
 }
 
 const Register kShow{{"show", "FILE",

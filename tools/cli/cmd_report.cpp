@@ -3,6 +3,7 @@
 #include <QString>
 #include <string>
 
+#include "platform/file_io.h"
 #include "records/record_file.h"
 #include "report/qt_page_surface.h"
 #include "report/record_report.h"
@@ -12,25 +13,22 @@ namespace vark::cli {
 namespace {
 
 int Report(const std::vector<std::string>& args) {
-    std::string file;
-    std::string out;
-    std::string size = "A4";
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-o" && i + 1 < args.size()) {
-            out = args[++i];
-        } else if (a == "--page-size" && i + 1 < args.size()) {
-            size = args[++i];
-        } else if (a.rfind("--page-size=", 0) == 0) {
-            size = a.substr(12);
-        } else if (file.empty() && !a.empty() && a[0] != '-') {
-            file = a;
-        } else {
-            return Usage();
-        }
-    }
-    if (file.empty() || out.empty() || (size != "A4" && size != "Letter")) {
+    Arguments a;
+    if (!ParseArguments(args, {"-o", "--page-size"}, {"--force"}, a) || a.names.size() != 1 ||
+        !a.Has("-o")) {
         return Usage();
+    }
+    const std::string& file = a.names[0];
+    const std::string out = a.Value("-o");
+    const std::string size = a.Value("--page-size", "A4");
+    if (size != "A4" && size != "Letter") {
+        return Usage();
+    }
+    // A slip of the options must not turn the records into a report.
+    std::string start;
+    if (!a.Has("--force") && !vark::platform::ReadFileStart(out, sizeof kRecordMagic, start) &&
+        StartsWithRecordMagic(start)) {
+        return Fail(out + " is a record file, not replaced (--force replaces it)");
     }
 
     // Read as the window's Open does: into a cleared block.
@@ -49,13 +47,15 @@ int Report(const std::vector<std::string>& args) {
 
     std::string message;
     std::shared_ptr<bool> written;
+    std::shared_ptr<std::error_code> failure;
     ReportHooks hooks;
     hooks.message = [&message](const std::string& text) { message = text; };
     hooks.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
-        auto chooser = std::make_unique<PdfFileChooser>(
-            QString::fromStdString(out),
-            size == "Letter" ? PdfFileChooser::PageSize::Letter : PdfFileChooser::PageSize::A4);
+        auto chooser = std::make_unique<PdfFileChooser>(out, size == "Letter"
+                                                                 ? PdfFileChooser::PageSize::Letter
+                                                                 : PdfFileChooser::PageSize::A4);
         written = chooser->written();
+        failure = chooser->failure();
         return chooser;
     };
     PrintReport(block, hooks);
@@ -63,12 +63,13 @@ int Report(const std::vector<std::string>& args) {
         return Fail(message);
     }
     if (!written || !*written) {
-        return Fail("cannot write " + out);
+        return Fail("cannot write " + out +
+                    (failure && *failure ? ": " + failure->message() : std::string()));
     }
     return kExitOk;
 }
 
-const Register kReport{{"report", "FILE -o OUT.pdf [--page-size A4|Letter]",
+const Register kReport{{"report", "FILE -o OUT.pdf [--page-size A4|Letter] [--force]",
                         "print the test report of a record file to a PDF file (A4 unless told)",
                         Report}};
 

@@ -1,7 +1,12 @@
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tools/cli/cli.h"
+
+#ifndef VARK_VERSION
+#define VARK_VERSION "unknown"
+#endif
 
 int main(int argc, char** argv) {
     using namespace vark::cli;
@@ -10,8 +15,13 @@ int main(int argc, char** argv) {
     }
     const std::string name = argv[1];
     if (name == "-h" || name == "--help" || name == "help") {
-        Usage();
-        return kExitOk;
+        // Asked for, so it goes to standard output like any other result.
+        PrintUsage(stdout);
+        return FinishOutput();
+    }
+    if (name == "--version") {
+        std::printf("vark-cli %s\n", VARK_VERSION);
+        return FinishOutput();
     }
     for (const Command& c : Registry()) {
         if (c.name == name) {

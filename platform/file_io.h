@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+// Reading and replacing whole files, the way every command of the program does
+// it. Paths are the file system's own bytes, passed through unchanged. Failures
+// are returned as error codes (the system's errno values on POSIX), never thrown.
+namespace vark::platform {
+
+// Reads at most `maxBytes` from the start of the file at `path` into `out`
+// (replacing what it held). Only regular files are read: the file is opened
+// without waiting (a FIFO with no writer, a device) and anything that is not a
+// regular file fails at once with std::errc::is_a_directory (directories) or
+// std::errc::invalid_argument (FIFOs, sockets, devices). A read error fails the
+// call; a file shorter than `maxBytes` is read whole.
+std::error_code ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& out);
+
+// Makes `bytes` the whole content of the file at `path`, so that a failure at
+// any point leaves the old content (or no file) and a power cut leaves either
+// the old or the new file, never a mix or an empty one. On success the data
+// has reached the disk.
+//
+// - An empty path fails with std::errc::invalid_argument.
+// - Symbolic links are followed to the name they end at; the links stay.
+// - A missing target is created (mode 0666 less the umask); its folder must
+//   be writable.
+// - An existing target that is not a regular file (a device such as /dev/null
+//   or /dev/full) is written straight into, never renamed over; a directory
+//   fails with std::errc::is_a_directory.
+// - An existing regular file that the caller may not write is refused before
+//   anything is written (std::errc::permission_denied or the system's reason).
+// - Otherwise a temporary file with a short name is written in the same
+//   folder, given the old file's owner, group and mode, flushed to disk and
+//   renamed over the target; then the folder is flushed.
+// - Where that cannot keep the file as it was (the folder is not writable, the
+//   file has more than one link, its owner cannot be kept), the file is written
+//   in place: its new size is reserved first, so a full disk fails before any
+//   old byte changes, then the bytes are written and the file cut to length.
+std::error_code ReplaceFileContents(const std::string& path, std::string_view bytes);
+
+// How the names of ReplaceFileContents' temporary files begin (hidden, short,
+// six random characters follow), so that listings and tests can tell them apart.
+inline constexpr std::string_view kTempFilePrefix = ".vark-";
+
+}  // namespace vark::platform

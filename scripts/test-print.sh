@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Printing through a real print system, on purpose and in private: starts a
+# CUPS server of its own (own configuration folder and socket, nothing shared
+# with the machine's printers) with a cups-pdf queue as its default printer,
+# then
+#  1. runs the ordinary print tests against it: they must print to a file,
+#     so the queue must stay empty;
+#  2. prints the report from the window through the print dialog to the queue
+#     and reads back the PDF that comes out.
+# Needs root (cupsd and the cups-pdf backend run as root). Stops its server
+# and removes what it made on every exit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+pkgs=(cups cups-client cups-filters printer-driver-cups-pdf ghostscript poppler-utils)
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+[ -x build/bin/test_app ] && [ -x build/bin/test_print_system ] || scripts/build.sh
+
+work=$(mktemp -d /tmp/vark-cups.XXXXXX)
+chmod 0755 "$work"
+queue="vark-test-$$"
+pdfconf="/etc/cups/cups-pdf-$queue.conf"  # cups-pdf reads its queue's settings only from here
+cupsd_pid=""
+cleanup() {
+    if [ -n "$cupsd_pid" ]; then kill "$cupsd_pid" 2>/dev/null || true; wait "$cupsd_pid" 2>/dev/null || true; fi
+    rm -f "$pdfconf"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work"/{conf/ppd,spool,cache,state,log,tmp,out,pdfspool}
+chmod 0777 "$work/out" "$work/pdfspool"
+chmod 1777 "$work/tmp"
+sock="$work/cups.sock"
+cat >"$work/conf/cupsd.conf" <<CONF
+Listen $sock
+LogLevel warn
+WebInterface No
+Browsing No
+DefaultAuthType None
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Location /admin>
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+cat >"$work/conf/cups-files.conf" <<CONF
+ServerRoot $work/conf
+RequestRoot $work/spool
+CacheDir $work/cache
+StateDir $work/state
+TempDir $work/tmp
+ErrorLog $work/log/error_log
+AccessLog $work/log/access_log
+PageLog $work/log/page_log
+SystemGroup root
+FileDevice No
+Sandboxing Relaxed
+CONF
+cat >"$pdfconf" <<CONF
+Out $work/out
+AnonDirName $work/out
+Spool $work/pdfspool
+Log $work/log
+Grp root
+CONF
+
+cupsd -f -c "$work/conf/cupsd.conf" -s "$work/conf/cups-files.conf" &
+cupsd_pid=$!
+export CUPS_SERVER="$sock"
+for _ in $(seq 50); do
+    lpstat -r >/dev/null 2>&1 && break
+    sleep 0.2
+done
+lpstat -r
+lpadmin -p "$queue" -E -v "cups-pdf:/$queue" -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+# Ghostscript keeps the text of the PDF readable on its way through PostScript.
+lpadmin -p "$queue" -o pdftops-renderer-default=gs
+lpadmin -d "$queue"
+lpstat -d
+
+jobs_done() { lpstat -W completed -o "$queue" 2>/dev/null | wc -l; }
+
+# 1. The ordinary print tests, with this queue as the machine's default printer.
+QT_QPA_PLATFORM=offscreen build/bin/test_app --gtest_filter='PrintCommand.*:PrintDialog*'
+sleep 1
+if [ "$(jobs_done)" -ne 0 ] || [ -n "$(ls -A "$work/out")" ] || [ -n "$(lpstat -o "$queue")" ]; then
+    echo "the print tests sent jobs to the default printer:" >&2
+    lpstat -W all -o "$queue" >&2 || true
+    exit 1
+fi
+
+# 2. The window prints to the queue through the dialog; the PDF comes back.
+QT_QPA_PLATFORM=offscreen VARK_PRINT_QUEUE="$queue" VARK_PRINT_OUT="$work/out" \
+    build/bin/test_print_system

@@ -1,0 +1,219 @@
+#include "platform/file_io.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <chrono>
+
+#include "tests/support/file_cases.h"
+
+namespace vark::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::AsNobody;
+using test::Facts;
+using test::kNobody;
+using test::Put;
+
+const std::string kOld = "old content, kept byte for byte";
+const std::string kNew(24917, 'n');
+
+class FileIo : public ::testing::Test {
+  protected:
+    void SetUp() override { dir_ = test::FreshTestDir("vark-io-"); }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // Whether a temporary file of a save was left behind.
+    bool TempLeft(const fs::path& folder) const {
+        for (const auto& e : fs::directory_iterator(folder)) {
+            if (e.path().filename().string().starts_with(kTempFilePrefix)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    // Returns the error's value as the child's status (0 on success).
+    static int Save(const fs::path& p, const std::string& bytes) {
+        return ReplaceFileContents(p.string(), bytes).value();
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(FileIo, WriteProtectedFileIsRefusedBeforeAnythingIsWritten) {
+    const fs::path f = dir_ / "f.vku";
+    Put(f, kOld);
+    ASSERT_EQ(::chown(f.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod(f.c_str(), 0444), 0);
+    const auto before = Facts(f);
+    EXPECT_EQ(AsNobody([&] { return Save(f, kNew); }), EACCES);
+    EXPECT_EQ(Facts(f), before);
+    EXPECT_FALSE(TempLeft(dir_));
+}
+
+TEST_F(FileIo, WritableFileInALockedFolderIsWrittenInPlace) {
+    const fs::path locked = dir_ / "locked";
+    fs::create_directory(locked);
+    const fs::path f = locked / "f.vku";
+    Put(f, std::string(30000, 'o'));  // longer than the new content: cut to length
+    ASSERT_EQ(::chown(f.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod(f.c_str(), 0640), 0);
+    ASSERT_EQ(::chmod(locked.c_str(), 0755), 0);
+    const auto before = Facts(f);
+    ASSERT_EQ(AsNobody([&] { return Save(f, kNew); }), 0);
+    auto after = Facts(f);
+    EXPECT_EQ(after.bytes, kNew);
+    after.bytes = before.bytes;
+    EXPECT_EQ(after, before);  // same file, mode, owner
+}
+
+TEST_F(FileIo, HardLinkedFileIsWrittenThroughEveryName) {
+    const fs::path a = dir_ / "a.vku";
+    const fs::path b = dir_ / "b.vku";
+    Put(a, kOld);
+    fs::create_hard_link(a, b);
+    ASSERT_EQ(Save(a, kNew), 0);
+    EXPECT_EQ(Facts(a).bytes, kNew);
+    EXPECT_EQ(Facts(b).bytes, kNew);
+    EXPECT_EQ(Facts(a).links, 2u);
+    EXPECT_EQ(Facts(a).inode, Facts(b).inode);
+    EXPECT_FALSE(TempLeft(dir_));
+}
+
+TEST_F(FileIo, ReplacedFileKeepsOwnerGroupAndModeAndIsNeverWidened) {
+    // Root saving over another user's private file.
+    const fs::path f = dir_ / "theirs.vku";
+    Put(f, kOld);
+    ASSERT_EQ(::chown(f.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod(f.c_str(), 0600), 0);
+    ASSERT_EQ(Save(f, kNew), 0);
+    auto after = Facts(f);
+    EXPECT_EQ(after.bytes, kNew);
+    EXPECT_EQ(after.uid, kNobody);
+    EXPECT_EQ(after.gid, kNobody);
+    EXPECT_EQ(after.mode, 0600u);
+
+    // A user who may write root's shared file but cannot give a new file
+    // root's ownership: the file is written in place and stays root's.
+    const fs::path shared = dir_ / "shared.vku";
+    Put(shared, kOld);
+    ASSERT_EQ(::chown(shared.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 0666), 0);
+    ASSERT_EQ(AsNobody([&] { return Save(shared, kNew); }), 0);
+    after = Facts(shared);
+    EXPECT_EQ(after.bytes, kNew);
+    EXPECT_EQ(after.uid, 0u);
+    EXPECT_EQ(after.mode, 0666u);
+
+    // A new file gets 0666 less the umask.
+    const mode_t mask = ::umask(022);
+    ASSERT_EQ(Save(dir_ / "new.vku", kNew), 0);
+    ::umask(mask);
+    EXPECT_EQ(Facts(dir_ / "new.vku").mode, 0644u);
+    EXPECT_FALSE(TempLeft(dir_));
+}
+
+TEST_F(FileIo, LinksAreFollowedAndNonRegularTargetsWrittenIntoNeverReplaced) {
+    const fs::path toNull = dir_ / "null.vku";
+    const fs::path toFull = dir_ / "full.vku";
+    const fs::path dangling = dir_ / "dangling.vku";
+    const fs::path relative = dir_ / "relative.vku";
+    fs::create_symlink("/dev/null", toNull);
+    fs::create_symlink("/dev/full", toFull);
+    fs::create_symlink(dir_ / "sub" / "made.vku", dangling);
+    fs::create_directory(dir_ / "sub");
+    Put(dir_ / "sub" / "real.vku", kOld);
+    fs::create_symlink("sub/real.vku", relative);
+
+    EXPECT_EQ(Save(toNull, kNew), 0);
+    EXPECT_EQ(Save(toFull, kNew), ENOSPC);
+    EXPECT_EQ(Save(dangling, kNew), 0);
+    EXPECT_EQ(Save(relative, kNew), 0);
+
+    EXPECT_TRUE(fs::is_symlink(toNull));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_symlink(toFull));
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(Facts(dir_ / "sub" / "made.vku").bytes, kNew);
+    EXPECT_TRUE(fs::is_symlink(relative));
+    EXPECT_EQ(Facts(dir_ / "sub" / "real.vku").bytes, kNew);
+
+    // A FIFO nobody reads fails at once instead of waiting for a reader.
+    const fs::path fifo = dir_ / "fifo.vku";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    EXPECT_EQ(Save(fifo, kNew), ENXIO);
+    EXPECT_EQ(Save(dir_, kNew), EISDIR);
+    EXPECT_EQ(ReplaceFileContents("", kNew), std::errc::invalid_argument);
+    EXPECT_FALSE(TempLeft(dir_));
+}
+
+TEST_F(FileIo, NamesUpToTheLongestLegalOneAreSaved) {
+    for (std::size_t len : {243u, 250u, 255u}) {
+        const fs::path f = dir_ / std::string(len, 'L');
+        EXPECT_EQ(Save(f, kNew), 0) << len;
+        EXPECT_EQ(Save(f, kOld), 0) << len;
+        EXPECT_EQ(Facts(f).bytes, kOld);
+    }
+    EXPECT_EQ(Save(dir_ / std::string(256, 'L'), kNew), ENAMETOOLONG);
+    // Bytes that are no UTF-8 go through unchanged.
+    const fs::path odd = dir_ / "r\xff.vku";
+    EXPECT_EQ(Save(odd, kNew), 0);
+    EXPECT_TRUE(fs::exists(odd));
+}
+
+TEST_F(FileIo, FullDiskFailsAndLeavesTheOldFileWhole) {
+    test::FullDisk disk(dir_ / "disk");
+    const fs::path kept = disk.dir() / "kept.vku";
+    const fs::path linked = disk.dir() / "linked.vku";
+    const fs::path fresh = disk.dir() / "fresh.vku";
+    Put(kept, kOld);
+    Put(linked, kOld);
+    fs::create_hard_link(linked, disk.dir() / "other-name.vku");
+    disk.Fill();
+    const auto keptBefore = Facts(kept);
+    const auto linkedBefore = Facts(linked);
+
+    EXPECT_NE(disk.Run([&] { return Save(kept, kNew); }), 0);
+    EXPECT_NE(disk.Run([&] { return Save(linked, kNew); }), 0);  // in place
+    EXPECT_NE(disk.Run([&] { return Save(fresh, kNew); }), 0);
+    EXPECT_EQ(Facts(kept), keptBefore);
+    EXPECT_EQ(Facts(linked), linkedBefore);
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_FALSE(TempLeft(disk.dir()));
+}
+
+TEST_F(FileIo, OnlyRegularFilesAreReadAndNothingWaits) {
+    std::string out = "stale";
+    const fs::path f = dir_ / "f";
+    Put(f, kOld);
+    ASSERT_FALSE(ReadFileStart(f.string(), 5, out));
+    EXPECT_EQ(out, kOld.substr(0, 5));
+    ASSERT_FALSE(ReadFileStart(f.string(), 1000, out));
+    EXPECT_EQ(out, kOld);
+
+    const fs::path fifo = dir_ / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const fs::path sock = dir_ / "sock";
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sock.c_str());
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ReadFileStart(fifo.string(), 100, out), std::errc::invalid_argument);
+    EXPECT_EQ(ReadFileStart(sock.string(), 100, out), std::errc::invalid_argument);
+    EXPECT_EQ(ReadFileStart("/dev/zero", 100, out), std::errc::invalid_argument);
+    EXPECT_EQ(ReadFileStart(dir_.string(), 100, out), std::errc::is_a_directory);
+    EXPECT_EQ(ReadFileStart((dir_ / "missing").string(), 100, out),
+              std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(out.empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ::close(s);
+}
+
+}  // namespace
+}  // namespace vark::platform
