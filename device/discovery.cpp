@@ -50,6 +50,7 @@ std::string LookupPortValue(PortNameSource& names, std::uint16_t vid, std::uint1
     if (result == PortNameSource::Result::NoKey) {
         result = names.ReadPortName(PlainKeyPath(vid, pid, serial), value);
     }
+    names.CloseUsbEnumKey();
     if (result != PortNameSource::Result::Value) {
         return {};
     }

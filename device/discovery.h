@@ -42,7 +42,9 @@ class PortNameSource {
     virtual ~PortNameSource() = default;
 
     // False when HKLM\SYSTEM\CurrentControlSet\ or its Enum\USB\ cannot be opened.
+    // Every successful open is followed by one CloseUsbEnumKey.
     virtual bool OpenUsbEnumKey() { return true; }
+    virtual void CloseUsbEnumKey() {}
     // The "PortName" value of the key at `keyPath` under
     // SYSTEM\CurrentControlSet\Enum\USB\ (paths compare case-insensitively).
     virtual Result ReadPortName(const std::string& keyPath, std::string& value) = 0;

@@ -86,6 +86,8 @@ class SerialPort {
     void SetOwner(SerialOwner* owner) { m_pOwner = owner; }
     // Names the port directly (a device given on a command line, a test's pty).
     void SetPortName(std::string device) { m_strPortName = std::move(device); }
+    // Names a COM port by number (a port given on a command line).
+    void SetPortNo(std::uint8_t number) { m_nPortNo = number; }
 
     // Read by the owner.
     SerialOwner* Owner() const { return m_pOwner; }

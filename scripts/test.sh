@@ -22,6 +22,7 @@ native() {
 stage native native
 # Further stages go below, one line each, in the order they should run.
 stage print scripts/test-print.sh
+stage windows scripts/test-windows.sh
 
 echo "=== stage times"
 printf '%s\n' "${times[@]}"

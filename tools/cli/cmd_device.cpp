@@ -1,6 +1,7 @@
 // upload and ports: the tester seen without a window, through the same
 // SerialPort and discovery the Upload dialog uses.
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -16,6 +17,25 @@
 
 namespace vark::cli {
 namespace {
+
+// "COM7" (any case) names port 7; numbers that cannot be a port are refused
+// here, 0 and 255 by the channel with its own message.
+bool ParseComName(const std::string& name, int& number) {
+    if (name.size() < 4 || name.size() > 6 ||
+        std::tolower(static_cast<unsigned char>(name[0])) != 'c' ||
+        std::tolower(static_cast<unsigned char>(name[1])) != 'o' ||
+        std::tolower(static_cast<unsigned char>(name[2])) != 'm') {
+        return false;
+    }
+    number = 0;
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
+            return false;
+        }
+        number = number * 10 + (name[i] - '0');
+    }
+    return number <= 255;
+}
 
 int Upload(const std::vector<std::string>& args) {
     Arguments a;
@@ -36,7 +56,15 @@ int Upload(const std::vector<std::string>& args) {
         }
     } else {
         port.SetOwner(&owner);
-        port.SetPortName(device);
+        if (port.Naming() == PortNaming::ComNumber) {
+            int number = 0;
+            if (!ParseComName(device, number)) {
+                return Usage();
+            }
+            port.SetPortNo(static_cast<std::uint8_t>(number));
+        } else {
+            port.SetPortName(device);
+        }
     }
     if (!port.StartLink()) {
         return Fail(owner.LastMessage());
@@ -77,6 +105,48 @@ int Upload(const std::vector<std::string>& args) {
     return FinishOutput();
 }
 
+#ifdef _WIN32
+// The bridge devices as the library lists them, with the "PortName" their
+// registry keys give.
+int Ports(const std::vector<std::string>& args) {
+    if (!args.empty()) {
+        return Usage();
+    }
+    auto directory = MakeSystemDeviceSources();
+    std::uint32_t n = 0;
+    if (!directory->DeviceCount(n)) {
+        n = 0;
+    }
+    bool header = false;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        BridgeDeviceSource::Handle handle = 0;
+        if (!directory->OpenDevice(i, handle)) {
+            continue;
+        }
+        std::uint16_t vid = 0;
+        std::uint16_t pid = 0;
+        if (directory->VendorId(handle, vid) && directory->ProductId(handle, pid)) {
+            const std::string raw = directory->SerialString(handle);
+            std::string serial = raw;
+            const std::string value = LookupPortValue(*directory, vid, pid, serial);
+            const std::uint8_t number = value.empty() ? kPortNotFound : ParsePortNumber(value);
+            const bool tester = IsAcceptedVendor(vid) && number > 1 && number < kPortNotFound;
+            if (!header) {
+                std::printf("VID\tPID\tSERIAL\tPORT\tTESTER\n");
+                header = true;
+            }
+            std::printf("%04x\t%04x\t%s\t%s\t%s\n", vid, pid, raw.c_str(),
+                        value.empty() ? "-" : value.c_str(), tester ? "yes" : "no");
+        }
+        directory->CloseDevice(handle);
+    }
+    if (!header) {
+        std::fputs("no USB serial bridge devices found\n", stderr);
+        return kExitOk;
+    }
+    return FinishOutput();
+}
+#else
 int Ports(const std::vector<std::string>& args) {
     Arguments a;
     if (!ParseArguments(args, {"--sysfs"}, {}, a) || !a.names.empty()) {
@@ -99,11 +169,17 @@ int Ports(const std::vector<std::string>& args) {
     }
     return FinishOutput();
 }
+#endif
 
 const Register kUpload{
     {"upload", "[--port DEVICE] -o FILE",
      "fetch the tester's records (found on USB, or on DEVICE) into a record file", Upload}};
-const Register kPorts{{"ports", "[--sysfs DIR]",
+#ifdef _WIN32
+constexpr const char* kPortsUsage = "";
+#else
+constexpr const char* kPortsUsage = "[--sysfs DIR]";
+#endif
+const Register kPorts{{"ports", kPortsUsage,
                        "list the USB serial bridges: vendor, product, serial, port, tester or not",
                        Ports}};
 

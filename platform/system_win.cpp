@@ -1,0 +1,42 @@
+#include <windows.h>
+
+#include <io.h>
+
+#include <cstdio>
+
+#include "platform/system.h"
+
+namespace vark::platform {
+
+std::string CurrentUserKey() {
+    // The user's security identifier would be the exact key; the account name
+    // is what the rest of the program can show and is unique on one machine.
+    wchar_t name[257];
+    DWORD size = sizeof name / sizeof name[0];
+    if (!::GetUserNameW(name, &size) || size == 0) {
+        return "user";
+    }
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size - 1), nullptr, 0,
+                                        nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size - 1), out.data(), n, nullptr,
+                              nullptr);
+    }
+    return out;
+}
+
+std::optional<std::tm> LocalTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    if (now == static_cast<std::time_t>(-1) || ::localtime_s(&tm, &now) != 0) {
+        return std::nullopt;
+    }
+    return tm;
+}
+
+bool StandardErrorIsTerminal() {
+    return ::_isatty(::_fileno(stderr)) != 0;
+}
+
+}  // namespace vark::platform
