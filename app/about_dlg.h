@@ -21,5 +21,8 @@ class CAboutDlg : public QDialog {
 namespace vark {
 inline constexpr char kAboutCaption[] = "About VARK-u";
 inline constexpr char kAboutVersion[] = "Kelvor VARK-u   Version 2.0";
-inline constexpr char kAboutRights[] = "Copyright (C) Kelvor. All rights reserved.";
+inline constexpr char kAboutRights[] = "(C) Kelvor. All rights reserved.";
+// The box's inside, in dialog units.
+inline constexpr int kAboutWidthDlu = 235;
+inline constexpr int kAboutHeightDlu = 65;
 }  // namespace vark

@@ -43,7 +43,9 @@ QIcon RenderSvg(const QString& resource, std::initializer_list<int> sizes) {
 }  // namespace
 
 QIcon AppIcon() {
-    return RenderSvg(QStringLiteral(":/icons/app.svg"), {16, 24, 32, 48, 64, 128, 256});
+    // The sizes a window's title, task bar and About box ask for; each
+    // rendering costs start-up time, and larger ones are scaled from 64.
+    return RenderSvg(QStringLiteral(":/icons/app.svg"), {16, 32, 64});
 }
 
 QIcon ToolBarIcon(const QString& name) {
@@ -52,7 +54,8 @@ QIcon ToolBarIcon(const QString& name) {
     if (!QFile::exists(resource)) {
         return {};
     }
-    return RenderSvg(resource, {16, 24, 32, 48, 64});
+    // The toolbar shows them at 32 pixels only.
+    return RenderSvg(resource, {32});
 }
 
 }  // namespace vark

@@ -9,10 +9,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimerEvent>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
 
+#include "app/dialog_units.h"
 #include "app/message_box.h"
 #include "device/comm_defs.h"
 
@@ -21,39 +23,12 @@ namespace {
 vark::BridgeDeviceSource* g_overrideDevices = nullptr;
 vark::PortNameSource* g_overrideNames = nullptr;
 
-// The dialog's face: the 8-point dialog font of the original, which is an
-// 11-pixel Arial-like face on screen.
-QFont DialogFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
-
-// Dialog units to pixels, from the font's average character width and height
-// as dialog templates measure them.
-struct DialogUnits {
-    explicit DialogUnits(const QFont& font) {
-        const QFontMetrics fm(font);
-        const int letters = fm.horizontalAdvance(
-            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-        baseX = (letters / 26 + 1) / 2;
-        baseY = fm.height();
-    }
-    int X(int dlu) const { return (dlu * baseX + 2) / 4; }
-    int Y(int dlu) const { return (dlu * baseY + 4) / 8; }
-    QRect Rect(int x, int y, int w, int h) const { return QRect(X(x), Y(y), X(w), Y(h)); }
-
-    int baseX = 6;
-    int baseY = 13;
-};
-
 QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(QString::fromLatin1(text), parent);
     button->setObjectName(QString::fromLatin1(name));
     // None of the buttons is a default button, and none becomes one by
-    // taking the focus: Enter does nothing in this dialog.
+    // taking the focus; Enter presses the button that has the focus (see
+    // eventFilter) and does nothing otherwise.
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
@@ -68,7 +43,7 @@ CCommDlg::CCommDlg(QWidget* parent, ReceivedHandler onReceived)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
-    setFont(DialogFont());
+    setFont(vark::DialogFont());
     CreateControls();
 
     if (g_overrideDevices || g_overrideNames) {
@@ -97,7 +72,7 @@ void CCommDlg::SetDiscoveryOverride(vark::BridgeDeviceSource* devices,
 }
 
 void CCommDlg::CreateControls() {
-    const DialogUnits du(font());
+    const vark::DialogUnits du(font());
 
     // In template (tab) order.
     m_pProgress = new QProgressBar(this);
@@ -136,13 +111,46 @@ void CCommDlg::CreateControls() {
     }
     setFixedSize(du.X(275) + extra, du.Y(142));
 
+    for (QPushButton* b : {m_pRefreshDev, m_pUploadData, m_pCancel}) {
+        b->installEventFilter(this);
+    }
     connect(m_pRefreshDev, &QPushButton::clicked, this, &CCommDlg::RefreshDevice);
     connect(m_pUploadData, &QPushButton::clicked, this, &CCommDlg::OnUploadData);
     connect(m_pCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QString CCommDlg::DeviceText() const {
-    return m_pDeviceText->text();
+    return m_strCaption;
+}
+
+void CCommDlg::SetDeviceCaption(const QString& caption) {
+    m_strCaption = caption;
+    // A device path may be longer than the box is wide: its middle gives way
+    // and the whole caption stays at hand as the tooltip.
+    // The words before the path stay whole.
+    const QFontMetrics fm(m_pDeviceText->font());
+    const qsizetype at = caption.indexOf(QLatin1String("Port:"));
+    const QString head = at < 0 ? QString() : caption.left(at + 5);
+    const QString path = caption.mid(head.size());
+    const int room = m_pDeviceText->width() - fm.horizontalAdvance(head);
+    const QString shown = head + fm.elidedText(path, Qt::ElideMiddle, std::max(0, room));
+    m_pDeviceText->setText(shown);
+    m_pDeviceText->setToolTip(shown == caption ? QString() : caption);
+}
+
+bool CCommDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Enter on a focused push button presses it, as on the main window.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            if (button->isEnabled()) {
+                button->click();
+            }
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CCommDlg::setVisible(bool visible) {
@@ -198,7 +206,7 @@ void CCommDlg::RefreshDevice() {
         ShowMessage(vark::kMsgDeviceNotFound);
     }
     // Only now: while the box was up the old caption stayed.
-    m_pDeviceText->setText(caption);
+    SetDeviceCaption(caption);
 }
 
 void CCommDlg::OnUploadData() {
@@ -321,5 +329,13 @@ void CCommDlg::CancelReceiveTimer() {
 }
 
 void CCommDlg::ShowMessage(const std::string& text) {
-    vark::ShowMessage(this, QString::fromStdString(text));
+    // Before the dialog is first shown (its set-up connects to the tester) a
+    // box owned by it would have no window to sit on: the main window owns
+    // it then.
+    QWidget* owner = this;
+    QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!isVisible() && main && main->isVisible()) {
+        owner = main;
+    }
+    vark::ShowMessage(owner, QString::fromStdString(text));
 }

@@ -55,6 +55,7 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
 
     // The position last set on the progress bar (0 = idle, shown empty).
     int ProgressPos() const { return m_nPos; }
+    // The device caption, whole (the label may show it elided in the middle).
     QString DeviceText() const;
     bool ReceiveTimerActive() const { return m_receiveTimer.isActive(); }
     vark::SerialPort& Port() { return m_port; }
@@ -85,6 +86,7 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
     void timerEvent(QTimerEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void OnInitDialog();
@@ -93,6 +95,7 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
     void SetProgressPos(int pos);
     void EnableButtons(bool refresh, bool upload, bool cancel);
     void CreateControls();
+    void SetDeviceCaption(const QString& caption);
 
   public:
     // Fields in the order of the original dialog class, then the controls.
@@ -117,6 +120,7 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
     std::deque<std::function<void()>> m_calls;  // from RunOnOwnerThread
     QBasicTimer m_receiveTimer;                 // ID_TIMER_RECEIVE
     int m_nPos = 0;
+    QString m_strCaption = QString::fromLatin1(vark::kNoDevice);  // whole, even when elided
     bool m_bInitDone = false;
     // Set once the dialog has ended: a late outcome of an upload that was
     // under way is dropped, never copied into the main window.

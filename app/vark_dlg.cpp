@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -22,6 +23,7 @@
 #include "app/about_dlg.h"
 #include "app/app_icons.h"
 #include "app/compare_view.h"
+#include "app/dialog_units.h"
 #include "app/file_dialogs.h"
 #include "app/main_layout.h"
 #include "app/message_box.h"
@@ -58,11 +60,7 @@ constexpr int kInitialHeight = 600;
 // Arial-like face: with it a pin-map line of seven 9-character groups and the
 // pin label "(40pin)" fit their columns. Liberation Sans has Arial's metrics.
 QFont WindowFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
+    return vark::DialogFont();
 }
 
 }  // namespace
@@ -202,6 +200,31 @@ void CVarkDlg::UpdateMinimumSize() {
                         std::max(0, vark::kMinWindowHeight - frame.height()));
     if (minimum != minimumSize()) {
         setMinimumSize(minimum);
+    }
+}
+
+bool CVarkDlg::event(QEvent* event) {
+    // The window manager tells its frame after the window is mapped, before
+    // the first paint or activation; no move need follow, so the minimum is
+    // corrected then too.
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Paint || type == QEvent::WindowActivate) {
+        UpdateMinimumSize();
+    }
+    if (type == QEvent::WindowActivate) {
+        PassActivationToModal();
+    }
+    return QDialog::event(event);
+}
+
+// A click on this window while a box or dialog of the program blocks it
+// lets the window manager activate it; the keys would then reach a window
+// that takes none. The blocking window gets the activation, and stays on top.
+void CVarkDlg::PassActivationToModal() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != this && modal->isVisible()) {
+        modal->raise();
+        modal->activateWindow();
     }
 }
 

@@ -67,6 +67,7 @@ class CVarkDlg : public QDialog {
     void firstShown();
 
   protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -93,6 +94,7 @@ class CVarkDlg : public QDialog {
     void CreateList();
     void ApplyLayout(const vark::MainLayout& layout);
     void UpdateMinimumSize();
+    void PassActivationToModal();
 
     std::array<QAction*, CmdCount> m_actions{};
     bool m_bShownOnce = false;

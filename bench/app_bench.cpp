@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QProcess>
@@ -99,6 +100,54 @@ void BM_AppProcessStartUpToWindowShown(benchmark::State& state) {
     QLocalServer::removeServer(CVarkApp(exe).ServerName());
 }
 BENCHMARK(BM_AppProcessStartUpToWindowShown)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Milliseconds from starting `exe` to its "window shown", or -1.
+double StartToShown(const QString& exe, const QProcessEnvironment& env) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(exe, {});
+    QByteArray log;
+    const QDeadlineTimer deadline(10000);
+    while (!log.contains("window shown") && !deadline.hasExpired() &&
+           process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(2);
+        log += process.readAllStandardError();
+    }
+    const double ms = log.contains("window shown") ? clock.nsecsElapsed() / 1e6 : -1;
+    process.kill();
+    process.waitForFinished(5000);
+    return ms;
+}
+
+// The program's start-up against a bare Qt window of the same size, started
+// alternately in one run on the display the benchmark is given (run it under
+// xvfb-run for a real X server). The target: app_to_bare at most 1.2.
+void BM_AppStartUpAgainstBareWindow(benchmark::State& state) {
+    App();
+    QTemporaryDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vark.instance.info=true"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    double app = 0;
+    double bare = 0;
+    for (auto _ : state) {
+        const double a = StartToShown(QStringLiteral(VARK_APP_BINARY), env);
+        const double b = StartToShown(QStringLiteral(BARE_WINDOW_BINARY), env);
+        if (a < 0 || b < 0) {
+            state.SkipWithError("a window was not shown");
+            return;
+        }
+        app += a;
+        bare += b;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["app_ms"] = app / n;
+    state.counters["bare_ms"] = bare / n;
+    state.counters["app_to_bare"] = bare > 0 ? app / bare : 0;
+}
+BENCHMARK(BM_AppStartUpAgainstBareWindow)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_AppRefreshPinMap100FortyPin(benchmark::State& state) {
     App();

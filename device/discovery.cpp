@@ -54,11 +54,16 @@ std::string LookupPortValue(PortNameSource& names, std::uint16_t vid, std::uint1
     if (result != PortNameSource::Result::Value) {
         return {};
     }
-    // A value that does not fit the 100-byte buffer cannot be read.
-    if ((value.size() + 1) * 2 > kPortNameBufferSize) {
+    // A value that does not fit its source's buffer cannot be read.
+    if (!names.ValueFits(value)) {
         return {};
     }
     return value;
+}
+
+bool DevicePathFits(const std::string& value) {
+    constexpr std::size_t kPathLimit = 4096;  // Linux's PATH_MAX, terminator included
+    return value.size() < kPathLimit;
 }
 
 namespace {

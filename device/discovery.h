@@ -48,7 +48,16 @@ class PortNameSource {
     // The "PortName" value of the key at `keyPath` under
     // SYSTEM\CurrentControlSet\Enum\USB\ (paths compare case-insensitively).
     virtual Result ReadPortName(const std::string& keyPath, std::string& value) = 0;
+    // Whether `value` can be read whole: the registry's value buffer holds
+    // 100 bytes of UTF-16, terminator included.
+    virtual bool ValueFits(const std::string& value) const {
+        return (value.size() + 1) * 2 <= kPortNameBufferSize;
+    }
 };
+
+// Device paths (a /dev/serial/by-id/... name is about 90 characters) are
+// bounded by the file system's path limit, not by the registry's buffer.
+bool DevicePathFits(const std::string& value);
 
 // The two key paths of a device under Enum\USB\, composite form first.
 // `serial` is used as given (spaces already replaced).
@@ -92,6 +101,7 @@ class FixedDeviceList : public BridgeDeviceSource, public PortNameSource {
     std::string SerialString(Handle handle) override;
     void CloseDevice(Handle) override {}
     Result ReadPortName(const std::string& keyPath, std::string& value) override;
+    bool ValueFits(const std::string& value) const override { return DevicePathFits(value); }
 
   private:
     std::vector<Device> devices_;

@@ -11,10 +11,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The first line of a sysfs attribute. Attributes are short; a few hundred
+// bytes are read at most, whatever the file holds.
 std::string ReadLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
+    constexpr std::streamsize kAttributeLimit = 256;
+    std::ifstream in(file, std::ios::binary);
+    std::string line(static_cast<std::size_t>(kAttributeLimit), '\0');
+    in.read(line.data(), kAttributeLimit);
+    line.resize(static_cast<std::size_t>(in.gcount()));
+    line.erase(std::min(line.find('\n'), line.size()));
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
         line.pop_back();
     }

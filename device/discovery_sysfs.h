@@ -39,6 +39,7 @@ class SysfsUsbSerial : public SystemDeviceSources {
     void CloseDevice(Handle handle) override;
 
     Result ReadPortName(const std::string& keyPath, std::string& value) override;
+    bool ValueFits(const std::string& value) const override { return DevicePathFits(value); }
 
   private:
     const Entry* At(Handle handle);

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the program need.
-# Idempotent: asks apt only when something is missing.
+# Idempotent: asks apt only when something is missing. Further package names
+# given as arguments are installed along (a test stage's own needs).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-svg-dev libgl-dev
-      libgtest-dev libgmock-dev libbenchmark-dev
-      fonts-liberation poppler-utils xvfb xauth)
+      libgtest-dev libgmock-dev libbenchmark-dev libfontconfig-dev
+      fonts-liberation poppler-utils xvfb xauth libx11-dev)
+pkgs+=("$@")
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,21 +1,54 @@
 #!/usr/bin/env bash
-# Sanitizer builds: address+undefined for everything, thread for the device layer
-# and the Upload dialog.
+# Sanitizer builds and their tests: address+undefined (undefined behaviour
+# fatal) for every test, thread for the device layer and the Upload dialog.
+# Any sanitizer report fails the run, also one from a program that a test
+# started (the simulator, vark-cli), whatever the test made of its status.
 # usage: scripts/sanitize.sh [asan|tsan]   (default: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+times=()
+
+# run DIR SANITIZERS TEST-FILTER [TARGET...]: builds the targets (everything
+# but the benchmark when none are named) and runs the matching tests.
 run() {
     local dir=$1 flags=$2 filter=$3
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARK_SANITIZE="$flags" -DVARK_BUILD_BENCH=OFF >/dev/null
-    cmake --build "$dir" -j"$(nproc)"
-    ctest --test-dir "$dir" --output-on-failure --timeout 600 ${filter:+-R "$filter"}
+    shift 3
+    local start=$SECONDS
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARK_SANITIZE="$flags" \
+        -DVARK_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+    cmake --build "$dir" -j"$(nproc)" ${1:+--target "$@"}
+    local built=$SECONDS
+    local logs=$PWD/$dir/sanitizer-logs
+    rm -rf "$logs"
+    mkdir -p "$logs"
+    local status=0
+    ASAN_OPTIONS="log_path=$logs/report:detect_stack_use_after_return=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
+    UBSAN_OPTIONS="log_path=$logs/report:print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}" \
+    TSAN_OPTIONS="log_path=$logs/report:suppressions=$PWD/scripts/tsan.supp${TSAN_OPTIONS:+ $TSAN_OPTIONS}" \
+        scripts/ctest-checked.sh --test-dir "$dir" --output-on-failure --timeout 600 \
+        -j"$(nproc)" ${filter:+-R "$filter"} || status=$?
+    if compgen -G "$logs/report*" >/dev/null; then
+        echo "=== sanitizer reports ($dir)"
+        cat "$logs"/report*
+        status=1
+    fi
+    times+=("$dir: build $((built - start)) s, tests $((SECONDS - built)) s")
+    return "$status"
 }
+
 mode=${1:-all}
-if [ "$mode" = asan ] || [ "$mode" = all ]; then run build-asan address,undefined ""; fi
-if [ "$mode" = tsan ] || [ "$mode" = all ]; then
-    # The Upload dialog's tests run here too; Qt's own threads are not checked.
-    TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp${TSAN_OPTIONS:+ $TSAN_OPTIONS}" \
-        run build-tsan thread "device|Device|Serial|Upload"
+status=0
+if [ "$mode" = asan ] || [ "$mode" = all ]; then
+    run build-asan address,undefined "" || status=1
 fi
+if [ "$mode" = tsan ] || [ "$mode" = all ]; then
+    # Only what the thread checker runs: the device tests and the window
+    # tests, of which the Upload dialog's run (Qt's own threads are not checked).
+    run build-tsan thread "device|Device|Serial|Upload" test_device test_app || status=1
+fi
+printf '%s\n' "${times[@]}"
+exit "$status"

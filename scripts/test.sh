@@ -16,13 +16,16 @@ stage() {
 
 native() {
     scripts/build.sh
-    QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 300 -j"$(nproc)"
+    QT_QPA_PLATFORM=offscreen scripts/ctest-checked.sh --test-dir build --output-on-failure \
+        --timeout 300 -j"$(nproc)"
 }
 
 stage native native
 # Further stages go below, one line each, in the order they should run.
 stage print scripts/test-print.sh
+stage gui scripts/test-gui.sh
 stage windows scripts/test-windows.sh
+stage sanitizers scripts/sanitize.sh
 
 echo "=== stage times"
 printf '%s\n' "${times[@]}"

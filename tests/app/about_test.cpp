@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -73,6 +74,30 @@ TEST(AboutBox, EnterAndEscapeCloseItAndLeaveTheWindowAsItWas) {
         EXPECT_TRUE(dlg.isVisible());
         EXPECT_EQ(dlg.result(), 0);
     }
+}
+
+TEST(AboutBox, TemplateSizeInTheDialogFontAndEveryTextFits) {
+    CAboutDlg about;
+    // The 11-pixel face of the other dialogs, and the template's 235 x 65
+    // dialog units measured with it (average letter width and height).
+    EXPECT_EQ(about.font().pixelSize(), 11);
+    const QFontMetrics fm(about.font());
+    const int avg = (fm.horizontalAdvance(
+                         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
+                         26 +
+                     1) /
+                    2;
+    EXPECT_EQ(about.size(), QSize((235 * avg + 2) / 4, (65 * fm.height() + 4) / 8));
+    EXPECT_EQ(about.minimumSize(), about.maximumSize()) << "fixed, like a dialog frame";
+    const QRect inside = about.rect();
+    for (QLabel* label : {about.m_pVersion, about.m_pRights}) {
+        EXPECT_LE(fm.horizontalAdvance(label->text()), label->width())
+            << label->text().toStdString();
+        EXPECT_TRUE(inside.contains(label->geometry()));
+    }
+    EXPECT_TRUE(inside.contains(about.m_pIcon->geometry()));
+    EXPECT_TRUE(inside.contains(about.m_pOkButton->geometry()));
+    EXPECT_GE(about.m_pOkButton->x(), about.m_pVersion->geometry().right());
 }
 
 TEST(AboutBox, OkButtonAndCloseBoxEndIt) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -30,9 +31,10 @@ namespace {
 
 using vark::test::SimProcess;
 
-const QString kFound = QString::fromLatin1(vark::kMsgDeviceFound);
-const QString kNotFound = QString::fromLatin1(vark::kMsgDeviceNotFound);
-const QString kSuccess = QString::fromLatin1(vark::kMsgReceiveSuccess);
+// Written out, blanks and all, so a slip in the program's own texts shows.
+const QString kFound = QStringLiteral("\n    Device  connection is successful!    \n");
+const QString kNotFound = QStringLiteral("\n    Device connection failed!    \n");
+const QString kSuccess = QStringLiteral("\n      Receive success !     \n");
 const QString kTimeout = QString::fromLatin1(vark::kMsgReceiveTimeout);
 const QString kNoLink = QStringLiteral("\n    Please Refresh Device!    \n");
 const QString kBusy = QStringLiteral("\n    Device is Busying...   \n");
@@ -467,7 +469,7 @@ TEST_F(UploadDialog, CloseBoxMidTransferStopsTheLinkAndKeepsTheBlock) {
     EXPECT_EQ(std::memcmp(main.Block().data(), before.data(), vark::kBlockSize), 0);
 }
 
-TEST_F(UploadDialog, EscapeEndsAtOnceEnterDoesNothing) {
+TEST_F(UploadDialog, EnterPressesTheFocusedButtonEscapeEndsAtOnce) {
     auto sim = StartSim(Generated(20, 8), {"--rate", "1500"}, "esc.vku");
     const vark::RecordBlock before = vark::SampleBlock();
     LoadMain(before);
@@ -475,14 +477,19 @@ TEST_F(UploadDialog, EscapeEndsAtOnceEnterDoesNothing) {
     dlg->show();
     const std::size_t seen = boxes.seen.size();
 
+    // Enter on a focused button presses it: Refresh Dev looks again.
     QTest::keyClick(dlg->m_pRefreshDev, Qt::Key_Return);
+    ASSERT_EQ(boxes.seen.size(), seen + 1);
+    EXPECT_EQ(boxes.seen.back().text, kFound);
+    // Enter that reaches the dialog itself is its OK action: nothing.
     QTest::keyClick(dlg.get(), Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(boxes.seen.size(), seen);  // no refresh, no upload
+    EXPECT_EQ(boxes.seen.size(), seen + 1);
     EXPECT_TRUE(dlg->isVisible());
     dlg->accept();
     EXPECT_TRUE(dlg->isVisible());
+    EXPECT_FALSE(dlg->m_pUploadData->isDefault());
 
-    dlg->m_pUploadData->click();
+    QTest::keyClick(dlg->m_pUploadData, Qt::Key_Enter, Qt::KeypadModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->ProgressPos() >= 20; }, 5000));
     QElapsedTimer clock;
     clock.start();
@@ -541,6 +548,72 @@ TEST_F(UploadDialog, PortNamedInTheEnvironmentIsTheTester) {
     dlg.m_pUploadData->click();
     ASSERT_TRUE(boxes.WaitFor(kSuccess));
     EXPECT_EQ(std::memcmp(main.Block().data(), two.data(), vark::kBlockSize), 0);
+}
+
+TEST_F(UploadDialog, LongDevicePathConnectsAndItsCaptionIsElidedWithATooltip) {
+    // Longer than a registry value may be; the device does not exist here.
+    const std::string port =
+        "/nonexistent/serial/by-id/"
+        "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0";
+    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    const QByteArray saved = qgetenv(vark::kPortEnvironment);
+    qputenv(vark::kPortEnvironment, QByteArray::fromStdString(port));
+    main.show();
+    CCommDlg dlg(&main);
+    qputenv(vark::kPortEnvironment, saved);
+    if (saved.isEmpty()) {
+        qunsetenv(vark::kPortEnvironment);
+    }
+    dlg.show();
+
+    // Found: the port's own open failure, then the connection box.
+    const QStringList texts = boxes.Texts();
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[0].contains(QString::fromStdString("Open " + port + " Failed!")));
+    EXPECT_EQ(texts[1], kFound);
+
+    const QString caption = QString::fromStdString("Kelvor VARK-u  Port:" + port);
+    EXPECT_EQ(dlg.DeviceText(), caption);
+    const QString shown = dlg.m_pDeviceText->text();
+    EXPECT_NE(shown, caption);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Kelvor VARK-u  Port:/"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("port0"))) << shown.toStdString();
+    EXPECT_LE(QFontMetrics(dlg.m_pDeviceText->font()).horizontalAdvance(shown),
+              dlg.m_pDeviceText->width());
+    EXPECT_EQ(dlg.m_pDeviceText->toolTip(), caption);
+
+    // A short name is shown whole, without a tooltip.
+    vark::FixedDeviceList shortList({{0x10C4, 0xEA60, "1", "/dev/ttyUSB10"}});
+    CCommDlg::SetDiscoveryOverride(&shortList, &shortList);
+    CCommDlg again(&main);
+    again.show();
+    EXPECT_EQ(again.m_pDeviceText->text(), QStringLiteral("Kelvor VARK-u  Port:/dev/ttyUSB10"));
+    EXPECT_TRUE(again.m_pDeviceText->toolTip().isEmpty());
+    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+}
+
+TEST_F(UploadDialog, BoxesBeforeTheDialogIsShownBelongToTheVisibleMainWindow) {
+    vark::FixedDeviceList none;
+    CCommDlg::SetDiscoveryOverride(&none, &none);
+    std::vector<const QWidget*> parents;
+    const auto previous = vark::SetMessageInterceptor([&](QWidget* parent, const QString&) {
+        parents.push_back(parent);
+        return 0x400;
+    });
+    main.show();
+    const QWidget* dialog = nullptr;
+    {
+        CCommDlg dlg(&main);
+        dialog = &dlg;
+        dlg.show();                  // set-up's box: the dialog is not on screen yet
+        dlg.m_pRefreshDev->click();  // now it is: the box is the dialog's
+    }
+    vark::SetMessageInterceptor(previous);
+    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    ASSERT_EQ(parents.size(), 2u);
+    EXPECT_EQ(parents[0], &main);
+    EXPECT_NE(parents[1], &main);
+    EXPECT_EQ(parents[1], dialog);
 }
 
 TEST_F(UploadDialog, MainWindowUploadCommandRunsTheDialog) {

@@ -22,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct FakeDevice {
-    std::uint16_t vid = kVendorSiliconBridge;
+    std::uint16_t vid = 0x10C4;
     std::uint16_t pid = 0xEA60;
     std::string serial;
     bool openFails = false;
@@ -153,8 +153,8 @@ struct Rig {
 
 TEST(Discovery, OneTesterOnCom5) {
     Rig r;
-    r.bridges.devices = {{kVendorSiliconBridge, 0xEA60, "0001"}};
-    r.registry.Plain(kVendorSiliconBridge, 0xEA60, "0001", "COM5");
+    r.bridges.devices = {{0x10C4, 0xEA60, "0001"}};
+    r.registry.Plain(0x10C4, 0xEA60, "0001", "COM5");
     EXPECT_TRUE(r.port->Discover(&r.owner));
     EXPECT_EQ(r.port->PortNo(), 5);
     EXPECT_EQ(r.port->Owner(), &r.owner);
@@ -164,14 +164,14 @@ TEST(Discovery, OneTesterOnCom5) {
 
 TEST(Discovery, PortNumberRules) {
     Rig r;
-    r.bridges.devices = {{kVendorSiliconBridge, 1, "A"}};
+    r.bridges.devices = {{0x10C4, 1, "A"}};
     const std::pair<std::string, int> cases[] = {
         {"COM1", 1}, {"COM12", 12}, {"COM300", 44}, {"com7", 7},
         {"COM", 0},  {"CO", 255},   {"COM 5", 0},   {"XYZ9x", 9},
     };
     for (const auto& [value, port] : cases) {
         r.registry.keys.clear();
-        r.registry.Plain(kVendorSiliconBridge, 1, "A", value);
+        r.registry.Plain(0x10C4, 1, "A", value);
         const unsigned counted = r.port->EnumerateDevices();
         EXPECT_EQ(r.port->PortNo(), port) << value;
         EXPECT_EQ(counted, port >= 2 && port <= 254 ? 1u : 0u) << value;
@@ -180,8 +180,8 @@ TEST(Discovery, PortNumberRules) {
 
 TEST(Discovery, LastAcceptedDeviceWinsThePort) {
     Rig r;
-    r.bridges.devices = {{kVendorSiliconBridge, 1, "A"}, {kVendorAlternate, 2, "B"}};
-    r.registry.Plain(kVendorSiliconBridge, 1, "A", "COM5");
+    r.bridges.devices = {{0x10C4, 1, "A"}, {0x0101, 2, "B"}};
+    r.registry.Plain(0x10C4, 1, "A", "COM5");
     // Second tester without registry entry: counted once, port 255.
     EXPECT_TRUE(r.port->Discover(&r.owner));
     EXPECT_EQ(r.port->EnumerateDevices(), 1u);
@@ -191,7 +191,7 @@ TEST(Discovery, LastAcceptedDeviceWinsThePort) {
     EXPECT_TRUE(r.line->opened.empty()) << "no open is attempted";
 
     // Both found (0x0101 counts like 0x10C4): count 2, the second's port.
-    r.registry.Plain(kVendorAlternate, 2, "B", "COM7");
+    r.registry.Plain(0x0101, 2, "B", "COM7");
     EXPECT_EQ(r.port->EnumerateDevices(), 2u);
     EXPECT_EQ(r.port->PortNo(), 7);
 
@@ -204,20 +204,19 @@ TEST(Discovery, LastAcceptedDeviceWinsThePort) {
     EXPECT_EQ(r.bridges.serialReads, 2) << "other vendors' serials are never read";
 
     // COM1 as the only tester: not counted, but it is the port.
-    r.bridges.devices = {{kVendorSiliconBridge, 1, "A"}};
-    r.registry.Plain(kVendorSiliconBridge, 1, "A", "COM1");
+    r.bridges.devices = {{0x10C4, 1, "A"}};
+    r.registry.Plain(0x10C4, 1, "A", "COM1");
     EXPECT_FALSE(r.port->Discover(&r.owner));
     EXPECT_EQ(r.port->PortNo(), 1);
 }
 
 TEST(Discovery, UnreadableDevicesAreSkippedAndClosed) {
     Rig r;
-    r.bridges.devices = {{kVendorSiliconBridge, 1, "A", true, false},
-                         {kVendorSiliconBridge, 2, "B", false, true},
-                         {kVendorSiliconBridge, 3, "C"}};
-    r.registry.Plain(kVendorSiliconBridge, 1, "A", "COM4");
-    r.registry.Plain(kVendorSiliconBridge, 2, "B", "COM6");
-    r.registry.Plain(kVendorSiliconBridge, 3, "C", "COM8");
+    r.bridges.devices = {
+        {0x10C4, 1, "A", true, false}, {0x10C4, 2, "B", false, true}, {0x10C4, 3, "C"}};
+    r.registry.Plain(0x10C4, 1, "A", "COM4");
+    r.registry.Plain(0x10C4, 2, "B", "COM6");
+    r.registry.Plain(0x10C4, 3, "C", "COM8");
     EXPECT_EQ(r.port->EnumerateDevices(), 1u);
     EXPECT_EQ(r.port->PortNo(), 8);
     EXPECT_EQ(r.bridges.open, 0);
@@ -234,23 +233,23 @@ TEST(Discovery, UnreadableDevicesAreSkippedAndClosed) {
 
 TEST(Discovery, KeyPathsCompositeFirstAndSpacesAsUnderscores) {
     Rig r;
-    r.bridges.devices = {{kVendorSiliconBridge, 0xEA60, "AB 12 x"}};
-    r.registry.Composite(kVendorSiliconBridge, 0xEA60, "AB_12_x", "COM9");
-    r.registry.Plain(kVendorSiliconBridge, 0xEA60, "AB_12_x", "COM3");
+    r.bridges.devices = {{0x10C4, 0xEA60, "AB 12 x"}};
+    r.registry.Composite(0x10C4, 0xEA60, "AB_12_x", "COM9");
+    r.registry.Plain(0x10C4, 0xEA60, "AB_12_x", "COM3");
     EXPECT_TRUE(r.port->Discover(&r.owner));
     EXPECT_EQ(r.port->PortNo(), 9);
     ASSERT_EQ(r.registry.asked.size(), 1u);
     EXPECT_EQ(r.registry.asked[0], "Vid_10c4&Pid_ea60&Mi_00\\AB_12_x_00\\Device Parameters\\");
 
     // The composite key without its value: 255, the plain key is not tried.
-    r.registry.Composite(kVendorSiliconBridge, 0xEA60, "AB_12_x", std::nullopt);
+    r.registry.Composite(0x10C4, 0xEA60, "AB_12_x", std::nullopt);
     r.registry.asked.clear();
     EXPECT_FALSE(r.port->Discover(&r.owner));
     EXPECT_EQ(r.port->PortNo(), 255);
     EXPECT_EQ(r.registry.asked.size(), 1u);
 
     // No composite key: the plain one.
-    r.registry.keys.erase(CompositeKeyPath(kVendorSiliconBridge, 0xEA60, "AB_12_x"));
+    r.registry.keys.erase(CompositeKeyPath(0x10C4, 0xEA60, "AB_12_x"));
     r.registry.asked.clear();
     EXPECT_TRUE(r.port->Discover(&r.owner));
     EXPECT_EQ(r.port->PortNo(), 3);
@@ -258,7 +257,7 @@ TEST(Discovery, KeyPathsCompositeFirstAndSpacesAsUnderscores) {
     EXPECT_EQ(r.registry.asked[1], "Vid_10c4&Pid_ea60\\AB_12_x\\Device Parameters\\");
 
     std::string serial = "a b";
-    EXPECT_EQ(r.port->LookupPortNumber(kVendorSiliconBridge, 0xEA60, serial), 255);
+    EXPECT_EQ(r.port->LookupPortNumber(0x10C4, 0xEA60, serial), 255);
     EXPECT_EQ(serial, "a_b") << "changed in place";
 }
 
@@ -271,14 +270,34 @@ TEST(Discovery, ValueTooLongForItsBufferIsNotFound) {
     EXPECT_TRUE(LookupPortValue(reg, 1, 2, serial).empty());
 }
 
+TEST(Discovery, DevicePathsAreNotHeldToTheRegistryBuffer) {
+    // What Linux users copy from /dev/serial/by-id: 88 characters.
+    const std::string byId =
+        "/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0";
+    FixedDeviceList list({{0x10C4, 0xEA60, "0001", byId}});
+    std::string serial = "0001";
+    EXPECT_EQ(LookupPortValue(list, 0x10C4, 0xEA60, serial), byId);
+
+    LoopOwner owner;
+    SerialPort port;
+    port.SetDiscoverySources(&list, &list);
+    ASSERT_TRUE(port.Discover(&owner));
+    EXPECT_EQ(port.PortName(), byId);
+
+    // Only a value no path can have is refused.
+    FixedDeviceList huge({{0x0101, 1, "H", "/dev/" + std::string(5000, 'x')}});
+    serial = "H";
+    EXPECT_TRUE(LookupPortValue(huge, 0x0101, 1, serial).empty());
+}
+
 TEST(OpenPort, ComNumbersAndTheirMessages) {
     Rig r;
     r.port->SetOwner(&r.owner);
     EXPECT_EQ(r.port->StartLink(), 0);
     EXPECT_EQ(r.owner.LastMessage(), "\n    PortNO:0  is Error!    \n");
 
-    r.bridges.devices = {{kVendorSiliconBridge, 1, "A"}};
-    r.registry.Plain(kVendorSiliconBridge, 1, "A", "COM12");
+    r.bridges.devices = {{0x10C4, 1, "A"}};
+    r.registry.Plain(0x10C4, 1, "A", "COM12");
     ASSERT_TRUE(r.port->Discover(&r.owner));
     r.line->openFails = true;
     EXPECT_EQ(r.port->StartLink(), 0);
@@ -312,7 +331,7 @@ TEST(OpenPort, ComNumbersAndTheirMessages) {
     r.port->StopLink();
     EXPECT_FALSE(r.line->isOpen) << "the worker closes the port as it ends";
 
-    r.registry.Plain(kVendorSiliconBridge, 1, "A", "COM5");
+    r.registry.Plain(0x10C4, 1, "A", "COM5");
     ASSERT_TRUE(r.port->Discover(&r.owner));
     r.line->openFails = true;
     r.port->StartLink();

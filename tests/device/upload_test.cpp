@@ -95,8 +95,8 @@ INSTANTIATE_TEST_SUITE_P(Device, UploadSizes, ::testing::Values(0, 1, 2, 100));
 
 TEST(Upload, FromADiscoveredTester) {
     Bench b(4, {"--fast"});
-    FixedDeviceList usb({{0x0403, 0x6001, "FT 1", "/dev/null"},
-                         {kVendorSiliconBridge, 0xEA60, "VK 01", b.sim->device(), true}});
+    FixedDeviceList usb(
+        {{0x0403, 0x6001, "FT 1", "/dev/null"}, {0x10C4, 0xEA60, "VK 01", b.sim->device(), true}});
     b.port.SetDiscoverySources(&usb, &usb);
     b.port.SetPortName("");
     ASSERT_TRUE(b.port.Discover(&b.owner));
@@ -137,6 +137,23 @@ TEST(Upload, OneRecordInPiecesReportsZeroUntilComplete) {
         EXPECT_EQ(v, 0);
     }
     EXPECT_EQ(b.owner.Received().count, 1);
+}
+
+TEST(Upload, ThirtyRecordsReportEveryPassUpToNineteen) {
+    // Between 20 and 100 records a pass reports while (N / 20) x k < N, which
+    // for 30 is every pass: values run up to 19, not only while k < 20.
+    Bench b(30, {"--rate", "5000", "--chunk", "40"});
+    ASSERT_EQ(b.port.StartLink(), 1);
+    ASSERT_TRUE(b.Upload());
+    const auto values = b.owner.ProgressValues();
+    ASSERT_FALSE(values.empty());
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_LE(values.back(), 19);
+    // About two records a poll: the last pass before completion has k near
+    // 28, value 18 or 19; a plain k < 20 would stop at 12. Room is left for
+    // a poll that comes late on a busy machine.
+    EXPECT_GE(values.back(), 16);
+    EXPECT_TRUE(SameSlots(b.owner.Received(), b.expected, 0, 29));
 }
 
 TEST(Upload, HundredRecordsReportOnlyZeroToThree) {

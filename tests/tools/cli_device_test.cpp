@@ -1,6 +1,7 @@
 // vark-cli upload and ports, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -52,6 +53,10 @@ TEST(CliUpload, FailuresWriteNoFile) {
         << missing.out;
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(Cli("upload --port /dev/null").status, 2);
+    // An empty name is wrong usage, not a quiet fall-back to discovery.
+    EXPECT_EQ(Cli("upload --port '' -o " + out.string()).status, 2);
+    EXPECT_EQ(Cli("upload --port= -o " + out.string()).status, 2);
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST(CliPorts, ListsBridgesAndWhichAreTesters) {
@@ -75,6 +80,21 @@ TEST(CliPorts, ListsBridgesAndWhichAreTesters) {
               "VID\tPID\tSERIAL\tPORT\tTESTER\n"
               "10c4\tea60\tSN 1-1\t/dev/ttyUSB0\tyes\n"
               "1a86\tea60\tSN 1-2\t/dev/ttyUSB1\tno\n");
+
+    // A device's serial string is its maker's text: an escape sequence, a
+    // tab or a backslash in it must not reach the terminal or split a field,
+    // and an attribute of any length is read only so far.
+    std::ofstream(root / "devices/usb1/1-1/serial") << "A\x1b[2J\tB\\C\x7f\n";
+    fs::remove(root / "devices/usb1/1-2/serial");
+    fs::create_symlink("/dev/zero", root / "devices/usb1/1-2/serial");  // endless, no line end
+    const test::ProcessResult odd = Cli("ports --sysfs " + root.string());
+    ASSERT_EQ(odd.status, 0) << odd.out;
+    EXPECT_EQ(odd.out.substr(0, odd.out.find("1a86")),
+              "VID\tPID\tSERIAL\tPORT\tTESTER\n"
+              "10c4\tea60\tA\\x1b[2J\\x09B\\x5cC\\x7f\t/dev/ttyUSB0\tyes\n");
+    const std::string last = odd.out.substr(odd.out.find("1a86"));
+    EXPECT_EQ(std::count(last.begin(), last.end(), '\t'), 4) << "one line of five fields";
+    EXPECT_LT(last.size(), 400u);
 }
 
 }  // namespace

@@ -37,6 +37,24 @@ bool ParseComName(const std::string& name, int& number) {
     return number <= 255;
 }
 
+// A text from a device or the kernel, made safe for one tab-separated
+// field on a terminal: control characters (tabs, escape sequences, line
+// breaks) and the backslash itself are written as escapes.
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || c == '\\') {
+            char esc[5];
+            std::snprintf(esc, sizeof esc, "\\x%02x", u);
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 int Upload(const std::vector<std::string>& args) {
     Arguments a;
     if (!ParseArguments(args, {"--port", "-o", "--output"}, {}, a) || !a.names.empty() ||
@@ -164,8 +182,8 @@ int Ports(const std::vector<std::string>& args) {
         std::string serial = e.serial;
         const bool tester =
             IsAcceptedVendor(e.vid) && !LookupPortValue(usb, e.vid, e.pid, serial).empty();
-        std::printf("%04x\t%04x\t%s\t%s\t%s\n", e.vid, e.pid, e.serial.c_str(), e.node.c_str(),
-                    tester ? "yes" : "no");
+        std::printf("%04x\t%04x\t%s\t%s\t%s\n", e.vid, e.pid, Printable(e.serial).c_str(),
+                    Printable(e.node).c_str(), tester ? "yes" : "no");
     }
     return FinishOutput();
 }

@@ -1,0 +1,22 @@
+// Start-up spends most of its time reading the font configuration and its
+// caches. A FontWarmUp does that on a thread of its own from the first line
+// of main(), while the display connection, the instance lock and the icons
+// are made; the framework then finds the configuration loaded.
+#pragma once
+
+#include <thread>
+
+namespace vark {
+
+class FontWarmUp {
+  public:
+    FontWarmUp();
+    ~FontWarmUp();
+    FontWarmUp(const FontWarmUp&) = delete;
+    FontWarmUp& operator=(const FontWarmUp&) = delete;
+
+  private:
+    std::thread thread_;
+};
+
+}  // namespace vark

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Runs ctest with the given arguments and fails as well when a test skipped
+# itself (CI runs as root, and a test that skips there never runs at all) or
+# when a sanitizer reported in a test's output, also from a program the test
+# started, whatever the test made of that program's status.
+# usage: scripts/ctest-checked.sh CTEST-ARGUMENTS...
+set -euo pipefail
+junit=$(mktemp)
+trap 'rm -f "$junit"' EXIT
+status=0
+# The whole output of passed tests too, so that their reports can be seen.
+ctest --output-junit "$junit" --test-output-size-passed 4000000 "$@" || status=$?
+
+# tests_matching REGEX: the names of the tests whose record matches REGEX.
+tests_matching() {
+    awk -v re="$1" '
+        /<testcase / { match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7) }
+        $0 ~ re && !(name in seen) { seen[name] = 1; print "  " name }
+    ' "$junit"
+}
+# A skip is marked by ctest, or only said in the output (a test without the
+# skip pattern as a property, a QTest skip inside a test program).
+skipped=$(tests_matching '<skipped|\[  SKIPPED \]|^SKIP   :')
+reported=$(tests_matching 'ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|:[0-9]+:[0-9]+: runtime error: ')
+if [ -n "$skipped" ]; then
+    printf 'tests that skipped themselves (none may):\n%s\n' "$skipped"
+    status=1
+fi
+if [ -n "$reported" ]; then
+    printf 'sanitizer reports in the output of:\n%s\n' "$reported"
+    status=1
+fi
+exit "$status"
