@@ -22,6 +22,7 @@
 
 #include "app/about_dlg.h"
 #include "app/app_icons.h"
+#include "app/compare_view.h"
 #include "app/dialog_units.h"
 #include "app/file_dialogs.h"
 #include "app/main_layout.h"
@@ -100,6 +101,7 @@ CVarkDlg::CVarkDlg(QWidget* parent) : QDialog(parent) {
     m_pDivider->setFrameShadow(QFrame::Sunken);
 
     CreateList();
+    m_pCompare = new vark::CompareView(this, m_list, m_pPinMap, m_wndStatusBar, m_block);
 
     EnableFileDrops();
 
@@ -268,6 +270,7 @@ void CVarkDlg::SetBlock(const vark::RecordBlock& block) {
 
 void CVarkDlg::RefreshPinMap() {
     m_pPinMap->Rebuild(m_block);
+    m_pCompare->ListReplaced();
 }
 
 int CVarkDlg::RowCount() const {

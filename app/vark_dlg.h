@@ -21,6 +21,7 @@ class QTableView;
 class QToolBar;
 
 namespace vark {
+class CompareView;
 class PinMapModel;
 struct MainLayout;
 
@@ -95,6 +96,7 @@ class CVarkDlg : public QDialog {
     QFrame* m_pDivider = nullptr;
     QTableView* m_list = nullptr;
     vark::PinMapModel* m_pPinMap = nullptr;
+    vark::CompareView* m_pCompare = nullptr;  // the list's comparison with a good cable
     QString m_strPath;
 
   private:
