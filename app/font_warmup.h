@@ -19,4 +19,19 @@ class FontWarmUp {
     std::thread thread_;
 };
 
+// The first icon that the style loads from a file (the tool bar's extension
+// button) makes the framework load every image-format plugin to probe it.
+// An ImageFormatWarmUp loads them on a thread of its own while the instance
+// lock and the first icons are made. Needs the QApplication.
+class ImageFormatWarmUp {
+  public:
+    ImageFormatWarmUp();
+    ~ImageFormatWarmUp();
+    ImageFormatWarmUp(const ImageFormatWarmUp&) = delete;
+    ImageFormatWarmUp& operator=(const ImageFormatWarmUp&) = delete;
+
+  private:
+    std::thread thread_;
+};
+
 }  // namespace vark
