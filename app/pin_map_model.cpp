@@ -10,6 +10,7 @@ PinMapModel::PinMapModel(QObject* parent) : QAbstractTableModel(parent) {
 void PinMapModel::Rebuild(const RecordBlock& block) {
     beginResetModel();
     rows_.clear();
+    marks_.clear();
     const std::size_t used = UsedSlots(block);
     for (std::size_t d = 0; d < used; ++d) {
         const auto cells = PinMapCells(BuildPinMapRow(block.slots[d], static_cast<int>(d)));
@@ -23,6 +24,17 @@ void PinMapModel::Rebuild(const RecordBlock& block) {
         }
     }
     endResetModel();
+}
+
+void PinMapModel::SetRowMarks(std::vector<RowMark> marks) {
+    marks_ = std::move(marks);
+    if (marks_.size() > rows_.size()) {
+        marks_.resize(rows_.size());
+    }
+    if (!rows_.empty()) {
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kListColumns - 1),
+                           {Qt::BackgroundRole, Qt::ToolTipRole});
+    }
 }
 
 QString PinMapModel::CellText(int row, int column) const {
@@ -45,10 +57,21 @@ QVariant PinMapModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) {
         return {};
     }
+    const auto row = static_cast<std::size_t>(index.row());
+    const RowMark* mark = row < marks_.size() ? &marks_[row] : nullptr;
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
             return CellText(index.row(), index.column());
+        case Qt::ToolTipRole:
+            if (mark && !mark->toolTip.isEmpty()) {
+                return mark->toolTip;
+            }
+            return CellText(index.row(), index.column());
+        case Qt::BackgroundRole:
+            if (mark && mark->background.isValid()) {
+                return mark->background;
+            }
+            return {};
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
         default:

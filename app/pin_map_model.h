@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QString>
 #include <array>
 #include <vector>
@@ -12,6 +13,13 @@
 
 namespace vark {
 
+// What a comparison puts on a whole row: a background and a tooltip. An
+// invalid colour or an empty tooltip leaves the row's own.
+struct RowMark {
+    QColor background;
+    QString toolTip;
+};
+
 class PinMapModel : public QAbstractTableModel {
     Q_OBJECT
   public:
@@ -20,7 +28,12 @@ class PinMapModel : public QAbstractTableModel {
     explicit PinMapModel(QObject* parent = nullptr);
 
     // Drops every row and builds them again from `block`, in slot order.
+    // Marks go with the rows they were set on.
     void Rebuild(const RecordBlock& block);
+
+    // Marks for rows 0, 1, ... in order; rows beyond the list get none. The
+    // cell texts stay as they are.
+    void SetRowMarks(std::vector<RowMark> marks);
 
     // The text of a cell; empty outside the table.
     QString CellText(int row, int column) const;
@@ -37,6 +50,7 @@ class PinMapModel : public QAbstractTableModel {
 
   private:
     std::vector<Row> rows_;
+    std::vector<RowMark> marks_;
 };
 
 }  // namespace vark

@@ -107,8 +107,12 @@ int CVarkApp::InitInstance() {
     {
         CVarkDlg dlg;
         m_pMainWnd = &dlg;
-        connect(&dlg, &CVarkDlg::firstShown, this,
-                [] { qCInfo(lcVarkInstance) << "window shown"; });
+        connect(&dlg, &CVarkDlg::firstShown, this, [this] {
+            qCInfo(lcVarkInstance) << "window shown";
+            if (!m_strStartFile.isEmpty()) {
+                QueueOpen(m_strStartFile);
+            }
+        });
         dlg.exec();
         m_pMainWnd = nullptr;
     }
@@ -139,6 +143,11 @@ void CVarkApp::OnNewConnection() {
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
                 const QByteArray line = socket->readLine();
+                if (const QString path = PathOfOpenRequest(line); !path.isEmpty()) {
+                    qCInfo(lcVarkInstance) << "open request:" << path;
+                    QueueOpen(path);
+                    continue;
+                }
                 if (line != kActivateRequest) {
                     continue;
                 }
@@ -185,6 +194,12 @@ bool CVarkApp::HandOver() {
         QLocalSocket socket;
         socket.connectToServer(ServerName());
         if (socket.waitForConnected(200)) {
+            // The file first, so that the window comes to the front with it;
+            // an instance that does not know the open request skips it and
+            // is still activated.
+            if (!m_strStartFile.isEmpty()) {
+                socket.write(OpenRequest(m_strStartFile));
+            }
             socket.write(kActivateRequest);
             if (!socket.waitForBytesWritten(500)) {
                 return false;

@@ -2,10 +2,11 @@
 // file and listens on a local socket, both named after the executable and the
 // user, and runs the main window until it closes. A later start finds the lock
 // taken, asks the running instance over the socket to bring its window (and
-// the modal dialog it shows, if any) to the front, and ends without showing
-// anything.
+// the modal dialog it shows, if any) to the front, hands it the file it was
+// asked to open, if any, and ends without showing anything.
 #pragma once
 
+#include <QByteArray>
 #include <QLoggingCategory>
 #include <QObject>
 #include <QString>
@@ -15,6 +16,7 @@
 class CVarkDlg;
 class QLocalServer;
 class QLockFile;
+class QTimer;
 class QWidget;
 
 Q_DECLARE_LOGGING_CATEGORY(lcVarkInstance)
@@ -52,6 +54,20 @@ class CVarkApp : public QObject {
     // The main window while it exists, else null.
     CVarkDlg* MainWindow() const { return m_pMainWnd; }
 
+    // A record file (absolute path) to open once the window is shown, or to
+    // hand to the running instance; empty for none.
+    void SetStartFile(const QString& path) { m_strStartFile = path; }
+
+    // The hand-over line that asks the running instance to open `path`, and
+    // the path such a line carries (empty for any other line). The path is
+    // percent-encoded, so names with line breaks or blanks pass whole.
+    static QByteArray OpenRequest(const QString& path);
+    static QString PathOfOpenRequest(const QByteArray& line);
+
+    // Opens `path` in the main window as soon as no dialog of the window is
+    // up; a later request replaces one still waiting.
+    void QueueOpen(const QString& path);
+
   private:
     enum class Role { First, Second };
 
@@ -59,6 +75,7 @@ class CVarkApp : public QObject {
     bool HandOver();
     void Listen();
     void OnNewConnection();
+    void OpenPending();
 
     QString m_strAppName;
     std::thread m_acquiring;
@@ -66,4 +83,7 @@ class CVarkApp : public QObject {
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_pServer = nullptr;
     CVarkDlg* m_pMainWnd = nullptr;
+    QString m_strStartFile;
+    QString m_strPendingOpen;
+    QTimer* m_pOpenTimer = nullptr;
 };

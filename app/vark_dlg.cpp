@@ -22,6 +22,7 @@
 
 #include "app/about_dlg.h"
 #include "app/app_icons.h"
+#include "app/compare_view.h"
 #include "app/dialog_units.h"
 #include "app/file_dialogs.h"
 #include "app/main_layout.h"
@@ -100,6 +101,9 @@ CVarkDlg::CVarkDlg(QWidget* parent) : QDialog(parent) {
     m_pDivider->setFrameShadow(QFrame::Sunken);
 
     CreateList();
+    m_pCompare = new vark::CompareView(this, m_list, m_pPinMap, m_wndStatusBar, m_block);
+
+    EnableFileDrops();
 
     setTabOrder(m_pOpenButton, m_pPathEdit);
     setTabOrder(m_pPathEdit, m_list);
@@ -266,6 +270,7 @@ void CVarkDlg::SetBlock(const vark::RecordBlock& block) {
 
 void CVarkDlg::RefreshPinMap() {
     m_pPinMap->Rebuild(m_block);
+    m_pCompare->ListReplaced();
 }
 
 int CVarkDlg::RowCount() const {
@@ -281,16 +286,21 @@ void CVarkDlg::OpenRecordFile() {
     if (path.isEmpty()) {
         return;
     }
+    OpenFile(path);
+}
+
+bool CVarkDlg::OpenFile(const QString& path) {
     // A refused file leaves the block as it was (the reader checks the whole
     // header before it writes a byte), and the path and list with it.
     const vark::FileStatus status = vark::ReadRecordFile(ToFsPath(path), m_block);
     if (status != vark::FileStatus::Ok) {
         vark::ShowMessage(this, QString::fromLatin1(vark::FileStatusMessage(status)));
-        return;
+        return false;
     }
     m_strPath = path;
     m_pPathEdit->setText(m_strPath);
     RefreshPinMap();
+    return true;
 }
 
 void CVarkDlg::SaveRecordFile() {

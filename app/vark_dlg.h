@@ -14,12 +14,14 @@
 class QAction;
 class QFrame;
 class QLineEdit;
+class QMimeData;
 class QPushButton;
 class QStatusBar;
 class QTableView;
 class QToolBar;
 
 namespace vark {
+class CompareView;
 class PinMapModel;
 struct MainLayout;
 
@@ -53,6 +55,15 @@ class CVarkDlg : public QDialog {
 
     QAction* CommandAction(Command command) const { return m_actions[command]; }
 
+    // Reads `path` as the Open command does once its dialog has given a
+    // path: the same checks and messages, and on success the path shown and
+    // the list rebuilt. True when the file was read.
+    bool OpenFile(const QString& path);
+
+    // The one local file a drag carries, or an empty string when it carries
+    // none or several.
+    static QString DroppedFile(const QMimeData* data);
+
   public Q_SLOTS:
     void OpenRecordFile();
     void SaveRecordFile();
@@ -71,6 +82,8 @@ class CVarkDlg : public QDialog {
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   public:
     // Fields in the order of the original window class.
@@ -83,6 +96,7 @@ class CVarkDlg : public QDialog {
     QFrame* m_pDivider = nullptr;
     QTableView* m_list = nullptr;
     vark::PinMapModel* m_pPinMap = nullptr;
+    vark::CompareView* m_pCompare = nullptr;  // the list's comparison with a good cable
     QString m_strPath;
 
   private:
@@ -93,6 +107,7 @@ class CVarkDlg : public QDialog {
     void ApplyLayout(const vark::MainLayout& layout);
     void UpdateMinimumSize();
     void PassActivationToModal();
+    void EnableFileDrops();
 
     std::array<QAction*, CmdCount> m_actions{};
     bool m_bShownOnce = false;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bench_blocks.h"
+#include "records/compare.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
 
@@ -83,5 +84,37 @@ void BM_RecordFileRead100(benchmark::State& state) {
     std::filesystem::remove(path);
 }
 BENCHMARK(BM_RecordFileRead100)->Unit(benchmark::kMicrosecond);
+
+// Target: under 50 microseconds for 100 forty-pin records, each.
+void BM_Compare100FortyPinWithReference(benchmark::State& state) {
+    const vark::RecordBlock block = FortyPinBlock();
+    for (auto _ : state) {
+        const vark::Wiring reference = vark::ReadWiring(block.slots[0]);
+        benchmark::DoNotOptimize(vark::CompareBlock(block, reference));
+    }
+}
+BENCHMARK(BM_Compare100FortyPinWithReference)->Unit(benchmark::kMicrosecond);
+
+void BM_Group100FortyPin(benchmark::State& state) {
+    const vark::RecordBlock block = FortyPinBlock();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(vark::GroupBlock(block));
+    }
+}
+BENCHMARK(BM_Group100FortyPin)->Unit(benchmark::kMicrosecond);
+
+// The worst case for grouping: every record wired differently.
+void BM_Group100FortyPinAllDifferent(benchmark::State& state) {
+    vark::RecordBlock block = FortyPinBlock();
+    for (int d = 0; d < 100; ++d) {
+        vark::RecordBuilder b(40);
+        b.Straight().Grounds().Connect(1 + d % 40, 1 + (d / 40 + d + 1) % 40);
+        block.slots[d] = b.Build();
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(vark::GroupBlock(block));
+    }
+}
+BENCHMARK(BM_Group100FortyPinAllDifferent)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

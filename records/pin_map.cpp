@@ -10,6 +10,19 @@ struct Token {
     std::size_t len;
 };
 
+// A contact's three characters: side letter, then two digits or "GD".
+std::size_t WriteContact(char* out, char side, int number, bool ground) {
+    out[0] = side;
+    if (ground) {
+        out[1] = 'G';
+        out[2] = 'D';
+    } else {
+        out[1] = static_cast<char>('0' + (number / 10) % 10);
+        out[2] = static_cast<char>('0' + number % 10);
+    }
+    return 3;
+}
+
 Token MakeToken(bool head, char side, int number, bool ground) {
     Token t{};
     std::size_t i = 0;
@@ -19,15 +32,7 @@ Token MakeToken(bool head, char side, int number, bool ground) {
     } else {
         t.text[i++] = '-';
     }
-    t.text[i++] = side;
-    if (ground) {
-        t.text[i++] = 'G';
-        t.text[i++] = 'D';
-    } else {
-        t.text[i++] = static_cast<char>('0' + (number / 10) % 10);
-        t.text[i++] = static_cast<char>('0' + number % 10);
-    }
-    t.len = i;
+    t.len = i + WriteContact(t.text + i, side, number, ground);
     return t;
 }
 
@@ -81,7 +86,10 @@ struct ConnectionTable {
     }
 };
 
-std::string ThreeDigits(int v) {
+}  // namespace
+
+std::string TestNumber(int slot) {
+    const int v = slot + 1;
     std::string s(3, '0');
     s[0] = static_cast<char>('0' + (v / 100) % 10);
     s[1] = static_cast<char>('0' + (v / 10) % 10);
@@ -89,11 +97,14 @@ std::string ThreeDigits(int v) {
     return s;
 }
 
-}  // namespace
+std::string ContactName(char side, int pin, bool ground) {
+    char text[3];
+    return std::string(text, WriteContact(text, side, pin, ground));
+}
 
 PinMapRow BuildPinMapRow(const TestRecord& record, int slot) {
     PinMapRow row;
-    row.id = ThreeDigits(slot + 1);
+    row.id = TestNumber(slot);
     const int n = record.PinCount();
     if (n == kPinCountEmpty) {
         row.pin = "(Empty)";

@@ -22,6 +22,13 @@ struct PinMapRow {
 
 PinMapRow BuildPinMapRow(const TestRecord& record, int slot);
 
+// The test number of a slot as the list's first column shows it: "003" for slot 2.
+std::string TestNumber(int slot);
+
+// One contact in the pin map's words: side 'A' or 'B' with a two-digit pin
+// ("A03"), or that side's ground ("AGD", "BGD").
+std::string ContactName(char side, int pin, bool ground);
+
 // One group of the pin map in structured form, in the order the map prints
 // them: the side-A members (head first) and the head's side-B connections.
 struct PinGroup {

@@ -15,23 +15,14 @@ std::uint8_t RecordChecksum(const TestRecord& record) {
 
 Connections GetConnections(const TestRecord& record, int row) {
     Connections out;
-    const int n = record.PinCount();
-    if (n < 1 || n > kMaxPins || row < 0 || row > n) {
-        return out;
-    }
-    const std::uint8_t* r =
-        record.bytes + (row == n ? kGroundRowOffset : TestRecord::RowOffset(row));
-    std::uint64_t bits = 0;
-    for (std::size_t b = 0; b < kRowBitsSize; ++b) {
-        bits |= static_cast<std::uint64_t>(r[b]) << (8 * b);
-    }
-    bits &= (std::uint64_t{1} << n) - 1;  // bits n..39 belong to no pin
+    const std::uint64_t reach = RowReach(record, row);
+    std::uint64_t bits = reach & ((std::uint64_t{1} << kBGroundBit) - 1);
     while (bits != 0) {
         out.items[out.size++] = static_cast<std::uint8_t>(std::countr_zero(bits) + 1);
         bits &= bits - 1;
     }
-    if (r[kRowBitsSize] == 1) {
-        out.items[out.size++] = static_cast<std::uint8_t>(n + 1);
+    if ((reach >> kBGroundBit) & 1) {
+        out.items[out.size++] = static_cast<std::uint8_t>(record.PinCount() + 1);
     }
     return out;
 }

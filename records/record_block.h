@@ -4,8 +4,10 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace vark {
 
@@ -70,7 +72,37 @@ inline std::size_t UsedSlots(const RecordBlock& block) {
 // 8-bit sum of record bytes 1..246.
 std::uint8_t RecordChecksum(const TestRecord& record);
 
-// Row 0..n-1 is a pin row, row n the ground row; only meaningful for n in 1..40.
+// The side-B contacts one row reaches, as a bit set: bit j (j < n) for side-B
+// pin j + 1, bit kBGroundBit for B's ground. Row 0..n-1 is a pin row, row n
+// the ground row; 0 for rows outside that or a pin count outside 1..40.
+inline constexpr int kBGroundBit = kMaxPins;
+static_assert(kGroundRowOffset + sizeof(std::uint64_t) <= kRecordSize);
+inline std::uint64_t RowReach(const TestRecord& record, int row) {
+    const int n = record.PinCount();
+    if (n < 1 || n > kMaxPins || row < 0 || row > n) {
+        return 0;
+    }
+    // Every row's five bit bytes and flag byte, and two bytes after them,
+    // lie inside the record: the last row ends at byte 246, before the
+    // checksum and the reserved byte. One eight-byte read takes them all.
+    const std::uint8_t* r =
+        record.bytes + (row == n ? kGroundRowOffset : TestRecord::RowOffset(row));
+    std::uint64_t v = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, r, sizeof v);
+    } else {
+        for (std::size_t b = 0; b < sizeof v; ++b) {
+            v |= static_cast<std::uint64_t>(r[b]) << (8 * b);
+        }
+    }
+    std::uint64_t bits = v & ((std::uint64_t{1} << n) - 1);  // bits n..39 belong to no pin
+    if (((v >> (8 * kRowBitsSize)) & 0xFF) == 1) {
+        bits |= std::uint64_t{1} << kBGroundBit;
+    }
+    return bits;
+}
+
+// The same row as a list: side-B pins ascending, then n + 1 for B's ground.
 Connections GetConnections(const TestRecord& record, int row);
 
 // Block bytes a record file holds: 249 * count + 1 (count capped at 100).

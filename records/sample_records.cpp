@@ -81,4 +81,45 @@ RecordBlock SampleBlock() {
     return block;
 }
 
+RecordBlock ProductionRunBlock() {
+    RecordBlock block;
+    ClearBlock(block);
+    block.count = 20;
+    for (int d = 0; d < block.count; ++d) {
+        RecordBuilder harness(10);
+        switch (d + 1) {
+            case 5:  // A03 open
+                for (int p = 1; p <= 10; ++p) {
+                    if (p != 3) {
+                        harness.Connect(p, p);
+                    }
+                }
+                harness.Grounds();
+                break;
+            case 9:  // A06 and A07 shorted
+                harness.Straight().Connect(6, 7).Connect(7, 6).Grounds();
+                break;
+            case 13:  // A01 and A02 crossed
+                harness.Connect(1, 2).Connect(2, 1);
+                for (int p = 3; p <= 10; ++p) {
+                    harness.Connect(p, p);
+                }
+                harness.Grounds();
+                break;
+            case 16:  // grounds open
+                harness.Straight();
+                break;
+            case 20:
+                harness = RecordBuilder(12);
+                harness.Straight().Grounds();
+                break;
+            default:
+                harness.Straight().Grounds();
+        }
+        block.slots[d] = harness.Build();
+    }
+    block.slots[17].bytes[0] = kPinCountError;
+    return block;
+}
+
 }  // namespace vark

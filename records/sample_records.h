@@ -28,4 +28,9 @@ class RecordBuilder {
 // a 40-pin harness, a record in error and an empty slot.
 RecordBlock SampleBlock();
 
+// A production run of one 10-pin harness with grounds: 20 records, mostly
+// alike, with an open pin (test 005), a short (009), a crossed pair (013),
+// open grounds (016), a record in error (018) and a 12-pin cable (020).
+RecordBlock ProductionRunBlock();
+
 }  // namespace vark

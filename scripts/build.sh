@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds into build/ (programs in build/bin).
+# usage: scripts/build.sh [TARGET...]   (default: everything)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -7,5 +8,8 @@ launcher=()
 # A compiler cache, where the machine has one, makes rebuilds of other
 # checkouts and sanitizer trees cheap; nothing depends on it.
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARK_WITH_GUI=ON "${launcher[@]}" >/dev/null
-cmake --build build -j"$(nproc)"
+# Installing and packaging build only what they install (scripts/package.sh
+# names the targets), not the tests and the benchmark.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARK_WITH_GUI=ON \
+    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
+cmake --build build -j"$(nproc)" ${1:+--target "$@"}

@@ -24,6 +24,7 @@ stage native native
 # Further stages go below, one line each, in the order they should run.
 stage print scripts/test-print.sh
 stage gui scripts/test-gui.sh
+stage package scripts/test-package.sh
 stage windows scripts/test-windows.sh
 stage sanitizers scripts/sanitize.sh
 

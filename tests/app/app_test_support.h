@@ -90,23 +90,35 @@ class ScriptedFileDialogs {
     FileDialogHooks previous_;
 };
 
-// Calls `step` once the modal widget of a type T is up (polling the event
-// loop), handing it over; gives up after `timeoutMs`.
+// Calls `step` once `find` yields a widget of type T (polling the event
+// loop), handing it over; gives up after `timeoutMs` and hands over null.
 template <typename T>
-void WhenModal(std::function<void(T*)> step, int timeoutMs = 5000) {
+void WhenFound(std::function<QWidget*()> find, std::function<void(T*)> step, int timeoutMs) {
     auto* timer = new QTimer;
     auto* clock = new QElapsedTimer;
     clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, step, timeoutMs] {
-        T* modal = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (modal || clock->elapsed() > timeoutMs) {
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, find, step, timeoutMs] {
+        T* widget = qobject_cast<T*>(find());
+        if (widget || clock->elapsed() > timeoutMs) {
             timer->stop();
             timer->deleteLater();
             delete clock;
-            step(modal);
+            step(widget);
         }
     });
     timer->start(10);
+}
+
+// The modal widget of type T, once it is up.
+template <typename T>
+void WhenModal(std::function<void(T*)> step, int timeoutMs = 5000) {
+    WhenFound<T>([] { return QApplication::activeModalWidget(); }, std::move(step), timeoutMs);
+}
+
+// The pop-up (a menu) of type T, once it is up.
+template <typename T>
+void WhenPopup(std::function<void(T*)> step, int timeoutMs = 5000) {
+    WhenFound<T>([] { return QApplication::activePopupWidget(); }, std::move(step), timeoutMs);
 }
 
 }  // namespace vark::test

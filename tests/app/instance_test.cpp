@@ -16,6 +16,8 @@
 #include "app/vark_app.h"
 #include "app/vark_dlg.h"
 #include "app_test_support.h"
+#include "records/record_file.h"
+#include "records/sample_records.h"
 
 namespace {
 
@@ -68,12 +70,15 @@ TEST(StartUp, BringToFrontRestoresTheWindowAndRaisesItsModalDialog) {
 // no other instance on the machine.
 class Program {
   public:
-    Program(const QString& executable) {
+    explicit Program(const QString& executable, const QStringList& arguments = {},
+                     const QString& workingDirectory = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vark.instance.info=true"));
         process_.setProcessEnvironment(env);
         process_.setProgram(executable);
+        process_.setArguments(arguments);
+        process_.setWorkingDirectory(workingDirectory);
         process_.start();
     }
     ~Program() {
@@ -213,6 +218,77 @@ TEST_F(TwoInstances, StartThroughALinkIsTheLinkedProgram) {
     ASSERT_TRUE(second.process().waitForFinished(5000));
     EXPECT_TRUE(second.Log().contains(QStringLiteral("handed over"))) << second.Log().toStdString();
     EXPECT_TRUE(first.WaitFor(QStringLiteral("activation request")));
+}
+
+// --- a file handed to the program from outside --------------------------------
+
+TEST_F(TwoInstances, FileOnTheCommandLineOpensOnceTheWindowIsShown) {
+    const QString file = dir_.filePath(QStringLiteral("start.vku"));
+    ASSERT_EQ(vark::WriteRecordFile(QFile::encodeName(file).toStdString(), vark::SampleBlock()),
+              vark::FileStatus::Ok);
+    // Given relative to the program's working directory.
+    Program first(exe_, {QStringLiteral("start.vku")}, dir_.path());
+    ASSERT_TRUE(first.WaitFor(QStringLiteral("file opened"))) << first.Log().toStdString();
+    const QString log = first.Log();
+    EXPECT_LT(log.indexOf(QStringLiteral("window shown")),
+              log.indexOf(QStringLiteral("file opened")));
+    EXPECT_TRUE(log.contains(QStringLiteral("file opened: \"%1\", %2 rows")
+                                 .arg(file)
+                                 .arg(vark::UsedSlots(vark::SampleBlock()))))
+        << log.toStdString();
+}
+
+TEST_F(TwoInstances, SecondStartHandsItsFileToTheRunningWindow) {
+    Program first(exe_);
+    ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown"))) << first.Log().toStdString();
+
+    // Another working directory, a name with a blank and no extension: the
+    // running window gets the absolute path and goes by the content.
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    const QString file = other.filePath(QStringLiteral("cable run 7"));
+    vark::RecordBlock three;
+    vark::ClearBlock(three);
+    three.count = 3;
+    for (int i = 0; i < 3; ++i) {
+        three.slots[i] = vark::RecordBuilder(4).Straight().Build();
+    }
+    ASSERT_EQ(vark::WriteRecordFile(QFile::encodeName(file).toStdString(), three),
+              vark::FileStatus::Ok);
+
+    Program second(exe_, {QStringLiteral("cable run 7")}, other.path());
+    ASSERT_TRUE(second.process().waitForFinished(5000));
+    EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.process().exitCode(), 0);
+    EXPECT_TRUE(second.Log().contains(QStringLiteral("handed over"))) << second.Log().toStdString();
+    EXPECT_FALSE(second.Log().contains(QStringLiteral("window shown")));
+
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("file opened: \"%1\", 3 rows").arg(file)))
+        << first.Log().toStdString();
+    // The window came to the front as with a plain second start.
+    EXPECT_TRUE(first.Log().contains(QStringLiteral("activation request: window raised")));
+    EXPECT_EQ(first.process().state(), QProcess::Running);
+}
+
+TEST(HandOver, OpenRequestCarriesAnyPathWholeOnOneLine) {
+    const QStringList paths = {
+        QStringLiteral("/tmp/a.vku"),
+        QStringLiteral("/tmp/with blank/and%25 percent.vku"),
+        QStringLiteral("/tmp/line\nbreak.vku"),
+        QString::fromUtf8("/tmp/Prüfung ✓.vku"),
+        QStringLiteral("/tmp/activate\n"),
+    };
+    for (const QString& path : paths) {
+        const QByteArray line = CVarkApp::OpenRequest(path);
+        EXPECT_TRUE(line.endsWith('\n'));
+        EXPECT_EQ(line.count('\n'), 1) << line.toStdString();
+        EXPECT_EQ(CVarkApp::PathOfOpenRequest(line), path) << line.toStdString();
+    }
+    // Anything else is not an open request.
+    EXPECT_TRUE(CVarkApp::PathOfOpenRequest("activate\n").isEmpty());
+    EXPECT_TRUE(CVarkApp::PathOfOpenRequest("open /tmp/cut-short").isEmpty());
+    EXPECT_TRUE(CVarkApp::PathOfOpenRequest("open \n").isEmpty());
+    EXPECT_TRUE(CVarkApp::PathOfOpenRequest("opened /x\n").isEmpty());
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 //   app_screenshot --about OUT.png
 // or the Upload Data dialog during an upload from a tester (simulator) on DEVICE:
 //   app_screenshot --upload DEVICE OUT.png
+// or the main window with RECORD_FILE open and every row compared with row N:
+//   app_screenshot --compare N RECORD_FILE OUT.png [WIDTH HEIGHT]
 #include <QApplication>
 #include <QPixmap>
 #include <QPushButton>
@@ -13,6 +15,7 @@
 
 #include "app/about_dlg.h"
 #include "app/comm_dlg.h"
+#include "app/compare_view.h"
 #include "app/file_dialogs.h"
 #include "app/message_box.h"
 #include "app/vark_dlg.h"
@@ -54,6 +57,12 @@ int main(int argc, char* argv[]) {
         upload.exec();
         return status;
     }
+    int compareRow = -1;
+    if (std::strcmp(argv[1], "--compare") == 0 && argc > 4) {
+        compareRow = std::atoi(argv[2]) - 1;
+        argv += 2;
+        argc -= 2;
+    }
     const QString file = QString::fromLocal8Bit(argv[1]);
     const QString out = QString::fromLocal8Bit(argv[2]);
     const int width = argc > 4 ? std::atoi(argv[3]) : 1000;
@@ -67,6 +76,9 @@ int main(int argc, char* argv[]) {
     dlg.resize(width, height);
     dlg.show();
     dlg.OpenRecordFile();
+    if (compareRow >= 0) {
+        dlg.m_pCompare->UseAsReference(compareRow);
+    }
     int status = 1;
     // Let the window settle (layout, first paint) before taking the picture.
     QTimer::singleShot(300, &dlg, [&] {

@@ -12,41 +12,15 @@
 #include "records/pin_map.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
+#include "tests/tools/cli_test_support.h"
 
 namespace vark {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-class CliTest : public ::testing::Test {
+class CliTest : public CliFixture {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vark-cli-test-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    CliRun Cli(const std::string& args) {
-        const std::string cmd = std::string(VARK_CLI_PATH) + " " + args + " >" +
-                                (dir_ / "out").string() + " 2>" + (dir_ / "err").string();
-        const int rc = std::system(cmd.c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Slurp(dir_ / "out"), Slurp(dir_ / "err")};
-    }
-
     static std::string Expected(const RecordBlock& block) {
         std::string out;
         for (const auto& cells : PinMapTable(block)) {
@@ -56,8 +30,6 @@ class CliTest : public ::testing::Test {
         }
         return out;
     }
-
-    fs::path dir_;
 };
 
 TEST_F(CliTest, ShowPrintsEveryRowWithSevenTabs) {

@@ -1,0 +1,95 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace vark {
+
+namespace {
+
+constexpr char kDescription[] =
+    "Shows, saves and prints the test records of the Kelvor VARK-u cable tester.\n"
+    "Only one window runs per user: a second start brings it to the front and\n"
+    "hands it FILE, if one is given.";
+
+}  // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments, const QString& name,
+                             const QString& version) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("A record file (.vku) to open at start."),
+                                 QStringLiteral("[FILE]"));
+    const bool parsed = parser.parse(arguments);
+
+    CommandLine line;
+    // Help and version win over anything else on the line, as with most
+    // programs: a user who asks for them gets them.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        line.exitStatus = 0;
+        line.out = parser.helpText();
+        return line;
+    }
+    if (parser.isSet(versionOption)) {
+        line.exitStatus = 0;
+        line.out = name + QLatin1Char(' ') + version + QLatin1Char('\n');
+        return line;
+    }
+    const QString tryHelp = QStringLiteral("Try '%1 --help' for more information.\n").arg(name);
+    if (!parsed) {
+        line.exitStatus = kExitUsage;
+        line.err = name + QStringLiteral(": ") + parser.errorText() + QLatin1Char('\n') + tryHelp;
+        return line;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        line.exitStatus = kExitUsage;
+        line.err = name + QStringLiteral(": only one FILE can be opened\n") + tryHelp;
+        return line;
+    }
+    if (!files.isEmpty()) {
+        if (files.front().isEmpty()) {
+            line.exitStatus = kExitUsage;
+            line.err = name + QStringLiteral(": FILE is empty\n") + tryHelp;
+            return line;
+        }
+        // A running instance may have another working directory.
+        line.file = QFileInfo(files.front()).absoluteFilePath();
+    }
+    return line;
+}
+
+bool AsksForHelpOrVersion(const QStringList& rawArguments) {
+    static const QStringList kAnswered = {
+        QStringLiteral("-h"), QStringLiteral("--help"),    QStringLiteral("--help-all"),
+        QStringLiteral("-v"), QStringLiteral("--version"),
+    };
+    for (qsizetype i = 1; i < rawArguments.size(); ++i) {
+        const QString& arg = rawArguments[i];
+        if (arg == QStringLiteral("--")) {
+            return false;  // what follows are file names
+        }
+        if (kAnswered.contains(arg)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MayHoldToolkitOptions(const QStringList& rawArguments) {
+    for (qsizetype i = 1; i < rawArguments.size(); ++i) {
+        const QString& arg = rawArguments[i];
+        if (arg == QStringLiteral("--")) {
+            return false;
+        }
+        if (arg.size() > 2 && arg.startsWith(QLatin1Char('-')) && arg[1] != QLatin1Char('-')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace vark

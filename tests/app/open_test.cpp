@@ -1,0 +1,301 @@
+// Record files that reach the window from outside: the command line, a
+// second start's hand-over (see instance_test.cpp for the processes) and
+// drag and drop.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <fstream>
+#include <functional>
+
+#include "app/about_dlg.h"
+#include "app/command_line.h"
+#include "app/vark_app.h"
+#include "app/vark_dlg.h"
+#include "app_test_support.h"
+#include "records/record_file.h"
+#include "records/sample_records.h"
+
+namespace {
+
+using vark::test::MessageRecorder;
+
+const QString kOpenFailed = QStringLiteral("\n    Open file failed!    \n");
+const QString kDataErr = QStringLiteral("\n    File data err!    \n");
+
+vark::CommandLine Parse(QStringList args) {
+    args.prepend(QStringLiteral("/usr/bin/VARK-u"));
+    return vark::ParseCommandLine(args, QStringLiteral("VARK-u"), QStringLiteral("2.0"));
+}
+
+TEST(CommandLine, HelpAndVersionEndAtOnceWithStatusZero) {
+    for (const QStringList& args :
+         {QStringList{"--version"}, {"-v"}, {"some.vku", "--version"}, {"--bogus", "-v"}}) {
+        const vark::CommandLine line = Parse(args);
+        EXPECT_EQ(line.exitStatus, 0) << args.join(' ').toStdString();
+        EXPECT_EQ(line.out, QStringLiteral("VARK-u 2.0\n"));
+        EXPECT_TRUE(line.err.isEmpty());
+    }
+    for (const QStringList& args :
+         {QStringList{"--help"}, {"-h"}, {"--help-all"}, {"a", "b", "-h"}}) {
+        const vark::CommandLine line = Parse(args);
+        EXPECT_EQ(line.exitStatus, 0) << args.join(' ').toStdString();
+        EXPECT_TRUE(line.out.contains(QStringLiteral("[FILE]"))) << line.out.toStdString();
+        EXPECT_TRUE(line.out.contains(QStringLiteral("--version")));
+    }
+}
+
+TEST(CommandLine, WrongUsageIsStatusTwoWithAHintOnStandardError) {
+    for (const QStringList& args :
+         {QStringList{"--bogus"}, {"-x"}, {"one.vku", "two.vku"}, {""}, {"--", "a", "b"}}) {
+        const vark::CommandLine line = Parse(args);
+        EXPECT_EQ(line.exitStatus, vark::kExitUsage) << args.join(' ').toStdString();
+        EXPECT_TRUE(line.out.isEmpty());
+        EXPECT_TRUE(line.err.startsWith(QStringLiteral("VARK-u: "))) << line.err.toStdString();
+        EXPECT_TRUE(line.err.contains(QStringLiteral("VARK-u --help")));
+        EXPECT_TRUE(line.file.isEmpty());
+    }
+}
+
+TEST(CommandLine, NoArgumentRunsAsAlwaysAndAFileBecomesAbsolute) {
+    const vark::CommandLine none = Parse({});
+    EXPECT_EQ(none.exitStatus, -1);
+    EXPECT_TRUE(none.file.isEmpty());
+    EXPECT_TRUE(none.out.isEmpty() && none.err.isEmpty());
+
+    const vark::CommandLine relative = Parse({QStringLiteral("sub/rec.vku")});
+    EXPECT_EQ(relative.exitStatus, -1);
+    EXPECT_EQ(relative.file, QDir::current().absoluteFilePath(QStringLiteral("sub/rec.vku")));
+    EXPECT_EQ(Parse({QStringLiteral("/data/x.vku")}).file, QStringLiteral("/data/x.vku"));
+    // After "--" a name that looks like an option is a file.
+    const vark::CommandLine dashed = Parse({QStringLiteral("--"), QStringLiteral("--help")});
+    EXPECT_EQ(dashed.exitStatus, -1);
+    EXPECT_EQ(dashed.file, QDir::current().absoluteFilePath(QStringLiteral("--help")));
+}
+
+TEST(CommandLine, WhatIsAnsweredBeforeTheWindowSystemStarts) {
+    const auto raw = [](QStringList args) {
+        args.prepend(QStringLiteral("VARK-u"));
+        return args;
+    };
+    EXPECT_TRUE(vark::AsksForHelpOrVersion(raw({"--version"})));
+    EXPECT_TRUE(vark::AsksForHelpOrVersion(raw({"x.vku", "-h"})));
+    EXPECT_FALSE(vark::AsksForHelpOrVersion(raw({"x.vku"})));
+    EXPECT_FALSE(vark::AsksForHelpOrVersion(raw({"--", "--help"})));
+    EXPECT_FALSE(vark::AsksForHelpOrVersion({QStringLiteral("--help")}));  // the program itself
+
+    EXPECT_TRUE(vark::MayHoldToolkitOptions(raw({"-platform", "offscreen", "x.vku"})));
+    EXPECT_TRUE(vark::MayHoldToolkitOptions(raw({"-style=fusion"})));
+    EXPECT_FALSE(vark::MayHoldToolkitOptions(raw({"--bogus", "-x", "a", "b"})));
+    EXPECT_FALSE(vark::MayHoldToolkitOptions(raw({"--", "-platform"})));
+}
+
+// --- the running program -------------------------------------------------------
+
+class OpenFromOutside : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    QString Write(const char* name, const vark::RecordBlock& block) const {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        EXPECT_EQ(vark::WriteRecordFile(QFile::encodeName(path).toStdString(), block),
+                  vark::FileStatus::Ok);
+        return path;
+    }
+
+    QString WriteBytes(const char* name, const std::string& bytes) const {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        std::ofstream(QFile::encodeName(path).toStdString(), std::ios::binary) << bytes;
+        return path;
+    }
+
+    // Runs the program in this process with `file` on its command line; once
+    // `done` holds for the main window (or after 5 s), records what the window
+    // shows and closes it.
+    void RunWithStartFile(const QString& file, const std::function<bool(CVarkDlg&)>& done) {
+        CVarkApp app(
+            dir.filePath(QStringLiteral("VARK-u-open%1").arg(QCoreApplication::applicationPid())));
+        app.SetStartFile(file);
+        QElapsedTimer clock;
+        clock.start();
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            CVarkDlg* dlg = app.MainWindow();
+            if (dlg && dlg->isVisible() && (done(*dlg) || clock.elapsed() > 5000)) {
+                poll.stop();
+                window = dlg;
+                shownPath = dlg->m_pPathEdit->text();
+                rows = dlg->RowCount();
+                dlg->Exit();
+            }
+        });
+        poll.start(20);
+        EXPECT_EQ(app.InitInstance(), 0);
+    }
+
+    QTemporaryDir dir;
+    MessageRecorder messages;
+    const QWidget* window = nullptr;  // compared only: gone after the run
+    QString shownPath;
+    int rows = -1;
+};
+
+TEST_F(OpenFromOutside, StartFileOpensAsOpenDoes) {
+    const QString file = Write("start.vku", vark::SampleBlock());
+    RunWithStartFile(file, [](CVarkDlg& dlg) { return !dlg.Path().isEmpty(); });
+    EXPECT_EQ(shownPath, file);
+    EXPECT_EQ(rows, static_cast<int>(vark::UsedSlots(vark::SampleBlock())));
+    EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+TEST_F(OpenFromOutside, BadStartFileShowsOpensMessageOverAnEmptyWindow) {
+    const struct {
+        QString file;
+        QString message;
+    } cases[] = {
+        {dir.filePath(QStringLiteral("missing.vku")), kOpenFailed},
+        {WriteBytes("short.vku", "Kelvor"), kDataErr},
+        {WriteBytes("other-case.vku", std::string("kelvorVARK-u\x01\0\0\0\0", 17)), kDataErr},
+    };
+    for (const auto& c : cases) {
+        messages.messages.clear();
+        RunWithStartFile(c.file, [this](CVarkDlg&) { return !messages.messages.empty(); });
+        ASSERT_EQ(messages.Texts(), QStringList{c.message}) << c.file.toStdString();
+        // Over the window, which was already up, and it stays empty.
+        EXPECT_EQ(messages.messages[0].parent, window);
+        EXPECT_TRUE(shownPath.isEmpty());
+        EXPECT_EQ(rows, 0);
+    }
+}
+
+TEST_F(OpenFromOutside, HandedOverFileWaitsWhileADialogOfTheWindowIsUp) {
+    const QString first = Write("first.vku", vark::SampleBlock());
+    vark::RecordBlock one;
+    vark::ClearBlock(one);
+    one.count = 1;
+    one.slots[0] = vark::RecordBuilder(2).Straight().Build();
+    const QString handed = Write("handed.vku", one);
+
+    CVarkApp app(
+        dir.filePath(QStringLiteral("VARK-u-wait%1").arg(QCoreApplication::applicationPid())));
+    app.SetStartFile(first);
+    QString pathWhileAboutUp;
+    QString pathAfter;
+    QTimer::singleShot(0, [&] {
+        // Once the start file is in, the About box goes up, and a file is
+        // handed over while it is.
+        QTRY_VERIFY_WITH_TIMEOUT(app.MainWindow() && !app.MainWindow()->Path().isEmpty(), 5000);
+        CVarkDlg* dlg = app.MainWindow();
+        vark::test::WhenModal<CAboutDlg>([&](CAboutDlg* about) {
+            ASSERT_TRUE(about);
+            app.QueueOpen(handed);
+            QTest::qWait(500);
+            pathWhileAboutUp = dlg->Path();
+            about->accept();
+        });
+        dlg->About();
+        QTRY_COMPARE_WITH_TIMEOUT(dlg->Path(), handed, 5000);
+        pathAfter = dlg->Path();
+        EXPECT_EQ(dlg->RowCount(), 1);
+        dlg->Exit();
+    });
+    EXPECT_EQ(app.InitInstance(), 0);
+    EXPECT_EQ(pathWhileAboutUp, first);
+    EXPECT_EQ(pathAfter, handed);
+}
+
+// --- drag and drop -------------------------------------------------------------
+
+class Drops : public OpenFromOutside {
+  protected:
+    void SetUp() override {
+        OpenFromOutside::SetUp();
+        dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    }
+
+    static std::unique_ptr<QMimeData> Files(const QStringList& paths) {
+        auto data = std::make_unique<QMimeData>();
+        QList<QUrl> urls;
+        for (const QString& p : paths) {
+            urls << (p.contains(QStringLiteral("://")) ? QUrl(p) : QUrl::fromLocalFile(p));
+        }
+        data->setUrls(urls);
+        return data;
+    }
+
+    // Drags `data` over the list and drops it there; true when the window
+    // took the drag.
+    bool DragAndDrop(const QMimeData* data) {
+        const QPointF at = dlg.m_list->geometry().center();
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&dlg, &enter);
+        if (!enter.isAccepted()) {
+            return false;
+        }
+        QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&dlg, &drop);
+        QCoreApplication::processEvents();
+        return drop.isAccepted();
+    }
+
+    CVarkDlg dlg;
+};
+
+TEST_F(Drops, OneDroppedFileOpensLikeOpen) {
+    EXPECT_TRUE(dlg.acceptDrops());
+    const QString file = Write("dropped.vku", vark::SampleBlock());
+    const auto data = Files({file});
+    ASSERT_TRUE(DragAndDrop(data.get()));
+    EXPECT_EQ(dlg.Path(), file);
+    EXPECT_EQ(dlg.m_pPathEdit->text(), file);
+    EXPECT_EQ(dlg.RowCount(), static_cast<int>(vark::UsedSlots(vark::SampleBlock())));
+    EXPECT_TRUE(messages.Texts().isEmpty());
+
+    // The content decides, not the name.
+    const QString renamed = dir.filePath(QStringLiteral("renamed.txt"));
+    ASSERT_TRUE(QFile::copy(file, renamed));
+    const auto again = Files({renamed});
+    ASSERT_TRUE(DragAndDrop(again.get()));
+    EXPECT_EQ(dlg.Path(), renamed);
+}
+
+TEST_F(Drops, RefusedDropKeepsWhatTheWindowShowed) {
+    const QString good = Write("good.vku", vark::SampleBlock());
+    const auto goodData = Files({good});
+    ASSERT_TRUE(DragAndDrop(goodData.get()));
+    const int shownRows = dlg.RowCount();
+
+    const auto bad = Files({WriteBytes("bad.vku", "not a record file")});
+    ASSERT_TRUE(DragAndDrop(bad.get()));
+    EXPECT_EQ(messages.Texts(), QStringList{kDataErr});
+    EXPECT_EQ(dlg.Path(), good);
+    EXPECT_EQ(dlg.RowCount(), shownRows);
+}
+
+TEST_F(Drops, OnlyASingleLocalFileIsTaken) {
+    const QString a = Write("a.vku", vark::SampleBlock());
+    const QString b = Write("b.vku", vark::SampleBlock());
+    const auto two = Files({a, b});
+    const auto remote = Files({QStringLiteral("https://example.org/a.vku")});
+    auto text = std::make_unique<QMimeData>();
+    text->setText(a);
+    EXPECT_FALSE(DragAndDrop(two.get()));
+    EXPECT_FALSE(DragAndDrop(remote.get()));
+    EXPECT_FALSE(DragAndDrop(text.get()));
+    EXPECT_TRUE(dlg.Path().isEmpty());
+    EXPECT_EQ(dlg.RowCount(), 0);
+    EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+}  // namespace

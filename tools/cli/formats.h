@@ -1,0 +1,28 @@
+// Pieces the record commands share: reading a record file as the window does,
+// and quoting for CSV and JSON output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "records/record_block.h"
+
+namespace vark::cli {
+
+// Reads FILE as the window's Open does, into a freshly cleared block. On
+// failure the message is on standard error and `status` is the exit status.
+bool LoadBlock(const std::string& path, RecordBlock& block, int& status);
+
+// One RFC 4180 field, always quoted.
+std::string CsvField(const std::string& s);
+
+// A JSON string literal; control characters escaped, other bytes as they are.
+std::string JsonString(const std::string& s);
+
+// A JSON array of numbers.
+std::string JsonInts(const std::vector<int>& v);
+
+// Writes `out` to standard output and flushes it (see FinishOutput).
+int WriteOutput(const std::string& out);
+
+}  // namespace vark::cli
