@@ -10,28 +10,16 @@ namespace vark {
 
 // Loading the configuration twice at once is safe: the library keeps the
 // first and drops the other.
-FontWarmUp::FontWarmUp() : thread_([] { FcInit(); }) {}
-
-FontWarmUp::~FontWarmUp() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
+FontWarmUp::FontWarmUp() : WarmUp([] { FcInit(); }) {}
 
 // Data no format claims by its name: the reader asks every plugin.
 ImageFormatWarmUp::ImageFormatWarmUp()
-    : thread_([] {
+    : WarmUp([] {
           QByteArray bytes("\x89PNG\r\n\x1a\n", 8);
           QBuffer buffer(&bytes);
           buffer.open(QIODevice::ReadOnly);
           QImageReader reader(&buffer);
           (void)reader.format();
       }) {}
-
-ImageFormatWarmUp::~ImageFormatWarmUp() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
 
 }  // namespace vark
