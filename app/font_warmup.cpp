@@ -2,16 +2,24 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+
 namespace vark {
 
 // Loading the configuration twice at once is safe: the library keeps the
 // first and drops the other.
-FontWarmUp::FontWarmUp() : thread_([] { FcInit(); }) {}
+FontWarmUp::FontWarmUp() : WarmUp([] { FcInit(); }) {}
 
-FontWarmUp::~FontWarmUp() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
+// Data no format claims by its name: the reader asks every plugin.
+ImageFormatWarmUp::ImageFormatWarmUp()
+    : WarmUp([] {
+          QByteArray bytes("\x89PNG\r\n\x1a\n", 8);
+          QBuffer buffer(&bytes);
+          buffer.open(QIODevice::ReadOnly);
+          QImageReader reader(&buffer);
+          (void)reader.format();
+      }) {}
 
 }  // namespace vark

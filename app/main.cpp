@@ -1,10 +1,12 @@
 // VARK-u: the window program of the Kelvor VARK-u cable tester.
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 
 #include "app/command_line.h"
 #include "app/font_warmup.h"
 #include "app/vark_app.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -35,7 +37,10 @@ int main(int argc, char* argv[]) {
         const QString name = CVarkApp::AppNameFromPath(QCoreApplication::applicationFilePath());
         return Answer(vark::ParseCommandLine(QCoreApplication::arguments(), name, version));
     }
-    if (!vark::MayHoldToolkitOptions(raw)) {
+    // Without toolkit options the command line is decided before the toolkit
+    // starts.
+    const bool decided = !vark::MayHoldToolkitOptions(raw);
+    if (decided) {
         const vark::CommandLine early =
             vark::ParseCommandLine(raw, CVarkApp::AppNameFromPath(raw.value(0)), version);
         if (early.exitStatus >= 0) {
@@ -44,15 +49,30 @@ int main(int argc, char* argv[]) {
     }
     // Reads the font configuration while the toolkit starts.
     const vark::FontWarmUp fonts;
+    const QString self = QString::fromStdString(vark::platform::ExecutablePath());
+    // Made on this thread before any other thread touches the framework, so
+    // that this one is its main thread; it ends before the QApplication does.
+    auto app = std::make_unique<CVarkApp>(self);
+    if (decided && !self.isEmpty()) {
+        // The window will be run: the instance lock file is written (and
+        // synced to disk) while the display connection is made.
+        app->BeginAcquireInstance();
+    }
     QApplication application(argc, argv);
+    const vark::ImageFormatWarmUp images;
     // Lets the desktop match the window to its installed entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(VARK_DESKTOP_ID));
-    CVarkApp app(QCoreApplication::applicationFilePath());
+    if (self.isEmpty()) {
+        app = std::make_unique<CVarkApp>(QCoreApplication::applicationFilePath());
+    }
     const vark::CommandLine line =
-        vark::ParseCommandLine(QCoreApplication::arguments(), app.AppName(), version);
+        vark::ParseCommandLine(QCoreApplication::arguments(), app->AppName(), version);
     if (line.exitStatus >= 0) {
+        app.reset();
         return Answer(line);
     }
-    app.SetStartFile(line.file);
-    return app.InitInstance();
+    app->SetStartFile(line.file);
+    const int status = app->InitInstance();
+    app.reset();
+    return status;
 }

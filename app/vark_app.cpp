@@ -1,6 +1,5 @@
 #include "app/vark_app.h"
 
-
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -43,7 +42,11 @@ QDir InstanceDir() {
 CVarkApp::CVarkApp(const QString& executablePath, QObject* parent)
     : QObject(parent), m_strAppName(AppNameFromPath(executablePath)) {}
 
-CVarkApp::~CVarkApp() = default;
+CVarkApp::~CVarkApp() {
+    if (m_acquiring.joinable()) {
+        m_acquiring.join();
+    }
+}
 
 QString CVarkApp::AppNameFromPath(const QString& executablePath) {
     // File name without directory and without its (last) extension.
@@ -79,9 +82,20 @@ CVarkApp::Role CVarkApp::AcquireInstance() {
     return Role::First;
 }
 
+void CVarkApp::BeginAcquireInstance() {
+    m_acquiring = std::thread([this] { m_role = AcquireInstance(); });
+}
+
 int CVarkApp::InitInstance() {
     QCoreApplication::setApplicationName(m_strAppName);
-    if (AcquireInstance() == Role::Second) {
+    Role role = Role::First;
+    if (m_acquiring.joinable()) {
+        m_acquiring.join();
+        role = m_role;
+    } else {
+        role = AcquireInstance();
+    }
+    if (role == Role::Second) {
         const bool handed = HandOver();
         qCInfo(lcVarkInstance) << "second instance:"
                                << (handed ? "handed over" : "no running window found");

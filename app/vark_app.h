@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <thread>
 
 class CVarkDlg;
 class QLocalServer;
@@ -39,6 +40,11 @@ class CVarkApp : public QObject {
     // hands over to the running instance, or shows the main window until it
     // ends. Needs a QApplication.
     int InitInstance();
+
+    // Takes or tries the instance lock on a thread of its own, so that
+    // writing the lock file overlaps making the QApplication; InitInstance
+    // then waits for the answer. Call at most once, before InitInstance.
+    void BeginAcquireInstance();
 
     // Restores `window` if minimised, raises and activates it, then does the
     // same for the active modal dialog, if that is another window. Returns the
@@ -72,6 +78,8 @@ class CVarkApp : public QObject {
     void OpenPending();
 
     QString m_strAppName;
+    std::thread m_acquiring;
+    Role m_role = Role::First;  // what m_acquiring found
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_pServer = nullptr;
     CVarkDlg* m_pMainWnd = nullptr;

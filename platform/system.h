@@ -15,6 +15,10 @@ std::string CurrentUserKey();
 // time-zone conversion fails.
 std::optional<std::tm> LocalTimeNow();
 
+// The running program's own file, as an absolute path with links resolved;
+// empty when the system does not say.
+std::string ExecutablePath();
+
 // Whether standard error is a terminal (a person watching, not a log or pipe).
 bool StandardErrorIsTerminal();
 

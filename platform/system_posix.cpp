@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+#include <system_error>
+
 namespace vark::platform {
 
 std::string CurrentUserKey() {
@@ -15,6 +18,12 @@ std::optional<std::tm> LocalTimeNow() {
         return std::nullopt;
     }
     return tm;
+}
+
+std::string ExecutablePath() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", error);
+    return error ? std::string() : self.string();
 }
 
 bool StandardErrorIsTerminal() {

@@ -35,6 +35,22 @@ std::optional<std::tm> LocalTimeNow() {
     return tm;
 }
 
+std::string ExecutablePath() {
+    wchar_t path[32768];
+    const DWORD size = ::GetModuleFileNameW(nullptr, path, sizeof path / sizeof path[0]);
+    if (size == 0 || size >= sizeof path / sizeof path[0]) {
+        return {};
+    }
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(size), nullptr, 0,
+                                        nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(size), out.data(), n, nullptr,
+                              nullptr);
+    }
+    return out;
+}
+
 bool StandardErrorIsTerminal() {
     return ::_isatty(::_fileno(stderr)) != 0;
 }

@@ -207,6 +207,19 @@ TEST_F(TwoInstances, CopyUnderAnotherNameRunsAsItsOwnInstance) {
     EXPECT_FALSE(first.Log().contains(QStringLiteral("activation request")));
 }
 
+TEST_F(TwoInstances, StartThroughALinkIsTheLinkedProgram) {
+    // The instance is named after the program's own file, whatever link
+    // started it.
+    Program first(exe_);
+    ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown")));
+    const QString link = dir_.filePath(QStringLiteral("linked-name"));
+    ASSERT_TRUE(QFile::link(exe_, link));
+    Program second(link);
+    ASSERT_TRUE(second.process().waitForFinished(5000));
+    EXPECT_TRUE(second.Log().contains(QStringLiteral("handed over"))) << second.Log().toStdString();
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("activation request")));
+}
+
 // --- a file handed to the program from outside --------------------------------
 
 TEST_F(TwoInstances, FileOnTheCommandLineOpensOnceTheWindowIsShown) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "device/auto_reset_event.h"
 #include "device/comm_defs.h"
@@ -47,21 +48,29 @@ TEST(ThreadMessages, TakenByNumberOldestFirst) {
 }
 
 TEST(OwnerLoop, TimersRepeatRestartAndStop) {
+    // A busy machine only makes firings late, so the firings are checked
+    // against the clock: never before their time, never after the kill.
+    using Clock = std::chrono::steady_clock;
     OwnerLoop loop;
-    int fired = 0;
-    loop.SetTimer(1, 50ms, [&] { ++fired; });
-    loop.RunFor(130ms);
-    EXPECT_EQ(fired, 2);
-    // Restarting moves the next firing a whole period on (from 150 to 180 ms).
-    loop.SetTimer(1, 50ms, [&] { ++fired; });
-    loop.RunFor(40ms);
-    EXPECT_EQ(fired, 2);
-    loop.RunFor(20ms);
-    EXPECT_EQ(fired, 3);
+    std::vector<Clock::time_point> fired;
+    const auto record = [&] { fired.push_back(Clock::now()); };
+    const auto set = Clock::now();
+    loop.SetTimer(1, 50ms, record);
+    ASSERT_TRUE(loop.RunUntil([&] { return fired.size() == 2; }, 5s));
+    EXPECT_GE(fired[0] - set, 50ms);
+    EXPECT_GE(fired[1] - fired[0], 50ms) << "the timer repeats a whole period on";
+    // Restarting 30 ms after a firing moves the next one a whole period on
+    // from the restart, past the 20 ms it had left.
+    loop.RunFor(30ms);
+    const std::size_t before = fired.size();
+    const auto restart = Clock::now();
+    loop.SetTimer(1, 50ms, record);
+    ASSERT_TRUE(loop.RunUntil([&] { return fired.size() == before + 1; }, 5s));
+    EXPECT_GE(fired.back() - restart, 50ms);
     loop.KillTimer(1);
     EXPECT_FALSE(loop.TimerActive(1));
     loop.RunFor(120ms);
-    EXPECT_EQ(fired, 3);
+    EXPECT_EQ(fired.size(), before + 1);
 }
 
 TEST(OwnerLoop, PostedCallsRunInOrderOnTheLoopThread) {
