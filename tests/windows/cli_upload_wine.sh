@@ -123,7 +123,13 @@ diff -u "$work/show.linux" "$work/show.win" >/dev/null || fail "show: outputs di
 echo "ok: the file and its rows are those of Linux"
 
 # The upload's own time against the line time.
+# The uploads above already proved the transfer; this one is a measurement, so
+# one failed try on a busy machine is reported and measured again.
 run "$work" "$work/timing" wine "$win/vark-upload-timing.exe" 5
+if ! grep -q "^upload_s=" "$work/timing"; then
+    echo "timing: first try failed: $(tr '\n' ' ' <"$work/timing")"
+    run "$work" "$work/timing" wine "$win/vark-upload-timing.exe" 5
+fi
 grep -q "^upload_s=" "$work/timing" || fail "timing: $(cat "$work/timing")"
 echo "timing: $(head -n1 "$work/timing")"
 # Kept beside the programs for the stage's summary.

@@ -30,7 +30,10 @@ int main(int argc, char** argv) {
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
     if (owner.Events().empty() || owner.Events().back().kind != vark::LoopOwner::Kind::Received ||
         owner.Received().count != 100) {
-        std::fputs("upload failed\n", stderr);
+        // Say what the link reported, so a failure can be told from a slow line.
+        std::fprintf(stderr, "upload failed: %zu events, last message \"%s\", count %d\n",
+                     owner.Events().size(), owner.LastMessage().c_str(),
+                     static_cast<int>(owner.Received().count));
         return 1;
     }
     const double line = 24901.0 / vark::kLineBytesPerSecond;
