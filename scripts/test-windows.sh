@@ -41,7 +41,9 @@ unset DISPLAY WAYLAND_DISPLAY
 wineserver -p 2>/dev/null || true  # already running for this prefix is fine
 wineboot -i >/dev/null 2>&1
 status=0
-ctest --test-dir build-windows --output-on-failure --timeout 300 -j2 || status=$?
+# One test at a time: they share one Wine prefix, and the registry keys and COM
+# ports that one test writes must not change under another.
+ctest --test-dir build-windows --output-on-failure --timeout 300 || status=$?
 wineserver -k || true
 if [[ -f build-windows/upload-timing.txt ]]; then
     echo "100-record upload under Wine: $(cat build-windows/upload-timing.txt)"
