@@ -29,6 +29,7 @@ run() {
     ASAN_OPTIONS="log_path=$logs/report:detect_stack_use_after_return=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
     UBSAN_OPTIONS="log_path=$logs/report:print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}" \
     TSAN_OPTIONS="log_path=$logs/report:suppressions=$PWD/scripts/tsan.supp${TSAN_OPTIONS:+ $TSAN_OPTIONS}" \
+    LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
         scripts/ctest-checked.sh --test-dir "$dir" --output-on-failure --timeout 600 \
         -j"$(nproc)" ${filter:+-R "$filter"} || status=$?
     if compgen -G "$logs/report*" >/dev/null; then
