@@ -1,6 +1,7 @@
 // The serial line on Windows: a COM port opened for overlapped I/O, with all
 // driver time-outs off. Reads ask only for bytes already queued, so they
-// complete at once; nothing is ever left pending when an operation returns.
+// complete at once or within a moment; nothing is ever left pending when an
+// operation returns.
 #include <windows.h>
 
 #include <string>
@@ -30,6 +31,9 @@ std::string SystemMessage(DWORD code) {
 
 // A write that the line takes nothing of for this long is refused.
 constexpr DWORD kWriteLimitMs = 1000;
+// How long a read of bytes already queued may take to be delivered: well
+// inside one receive pass.
+constexpr DWORD kReadDeliveryMs = 50;
 
 class WinSerialLine : public SerialLine {
   public:
@@ -198,8 +202,17 @@ class WinSerialLine : public SerialLine {
         if (::GetLastError() != ERROR_IO_INCOMPLETE) {
             return -1;
         }
-        // Not complete at once: cancel it, so that it cannot write into the
-        // buffer later, and count what it did bring.
+        // The bytes asked for are already queued, so the read is only waiting
+        // for its delivery (Wine hands every serial read to its server, which
+        // completes it a moment later). Give it that moment, then cancel it,
+        // so that it cannot write into the buffer later, and count what it
+        // did bring. Cancelling at once starved the reply under Wine: most
+        // reads were cancelled before delivery, the queue filled and the
+        // receive time-out ended the upload.
+        if (::WaitForSingleObject(readEvent_, kReadDeliveryMs) == WAIT_OBJECT_0 &&
+            ::GetOverlappedResult(handle_, &ov, &got, FALSE)) {
+            return static_cast<long>(got);
+        }
         return static_cast<long>(Abandon(ov));
     }
 

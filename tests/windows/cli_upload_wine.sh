@@ -29,7 +29,7 @@ stop_sims() {
 }
 cleanup() {
     stop_sims
-    rm -f "$WINEPREFIX/dosdevices/com5" "$WINEPREFIX/dosdevices/com7"
+    rm -f "$WINEPREFIX/dosdevices/com5" "$WINEPREFIX/dosdevices/com7" "$WINEPREFIX/dosdevices/com8"
     wine reg delete "$key" /f >/dev/null 2>&1 || true
     rm -rf "$work"
 }
@@ -121,6 +121,14 @@ run "$work" "$work/show.linux" "$native/vark-cli" show full/out.vku
 run "$work" "$work/show.win" wine "$win/vark-cli.exe" show full/out.vku
 diff -u "$work/show.linux" "$work/show.win" >/dev/null || fail "show: outputs differ"
 echo "ok: the file and its rows are those of Linux"
+
+# Reads of what the queue holds bring all of it: a whole reply sent at once
+# must arrive without one short read.
+start_sim delivery --records 100 --fast
+map delivery com8
+run "$work" "$work/delivery" wine "$win/vark-line-delivery.exe" 8
+grep -qxF "exit 0" "$work/delivery" || fail "delivery: $(cat "$work/delivery")"
+echo "ok: delivery: $(head -n1 "$work/delivery")"
 
 # The upload's own time against the line time.
 # The uploads above already proved the transfer; this one is a measurement, so
