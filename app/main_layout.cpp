@@ -28,4 +28,10 @@ MainLayout ComputeLayout(QSize client) {
     return out;
 }
 
+QSize ClientMinimum(QSize outer, QSize frame, QSize client) {
+    const int extraWidth = std::max(0, frame.width() - client.width());
+    const int extraHeight = std::max(0, frame.height() - client.height());
+    return {std::max(0, outer.width() - extraWidth), std::max(0, outer.height() - extraHeight)};
+}
+
 }  // namespace vark

@@ -23,4 +23,11 @@ struct MainLayout {
 // zero widths and heights, never negative ones.
 MainLayout ComputeLayout(QSize client);
 
+// The client size that keeps the framed window at least `outer`, given the
+// window's frame and client geometries. A frame the window manager is still
+// building can report a frame smaller than its client (a 1 x 1 frame window
+// during reparenting); such a frame counts as none, so the client minimum
+// never exceeds `outer`.
+QSize ClientMinimum(QSize outer, QSize frame, QSize client);
+
 }  // namespace vark

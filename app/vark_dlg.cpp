@@ -197,9 +197,8 @@ void CVarkDlg::ApplyLayout(const vark::MainLayout& layout) {
 // The minimum applies to the outer frame. Until the window manager has framed
 // the window its frame is unknown, so the client itself gets the minimum.
 void CVarkDlg::UpdateMinimumSize() {
-    const QSize frame = frameGeometry().size() - geometry().size();
-    const QSize minimum(std::max(0, vark::kMinWindowWidth - frame.width()),
-                        std::max(0, vark::kMinWindowHeight - frame.height()));
+    const QSize minimum = vark::ClientMinimum(QSize(vark::kMinWindowWidth, vark::kMinWindowHeight),
+                                              frameGeometry().size(), geometry().size());
     if (minimum != minimumSize()) {
         setMinimumSize(minimum);
     }

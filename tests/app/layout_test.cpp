@@ -13,6 +13,7 @@
 
 namespace {
 
+using vark::ClientMinimum;
 using vark::ComputeLayout;
 
 TEST(MainLayout, ClientOf800By600GivesTheDocumentedPositions) {
@@ -77,6 +78,20 @@ TEST(MainLayout, WindowPlacesItsControlsOnEveryResize) {
         EXPECT_EQ(dlg.m_list->geometry(), l.list);
         EXPECT_EQ(dlg.m_wndStatusBar->geometry(), l.statusBar);
     }
+}
+
+TEST(MainLayout, ClientMinimumLeavesRoomForTheFrameOnly) {
+    const QSize outer(480, 360);
+    // A framed window: the frame's borders and title come off the minimum.
+    EXPECT_EQ(ClientMinimum(outer, QSize(810, 630), QSize(800, 600)), QSize(470, 330));
+    // Not yet framed.
+    EXPECT_EQ(ClientMinimum(outer, QSize(800, 600), QSize(800, 600)), outer);
+    // A frame still being built (a 1 x 1 frame window around an 800 x 600
+    // client) once made the minimum 1279 x 959, larger than the screen.
+    EXPECT_EQ(ClientMinimum(outer, QSize(1, 1), QSize(800, 600)), outer);
+    EXPECT_EQ(ClientMinimum(outer, QSize(1, 640), QSize(800, 600)), QSize(480, 320));
+    // A frame larger than the minimum leaves no client minimum, never a negative one.
+    EXPECT_EQ(ClientMinimum(outer, QSize(1000, 1000), QSize(10, 10)), QSize(0, 0));
 }
 
 TEST(MainLayout, WindowFrameStopsAtTheMinimumSize) {
