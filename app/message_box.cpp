@@ -1,5 +1,7 @@
 #include "app/message_box.h"
 
+#include <QAbstractButton>
+#include <QIcon>
 #include <QMessageBox>
 #include <utility>
 
@@ -50,6 +52,11 @@ int ShowMessage(QWidget* parent, const QString& text) {
     box.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
+    // An OK button only, as plain as the box: some styles give the standard
+    // button an icon of the desktop theme.
+    if (QAbstractButton* ok = box.button(QMessageBox::Ok)) {
+        ok->setIcon(QIcon());
+    }
     box.exec();
     return QMessageBox::Ok;
 }

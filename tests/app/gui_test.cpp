@@ -211,6 +211,7 @@ struct BoxSeen {
     bool aboveMain = false;
     bool aboveAfterClick = false;
     bool closedByKey = false;
+    bool plainOk = false;
     QRect frame;
     QRect mainFrame;
 };
@@ -220,6 +221,8 @@ struct BoxSeen {
 BoxSeen LookAtBox(QMessageBox* box, CVarkDlg& main, QPoint freeSpot) {
     BoxSeen seen;
     seen.text = box->text();
+    const QAbstractButton* ok = box->button(QMessageBox::Ok);
+    seen.plainOk = ok && ok->icon().isNull() && box->buttons().size() == 1;
     if (!WaitShown(box)) {
         box->accept();
         return seen;
@@ -342,6 +345,7 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
         EXPECT_TRUE(b.aboveMain) << what;
         EXPECT_TRUE(b.aboveAfterClick) << what << " fell behind the clicked main window";
         EXPECT_TRUE(b.closedByKey) << what << " did not take Enter";
+        EXPECT_TRUE(b.plainOk) << what << " has more than a plain OK button";
     }
     EXPECT_TRUE(dialogAbove);
 
@@ -376,6 +380,7 @@ TEST_F(Desktop, NoTesterBoxSitsOnTheMainWindow) {
                                   << boxes[0].frame.width() << "x" << boxes[0].frame.height();
     EXPECT_TRUE(boxes[0].aboveAfterClick);
     EXPECT_TRUE(boxes[0].closedByKey);
+    EXPECT_TRUE(boxes[0].plainOk);
 }
 
 }  // namespace
