@@ -90,7 +90,7 @@ same_as_linux() {
 }
 
 # The tester as discovery finds it: the bridge library's list and the registry.
-printf '10c4 ea60 %s\n0403 6001 OTHER\n' "$serial" >"$work/bridge.txt"
+printf '10c4 ea60 %s\n0403 6001 OTHER\n0403 6015 \033[31mRED\tTAB\n' "$serial" >"$work/bridge.txt"
 export VARK_BRIDGE_DEVICES
 VARK_BRIDGE_DEVICES="Z:$work/bridge.txt"
 wine reg add "$key\\Device Parameters" /v PortName /d COM5 /f >/dev/null
@@ -101,6 +101,9 @@ run "$work" "$work/ports" wine "$win/vark-cli.exe" ports
 grep -qxF "$(printf '10c4\tea60\t%s\tCOM5\tyes' "$serial")" "$work/ports" ||
     fail "ports: $(cat "$work/ports")"
 grep -qxF "$(printf '0403\t6001\tOTHER\t-\tno')" "$work/ports" || fail "ports: $(cat "$work/ports")"
+# A device's text never drives the terminal nor breaks the columns.
+grep -qxF "$(printf '0403\t6015\t\\x1b[31mRED\\x09TAB\t-\tno')" "$work/ports" ||
+    fail "ports escaping: $(cat -A "$work/ports")"
 echo "ok: ports"
 
 # 100 records at line speed, the port found by discovery. (A second opener of

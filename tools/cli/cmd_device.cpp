@@ -153,8 +153,8 @@ int Ports(const std::vector<std::string>& args) {
                 std::printf("VID\tPID\tSERIAL\tPORT\tTESTER\n");
                 header = true;
             }
-            std::printf("%04x\t%04x\t%s\t%s\t%s\n", vid, pid, raw.c_str(),
-                        value.empty() ? "-" : value.c_str(), tester ? "yes" : "no");
+            std::printf("%04x\t%04x\t%s\t%s\t%s\n", vid, pid, Printable(raw).c_str(),
+                        value.empty() ? "-" : Printable(value).c_str(), tester ? "yes" : "no");
         }
         directory->CloseDevice(handle);
     }
