@@ -113,6 +113,8 @@ int CVarkApp::InitInstance() {
                 QueueOpen(m_strStartFile);
             }
         });
+        connect(&dlg, &CVarkDlg::firstPainted, this,
+                [] { qCInfo(lcVarkInstance) << "window painted"; });
         dlg.exec();
         m_pMainWnd = nullptr;
     }

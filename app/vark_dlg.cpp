@@ -215,7 +215,12 @@ bool CVarkDlg::event(QEvent* event) {
     if (type == QEvent::WindowActivate) {
         PassActivationToModal();
     }
-    return QDialog::event(event);
+    const bool handled = QDialog::event(event);
+    if (type == QEvent::Paint && !m_bPaintedOnce) {
+        m_bPaintedOnce = true;
+        Q_EMIT firstPainted();
+    }
+    return handled;
 }
 
 // A click on this window while a box or dialog of the program blocks it

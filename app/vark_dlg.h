@@ -75,6 +75,9 @@ class CVarkDlg : public QDialog {
   Q_SIGNALS:
     // Emitted once, when the window is first shown.
     void firstShown();
+    // Emitted once, when the window has painted itself for the first time:
+    // what a person sees of the start-up.
+    void firstPainted();
 
   protected:
     bool event(QEvent* event) override;
@@ -111,4 +114,5 @@ class CVarkDlg : public QDialog {
 
     std::array<QAction*, CmdCount> m_actions{};
     bool m_bShownOnce = false;
+    bool m_bPaintedOnce = false;
 };

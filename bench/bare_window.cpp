@@ -3,7 +3,8 @@
 // some text (one label in a layout), with Qt's defaults and nothing else.
 // A window drawing no text would leave out the font set-up every window
 // with text pays for. Says "window shown" on standard error when it is
-// shown, as the program does, and runs until killed.
+// shown and "window painted" when it has first painted, as the program
+// does, and runs until killed.
 #include <QApplication>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -22,9 +23,22 @@ class Bare : public QWidget {
   protected:
     void showEvent(QShowEvent* event) override {
         QWidget::showEvent(event);
-        std::fputs("window shown\n", stderr);
+        Say("window shown");
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QWidget::paintEvent(event);
+        if (!painted_) {
+            painted_ = true;
+            Say("window painted");
+        }
+    }
+
+  private:
+    static void Say(const char* what) {
+        std::fprintf(stderr, "%s\n", what);
         std::fflush(stderr);
     }
+    bool painted_ = false;
 };
 
 }  // namespace
