@@ -80,6 +80,21 @@ bool AsksForHelpOrVersion(const QStringList& rawArguments) {
 }
 
 bool MayHoldToolkitOptions(const QStringList& rawArguments) {
+    // The toolkit's options that it also takes with two dashes
+    // ("--platform offscreen"); any other double-dash word is ours to judge.
+    static const QStringList kToolkitWords = {
+        QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+        QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
+        QStringLiteral("qwindowgeometry"), QStringLiteral("geometry"),
+        QStringLiteral("qwindowtitle"),    QStringLiteral("title"),
+        QStringLiteral("qwindowicon"),     QStringLiteral("icon"),
+        QStringLiteral("reverse"),         QStringLiteral("session"),
+        QStringLiteral("display"),         QStringLiteral("name"),
+        QStringLiteral("style"),           QStringLiteral("stylesheet"),
+        QStringLiteral("widgetcount"),     QStringLiteral("qmljsdebugger"),
+        QStringLiteral("nograb"),          QStringLiteral("dograb"),
+        QStringLiteral("visual"),          QStringLiteral("testability"),
+    };
     for (qsizetype i = 1; i < rawArguments.size(); ++i) {
         const QString& arg = rawArguments[i];
         if (arg == QStringLiteral("--")) {
@@ -87,6 +102,12 @@ bool MayHoldToolkitOptions(const QStringList& rawArguments) {
         }
         if (arg.size() > 2 && arg.startsWith(QLatin1Char('-')) && arg[1] != QLatin1Char('-')) {
             return true;
+        }
+        if (arg.size() > 2 && arg.startsWith(QStringLiteral("--"))) {
+            const QString word = arg.mid(2).section(QLatin1Char('='), 0, 0);
+            if (kToolkitWords.contains(word)) {
+                return true;
+            }
         }
     }
     return false;

@@ -32,7 +32,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& name,
 bool AsksForHelpOrVersion(const QStringList& rawArguments);
 
 // The raw arguments hold something that may be one of the toolkit's own
-// options (a single dash and a word, as in "-platform offscreen"): only the
+// options (a single dash and a word, as in "-platform offscreen", or one of
+// the toolkit's words after two, as in "--platform offscreen"): only the
 // toolkit can take those out, so usage is judged after it has.
 bool MayHoldToolkitOptions(const QStringList& rawArguments);
 

@@ -96,7 +96,10 @@ TEST(CommandLine, WhatIsAnsweredBeforeTheWindowSystemStarts) {
 
     EXPECT_TRUE(vark::MayHoldToolkitOptions(raw({"-platform", "offscreen", "x.vku"})));
     EXPECT_TRUE(vark::MayHoldToolkitOptions(raw({"-style=fusion"})));
+    EXPECT_TRUE(vark::MayHoldToolkitOptions(raw({"--platform", "offscreen", "x.vku"})));
+    EXPECT_TRUE(vark::MayHoldToolkitOptions(raw({"--style=fusion"})));
     EXPECT_FALSE(vark::MayHoldToolkitOptions(raw({"--bogus", "-x", "a", "b"})));
+    EXPECT_FALSE(vark::MayHoldToolkitOptions(raw({"--platforms"})));
     EXPECT_FALSE(vark::MayHoldToolkitOptions(raw({"--", "-platform"})));
 }
 
