@@ -9,6 +9,7 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QThread>
+#include <cstdio>
 
 #include "app/vark_dlg.h"
 #include "platform/system.h"
@@ -99,6 +100,13 @@ int CVarkApp::InitInstance() {
         const bool handed = HandOver();
         qCInfo(lcVarkInstance) << "second instance:"
                                << (handed ? "handed over" : "no running window found");
+        if (!handed && !m_strStartFile.isEmpty()) {
+            // The file would be lost without a word: the running window
+            // did not confirm that it took it.
+            std::fprintf(stderr, "%s: %s was not handed to the running window\n",
+                         qPrintable(m_strAppName), qPrintable(m_strStartFile));
+            return 1;
+        }
         return 0;
     }
     qCInfo(lcVarkInstance) << "first instance";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
@@ -236,6 +237,31 @@ TEST_F(TwoInstances, FileOnTheCommandLineOpensOnceTheWindowIsShown) {
                                  .arg(file)
                                  .arg(vark::UsedSlots(vark::SampleBlock()))))
         << log.toStdString();
+}
+
+TEST_F(TwoInstances, AFileTheRunningWindowDoesNotTakeIsReportedNotDropped) {
+    Program first(exe_);
+    ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown"))) << first.Log().toStdString();
+    // A running window that answers nothing (stopped): the second start
+    // cannot know that the file was opened.
+    const qint64 pid = first.process().processId();
+    ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGSTOP), 0);
+    Program second(exe_, {QStringLiteral("lost.vku")}, dir_.path());
+    const bool ended = second.process().waitForFinished(10000);
+    ::kill(static_cast<pid_t>(pid), SIGCONT);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(second.process().exitCode(), 1);
+    EXPECT_TRUE(second.Log().contains(QStringLiteral("%1 was not handed to the running window")
+                                          .arg(dir_.filePath(QStringLiteral("lost.vku")))))
+        << second.Log().toStdString();
+    // Without a file there is nothing to lose: a plain second start ends
+    // quietly, as it always has.
+    ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGSTOP), 0);
+    Program plain(exe_);
+    const bool plainEnded = plain.process().waitForFinished(10000);
+    ::kill(static_cast<pid_t>(pid), SIGCONT);
+    ASSERT_TRUE(plainEnded);
+    EXPECT_EQ(plain.process().exitCode(), 0);
 }
 
 TEST_F(TwoInstances, SecondStartHandsItsFileToTheRunningWindow) {
