@@ -46,8 +46,10 @@ void CVarkApp::OpenPending() {
     // While the Upload dialog, the About box or a file or print dialog is up,
     // the file waits, as the user's own Open would have to: replacing the
     // records under a running upload or print is not what anyone asked for.
+    // An open pop-up (the list's context menu) waits too: it names a row of
+    // the list that the file would replace.
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal != m_pMainWnd) {
+    if ((modal && modal != m_pMainWnd) || QApplication::activePopupWidget()) {
         m_pOpenTimer->start(kOpenRetryMs);
         return;
     }
