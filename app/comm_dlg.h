@@ -44,7 +44,8 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
     // upload completes; the receiver shows it before the success box.
     using ReceivedHandler = std::function<void(const vark::RecordBlock&)>;
 
-    explicit CCommDlg(QWidget* parent, ReceivedHandler onReceived = {});
+    // Every dialog that can upload says where the records go.
+    CCommDlg(QWidget* parent, ReceivedHandler onReceived);
     ~CCommDlg() override;
 
     // Where discovery looks for testers in every dialog made afterwards; null

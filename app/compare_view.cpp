@@ -97,8 +97,7 @@ void CompareView::CompareWithGoldenFile() {
     }
     RecordBlock golden;
     ClearBlock(golden);
-    const FileStatus status =
-        ReadRecordFile(std::filesystem::path(QFile::encodeName(path).toStdString()), golden);
+    const FileStatus status = ReadRecordFile(ToFsPath(path), golden);
     if (status != FileStatus::Ok) {
         ShowMessage(m_window, QString::fromLatin1(FileStatusMessage(status)));
         return;

@@ -1,6 +1,7 @@
 #include "app/file_dialogs.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QMessageBox>
@@ -45,6 +46,10 @@ QString RunDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& 
 }
 
 }  // namespace
+
+std::filesystem::path ToFsPath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
 
 QStringList RecordFileFilters() {
     return {QStringLiteral("VARK-u Files(*.vku)"), QStringLiteral("All Files(*.*)")};

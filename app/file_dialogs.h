@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <filesystem>
 #include <functional>
 
 class QWidget;
@@ -12,6 +13,9 @@ namespace vark {
 
 // Two entries: the record files, then everything.
 QStringList RecordFileFilters();
+
+// A path as the records layer takes it: in the file system's own encoding.
+std::filesystem::path ToFsPath(const QString& path);
 
 struct FileDialogHooks {
     // Each returns the chosen full path, or an empty string when cancelled.

@@ -33,11 +33,6 @@
 
 namespace {
 
-// Paths go to the records layer in the file system's own encoding.
-std::filesystem::path ToFsPath(const QString& path) {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
 struct ToolSpec {
     CVarkDlg::Command command;
     const char* label;
@@ -296,7 +291,7 @@ void CVarkDlg::OpenRecordFile() {
 bool CVarkDlg::OpenFile(const QString& path) {
     // A refused file leaves the block as it was (the reader checks the whole
     // header before it writes a byte), and the path and list with it.
-    const vark::FileStatus status = vark::ReadRecordFile(ToFsPath(path), m_block);
+    const vark::FileStatus status = vark::ReadRecordFile(vark::ToFsPath(path), m_block);
     if (status != vark::FileStatus::Ok) {
         vark::ShowMessage(this, QString::fromLatin1(vark::FileStatusMessage(status)));
         return false;
@@ -320,7 +315,7 @@ void CVarkDlg::SaveRecordFile() {
     if (path != chosen && QFileInfo::exists(path) && !vark::ConfirmReplace(this, path)) {
         return;
     }
-    const vark::FileStatus status = vark::WriteRecordFile(ToFsPath(path), m_block);
+    const vark::FileStatus status = vark::WriteRecordFile(vark::ToFsPath(path), m_block);
     if (status != vark::FileStatus::Ok) {
         vark::ShowMessage(this, QString::fromLatin1(vark::FileStatusMessage(status)));
         return;

@@ -210,7 +210,8 @@ void BM_AppRefreshDevWithRunningLink(benchmark::State& state) {
     const auto previous =
         vark::SetMessageInterceptor([](QWidget*, const QString&) { return 0x400; });
     {
-        CCommDlg dlg(nullptr);
+        vark::RecordBlock received{};
+        CCommDlg dlg(nullptr, [&received](const vark::RecordBlock& b) { received = b; });
         dlg.show();
         if (!dlg.Port().LinkUp()) {
             state.SkipWithError("no link to the simulator");

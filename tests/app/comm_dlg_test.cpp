@@ -444,7 +444,7 @@ TEST_F(UploadDialog, CloseBoxMidTransferStopsTheLinkAndKeepsTheBlock) {
     auto sim = StartSim(Generated(20, 7), {"--rate", "1500"}, "twenty.vku");
     const vark::RecordBlock before = vark::SampleBlock();
     LoadMain(before);
-    auto dlg = std::make_unique<CCommDlg>(&main);
+    auto dlg = std::make_unique<CCommDlg>(&main, ToMain());
     dlg->show();
     dlg->m_pUploadData->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->ProgressPos() >= 20; }, 5000));
@@ -473,7 +473,7 @@ TEST_F(UploadDialog, EnterPressesTheFocusedButtonEscapeEndsAtOnce) {
     auto sim = StartSim(Generated(20, 8), {"--rate", "1500"}, "esc.vku");
     const vark::RecordBlock before = vark::SampleBlock();
     LoadMain(before);
-    auto dlg = std::make_unique<CCommDlg>(&main);
+    auto dlg = std::make_unique<CCommDlg>(&main, ToMain());
     dlg->show();
     const std::size_t seen = boxes.seen.size();
 
@@ -559,7 +559,7 @@ TEST_F(UploadDialog, LongDevicePathConnectsAndItsCaptionIsElidedWithATooltip) {
     const QByteArray saved = qgetenv(vark::kPortEnvironment);
     qputenv(vark::kPortEnvironment, QByteArray::fromStdString(port));
     main.show();
-    CCommDlg dlg(&main);
+    CCommDlg dlg(&main, ToMain());
     qputenv(vark::kPortEnvironment, saved);
     if (saved.isEmpty()) {
         qunsetenv(vark::kPortEnvironment);
@@ -585,7 +585,7 @@ TEST_F(UploadDialog, LongDevicePathConnectsAndItsCaptionIsElidedWithATooltip) {
     // A short name is shown whole, without a tooltip.
     vark::FixedDeviceList shortList({{0x10C4, 0xEA60, "1", "/dev/ttyUSB10"}});
     CCommDlg::SetDiscoveryOverride(&shortList, &shortList);
-    CCommDlg again(&main);
+    CCommDlg again(&main, ToMain());
     again.show();
     EXPECT_EQ(again.m_pDeviceText->text(), QStringLiteral("Kelvor VARK-u  Port:/dev/ttyUSB10"));
     EXPECT_TRUE(again.m_pDeviceText->toolTip().isEmpty());
@@ -603,7 +603,7 @@ TEST_F(UploadDialog, BoxesBeforeTheDialogIsShownBelongToTheVisibleMainWindow) {
     main.show();
     const QWidget* dialog = nullptr;
     {
-        CCommDlg dlg(&main);
+        CCommDlg dlg(&main, ToMain());
         dialog = &dlg;
         dlg.show();                  // set-up's box: the dialog is not on screen yet
         dlg.m_pRefreshDev->click();  // now it is: the box is the dialog's

@@ -17,8 +17,8 @@
 #include "app/vark_dlg.h"
 #include "app_test_support.h"
 #include "records/sample_records.h"
-#include "tests/support/file_cases.h"
 #include "tests/app/print_to_file.h"
+#include "tests/support/file_cases.h"
 
 namespace {
 

@@ -40,7 +40,7 @@ int main(int argc, char* argv[]) {
         // The connection box is answered at once; the picture is of the dialog.
         vark::SetMessageInterceptor([](QWidget*, const QString&) { return 0x400; });
         CVarkDlg main;
-        CCommDlg upload(&main);
+        CCommDlg upload(&main, [&main](const vark::RecordBlock& b) { main.SetBlock(b); });
         upload.show();
         upload.m_pUploadData->click();
         int status = 1;
