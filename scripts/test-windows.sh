@@ -43,7 +43,7 @@ wineboot -i >/dev/null 2>&1
 status=0
 # One test at a time: they share one Wine prefix, and the registry keys and COM
 # ports that one test writes must not change under another.
-ctest --test-dir build-windows --output-on-failure --timeout 300 || status=$?
+ctest --test-dir build-windows --output-on-failure --timeout 300 --no-tests=error || status=$?
 wineserver -k || true
 if [[ -f build-windows/upload-timing.txt ]]; then
     echo "100-record upload under Wine: $(cat build-windows/upload-timing.txt)"
