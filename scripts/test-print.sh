@@ -103,7 +103,13 @@ lpstat -d
 jobs_done() { lpstat -W completed -o "$queue" 2>/dev/null | wc -l; }
 
 # 1. The ordinary print tests, with this queue as the machine's default printer.
-QT_QPA_PLATFORM=offscreen build/bin/test_app --gtest_filter='PrintCommand.*:PrintDialog*'
+QT_QPA_PLATFORM=offscreen build/bin/test_app --gtest_filter='PrintCommand.*:PrintDialog*' \
+    | tee "$work/print-tests.log"
+# A filter that matches nothing passes in GoogleTest: some test must have run.
+if ! grep -Eq '^\[==========\] Running [1-9][0-9]* tests? ' "$work/print-tests.log"; then
+    echo "no print test ran" >&2
+    exit 1
+fi
 sleep 1
 if [ "$(jobs_done)" -ne 0 ] || [ -n "$(ls -A "$work/out")" ] || [ -n "$(lpstat -o "$queue")" ]; then
     echo "the print tests sent jobs to the default printer:" >&2
