@@ -20,7 +20,8 @@ done
 if ((${#missing[@]})); then
     echo "installing: ${missing[*]}"
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
 fi
 
 # The test programs, brought up to date (cheap when they are).
