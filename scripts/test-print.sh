@@ -11,6 +11,10 @@
 # and removes what it made on every exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "$(id -u)" -ne 0 ]; then
+    echo "test-print.sh needs root: cupsd and the cups-pdf backend run as root" >&2
+    exit 1
+fi
 
 pkgs=(cups cups-client cups-filters printer-driver-cups-pdf ghostscript poppler-utils)
 missing=()
