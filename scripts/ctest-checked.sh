@@ -9,18 +9,24 @@ junit=$(mktemp)
 trap 'rm -f "$junit"' EXIT
 status=0
 # The whole output of passed tests too, so that their reports can be seen.
-ctest --output-junit "$junit" --test-output-size-passed 4000000 "$@" || status=$?
+# A selection that matches no test is an error, not a pass.
+ctest --output-junit "$junit" --test-output-size-passed 4000000 --no-tests=error "$@" \
+    || status=$?
 
 # tests_matching REGEX: the names of the tests whose record matches REGEX.
+# The pattern goes through the environment: `awk -v` would process the
+# backslashes in it.
 tests_matching() {
-    awk -v re="$1" '
+    RE=$1 awk '
+        BEGIN { re = ENVIRON["RE"] }
         /<testcase / { match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7) }
         $0 ~ re && !(name in seen) { seen[name] = 1; print "  " name }
     ' "$junit"
 }
 # A skip is marked by ctest, or only said in the output (a test without the
-# skip pattern as a property, a QTest skip inside a test program).
-skipped=$(tests_matching '<skipped|\[  SKIPPED \]|^SKIP   :')
+# skip pattern as a property, a QTest skip inside a test program). A test's
+# output starts on the line of its <system-out> tag.
+skipped=$(tests_matching '<skipped|\[  SKIPPED \]|(^|<system-out>)SKIP   :')
 reported=$(tests_matching 'ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|:[0-9]+:[0-9]+: runtime error: ')
 if [ -n "$skipped" ]; then
     printf 'tests that skipped themselves (none may):\n%s\n' "$skipped"

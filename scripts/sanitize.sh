@@ -13,14 +13,16 @@ if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 times=()
 
 # run DIR SANITIZERS TEST-FILTER [TARGET...]: builds the targets (everything
-# but the benchmark when none are named) and runs the matching tests.
+# but the benchmark when none are named) and runs the matching tests. Called
+# as `run ... || status=1`, so `set -e` does not act inside: every step that
+# must stop the stage says so itself.
 run() {
     local dir=$1 flags=$2 filter=$3
     shift 3
     local start=$SECONDS
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARK_SANITIZE="$flags" \
-        -DVARK_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
-    cmake --build "$dir" -j"$(nproc)" ${1:+--target "$@"}
+        -DVARK_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null || return 1
+    cmake --build "$dir" -j"$(nproc)" ${1:+--target "$@"} || return 1
     local built=$SECONDS
     local logs=$PWD/$dir/sanitizer-logs
     rm -rf "$logs"

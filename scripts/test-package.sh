@@ -37,8 +37,10 @@ fi
 work=$(mktemp -d)
 installed=0
 app_pid=""
+sim_pid=""
 cleanup() {
     if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
+    if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi
     if [ "$installed" = 1 ]; then apt_get purge "$pkg" >/dev/null 2>&1 || true; fi
     rm -rf "$work"
 }
@@ -104,12 +106,8 @@ dpkg -L "$pkg" >"$work/files"
 step "installed programs"
 cd "$work"
 [ "$(command -v VARK-u)" = /usr/bin/VARK-u ] || fail "VARK-u is not on the PATH as /usr/bin/VARK-u"
-# Checked once vark-cli's help offers --version (it lands separately).
-if /usr/bin/vark-cli --help 2>&1 | grep -q -- --version; then
-    /usr/bin/vark-cli --version | grep -qx "vark-cli $version" || fail "vark-cli --version"
-else
-    echo "vark-cli offers no --version yet: not checked"
-fi
+cli_version=$(/usr/bin/vark-cli --version) && [ "$cli_version" = "vark-cli $version" ] ||
+    fail "vark-cli --version says \"$cli_version\", not \"vark-cli $version\""
 /usr/bin/vark-cli save-sample sample >/dev/null
 /usr/bin/vark-cli show sample.vku >show.txt
 [ "$(wc -l <show.txt)" -gt 0 ] || fail "vark-cli show printed nothing"
@@ -120,8 +118,11 @@ pdffonts report.pdf | grep -q LiberationSans || fail "the report does not use Li
 /usr/bin/vark-tester-sim --records 3 >sim.txt 2>sim.log &
 sim_pid=$!
 for _ in $(seq 50); do [ -s sim.txt ] && break; sleep 0.1; done
-/usr/bin/vark-cli upload --port "$(head -1 sim.txt)" -o uploaded >/dev/null 2>&1 || fail "upload from the installed simulator"
+/usr/bin/vark-cli upload --port "$(head -1 sim.txt)" -o uploaded >/dev/null 2>upload.err ||
+    fail "upload from the installed simulator: $(cat upload.err sim.log)"
 kill "$sim_pid"
+wait "$sim_pid" 2>/dev/null || true
+sim_pid=""
 [ "$(/usr/bin/vark-cli show uploaded.vku | wc -l)" = 3 ] || fail "uploaded records"
 
 [ "$(/usr/bin/VARK-u --version)" = "VARK-u $version" ] || fail "VARK-u --version"

@@ -11,6 +11,10 @@
 # and removes what it made on every exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "$(id -u)" -ne 0 ]; then
+    echo "test-print.sh needs root: cupsd and the cups-pdf backend run as root" >&2
+    exit 1
+fi
 
 pkgs=(cups cups-client cups-filters printer-driver-cups-pdf ghostscript poppler-utils)
 missing=()
@@ -20,10 +24,15 @@ done
 if ((${#missing[@]})); then
     echo "installing: ${missing[*]}"
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
 fi
 
-[ -x build/bin/test_app ] && [ -x build/bin/test_print_system ] || scripts/build.sh
+# The test programs, brought up to date (cheap when they are).
+if [ ! -f build/build.ninja ]; then
+    scripts/build.sh
+fi
+cmake --build build --target test_app test_print_system
 
 work=$(mktemp -d /tmp/vark-cups.XXXXXX)
 chmod 0755 "$work"
@@ -99,7 +108,13 @@ lpstat -d
 jobs_done() { lpstat -W completed -o "$queue" 2>/dev/null | wc -l; }
 
 # 1. The ordinary print tests, with this queue as the machine's default printer.
-QT_QPA_PLATFORM=offscreen build/bin/test_app --gtest_filter='PrintCommand.*:PrintDialog*'
+QT_QPA_PLATFORM=offscreen build/bin/test_app --gtest_filter='PrintCommand.*:PrintDialog*' \
+    | tee "$work/print-tests.log"
+# A filter that matches nothing passes in GoogleTest: some test must have run.
+if ! grep -Eq '^\[==========\] Running [1-9][0-9]* tests? ' "$work/print-tests.log"; then
+    echo "no print test ran" >&2
+    exit 1
+fi
 sleep 1
 if [ "$(jobs_done)" -ne 0 ] || [ -n "$(ls -A "$work/out")" ] || [ -n "$(lpstat -o "$queue")" ]; then
     echo "the print tests sent jobs to the default printer:" >&2

@@ -21,7 +21,11 @@ if ((${#need[@]})); then
 fi
 
 native_bin=$PWD/build/bin
-[[ -x $native_bin/vark-tester-sim && -x $native_bin/vark-cli ]] || scripts/build.sh
+# The native programs the tests run, brought up to date (cheap when they are).
+if [[ ! -f build/build.ninja ]]; then
+    scripts/build.sh
+fi
+cmake --build build --target vark-tester-sim vark-cli
 
 launcher=()
 if command -v ccache >/dev/null; then
@@ -43,7 +47,7 @@ wineboot -i >/dev/null 2>&1
 status=0
 # One test at a time: they share one Wine prefix, and the registry keys and COM
 # ports that one test writes must not change under another.
-ctest --test-dir build-windows --output-on-failure --timeout 300 || status=$?
+ctest --test-dir build-windows --output-on-failure --timeout 300 --no-tests=error || status=$?
 wineserver -k || true
 if [[ -f build-windows/upload-timing.txt ]]; then
     echo "100-record upload under Wine: $(cat build-windows/upload-timing.txt)"
