@@ -3,6 +3,7 @@
 // counts, and the groups of a block split its records by identical wiring.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "fuzz_support.h"
 #include "records/compare.h"
@@ -17,7 +18,9 @@ bool IsSorted(const std::vector<Connection>& v) {
            }) == v.end();
 }
 
-bool HasMap(const TestRecord& r) { return r.PinCount() >= 1 && r.PinCount() <= kMaxPins; }
+bool HasMap(const TestRecord& r) {
+    return r.PinCount() >= 1 && r.PinCount() <= kMaxPins;
+}
 
 // The same record with everything outside its wiring changed: checksum,
 // reserved byte, rows past the pin count and bits past it in every row.
@@ -44,6 +47,28 @@ TestRecord Disguised(const TestRecord& r) {
     return d;
 }
 
+// The record's connections read independently, through the pin map's own
+// row lists: (pin or ground of A, pin or ground of B), ascending.
+std::vector<Connection> ConnectionsOf(const TestRecord& r) {
+    std::vector<Connection> out;
+    const int n = r.PinCount();
+    for (int row = 0; row <= n; ++row) {
+        const int a = row == n ? kGroundContact : row + 1;
+        for (const auto x : GetConnections(r, row)) {
+            const int b = x == n + 1 ? kGroundContact : x;
+            out.push_back({static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b)});
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<Connection> Minus(const std::vector<Connection>& x, const std::vector<Connection>& y) {
+    std::vector<Connection> out;
+    std::set_difference(x.begin(), x.end(), y.begin(), y.end(), std::back_inserter(out));
+    return out;
+}
+
 void CheckPair(const TestRecord& a, const TestRecord& b) {
     const bool same = SameWiring(a, b);
     FUZZ_CHECK(same == SameWiring(b, a));
@@ -60,6 +85,10 @@ void CheckPair(const TestRecord& a, const TestRecord& b) {
         FUZZ_CHECK(ab.verdict == ba.verdict);
         FUZZ_CHECK(ab.missing == ba.extra && ab.extra == ba.missing);
         FUZZ_CHECK(same == (ab.missing.empty() && ab.extra.empty()));
+        // The lists are the set differences of the two records' connections.
+        const std::vector<Connection> ca = ConnectionsOf(a);
+        const std::vector<Connection> cb = ConnectionsOf(b);
+        FUZZ_CHECK(ab.missing == Minus(ca, cb) && ab.extra == Minus(cb, ca));
     } else if (HasMap(a) && HasMap(b)) {
         FUZZ_CHECK(!same && ab.verdict == Verdict::PinCount && ba.verdict == Verdict::PinCount);
     }
@@ -88,6 +117,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const RecordComparison disguised = Compare(Disguised(a), Disguised(b));
     FUZZ_CHECK(plain.verdict == disguised.verdict && plain.missing == disguised.missing &&
                plain.extra == disguised.extra);
+
+    // A block against a reference: each used slot as its own comparison says,
+    // counted once.
+    const BlockComparison against = CompareBlock(block, ReadWiring(a));
+    FUZZ_CHECK(against.records.size() == UsedSlots(block));
+    int counted = 0;
+    for (int v = 0; v < kVerdictCount; ++v) {
+        counted += against.Count(static_cast<Verdict>(v));
+    }
+    FUZZ_CHECK(counted == static_cast<int>(UsedSlots(block)));
+    for (std::size_t d = 0; d < against.records.size(); ++d) {
+        const RecordComparison one = Compare(a, block.slots[d]);
+        FUZZ_CHECK(against.records[d].verdict == one.verdict &&
+                   against.records[d].missing == one.missing &&
+                   against.records[d].extra == one.extra);
+    }
 
     // Groups: every used slot once, wired alike within a group and unlike
     // across groups, largest first, ties by lowest slot.
