@@ -46,6 +46,9 @@ void BM_RecordFileWrite100InPlace(benchmark::State& state) {
     const vark::RecordBlock block = FortyPinBlock();
     const auto path = BenchFile("vark-bench-inplace.vku");
     const auto other = BenchFile("vark-bench-inplace-2.vku");
+    // A run that was stopped may have left both names behind.
+    std::filesystem::remove(path);
+    std::filesystem::remove(other);
     vark::WriteRecordFile(path, block);
     std::filesystem::create_hard_link(path, other);
     for (auto _ : state) {
