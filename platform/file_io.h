@@ -39,6 +39,11 @@ std::error_code ReadFileStart(const std::string& path, std::size_t maxBytes, std
 //   file has more than one link, its owner cannot be kept), the file is written
 //   in place: its new size is reserved first, so a full disk fails before any
 //   old byte changes, then the bytes are written and the file cut to length.
+//
+// On Windows the rules for links, owners and in-place writing do not apply: a
+// read-only target is refused, and otherwise a temporary file beside the
+// target is flushed and moved over it with write-through, so the replaced
+// file's links and security settings are those of a new file.
 std::error_code ReplaceFileContents(const std::string& path, std::string_view bytes);
 
 // How the names of ReplaceFileContents' temporary files begin (hidden, short,
