@@ -8,20 +8,28 @@
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimerEvent>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
 
 #include "app/dialog_units.h"
+#include "app/link_texts.h"
 #include "app/message_box.h"
-#include "device/comm_defs.h"
 
 namespace {
 
-vark::BridgeDeviceSource* g_overrideDevices = nullptr;
-vark::PortNameSource* g_overrideNames = nullptr;
+CCommDlg::PortLister& DiscoveryOverride() {
+    static CCommDlg::PortLister lister;
+    return lister;
+}
+
+// A port named in the environment when the dialog was made: the tester (a
+// simulator's pseudo-terminal, or a port without a USB bridge).
+std::optional<vark::BridgePort> NamedPort() {
+    const QByteArray named = qgetenv(vark::kPortEnvironment);
+    return named.isEmpty() ? std::nullopt : vark::PortFromName(named.toStdString());
+}
 
 QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(QString::fromLatin1(text), parent);
@@ -45,30 +53,30 @@ CCommDlg::CCommDlg(QWidget* parent, ReceivedHandler onReceived)
     setModal(true);
     setFont(vark::DialogFont());
     CreateControls();
-
-    if (g_overrideDevices || g_overrideNames) {
-        m_port.SetDiscoverySources(g_overrideDevices, g_overrideNames);
-    } else if (const QByteArray port = qgetenv(vark::kPortEnvironment); !port.isEmpty()) {
-        vark::FixedDeviceList::Device device;
-        device.serial = vark::kPortEnvironment;
-        device.portValue = port.toStdString();
-        m_envDevices = std::make_unique<vark::FixedDeviceList>();
-        m_envDevices->Add(device);
-        m_port.SetDiscoverySources(m_envDevices.get(), m_envDevices.get());
+    m_port.SetOwner(this);
+    // Where Refresh Dev looks, decided once for the dialog's life.
+    if (const PortLister& lister = DiscoveryOverride()) {
+        m_discover = [lister] { return vark::ChooseTester(lister()); };
+    } else if (const std::optional<vark::BridgePort> named = NamedPort()) {
+        m_discover = [named] {
+            vark::TesterChoice choice;
+            choice.port = named;
+            choice.count = 1;  // named by a person: the tester, whatever it is
+            return choice;
+        };
+    } else {
+        m_discover = [] { return vark::ChooseTester(vark::ListBridgePorts()); };
     }
 }
 
 CCommDlg::~CCommDlg() {
     // The worker may be waiting for this dialog to take a notification; it is
     // released and joined here, while the dialog can still take calls.
-    m_receiveTimer.stop();
     m_port.StopLink();
 }
 
-void CCommDlg::SetDiscoveryOverride(vark::BridgeDeviceSource* devices,
-                                    vark::PortNameSource* names) {
-    g_overrideDevices = devices;
-    g_overrideNames = names;
+void CCommDlg::SetDiscoveryOverride(PortLister lister) {
+    DiscoveryOverride() = std::move(lister);
 }
 
 void CCommDlg::CreateControls() {
@@ -194,11 +202,17 @@ void CCommDlg::RefreshDevice() {
     m_pRefreshDev->setEnabled(true);
     m_pCancel->setEnabled(true);
     m_port.StopLink();
+    const vark::TesterChoice found = m_discover();
+    m_port.SetPort(found.port.value_or(vark::BridgePort{}));
     QString caption;
-    if (m_port.Discover(this)) {
-        caption = QString::fromStdString(m_port.DeviceCaption());
+    if (found.Found()) {
+        caption = QString::fromStdString(vark::DeviceCaption(m_port.Port(), m_port.Naming()));
         m_pUploadData->setEnabled(true);
-        m_port.StartLink();  // its own failures are reported by the port
+        // A port that cannot be made ready says so, and the connection box
+        // still follows: Upload Data is then refused until a refresh.
+        if (const auto failed = m_port.StartLink()) {
+            ShowMessage(vark::OutcomeText(*failed));
+        }
         ShowMessage(vark::kMsgDeviceFound);
     } else {
         caption = QString::fromLatin1(vark::kNoDevice);
@@ -212,8 +226,16 @@ void CCommDlg::RefreshDevice() {
 void CCommDlg::OnUploadData() {
     EnableButtons(false, false, false);
     SetProgressPos(10);
-    // A refusal comes back through OnCommError before this returns.
-    m_port.SendRequest(vark::COMM_CMD_UPLOAD);
+    // A refusal is told at once; anything else ends in OnFinished.
+    if (const vark::Refusal refused = m_port.Request(); refused != vark::Refusal::None) {
+        OnRefused(refused);
+    }
+}
+
+void CCommDlg::OnRefused(vark::Refusal refusal) {
+    SetProgressPos(0);
+    EnableButtons(true, true, true);
+    ShowMessage(vark::RefusalText(refusal));
 }
 
 void CCommDlg::accept() {
@@ -222,7 +244,6 @@ void CCommDlg::accept() {
 
 void CCommDlg::done(int result) {
     m_bEnded = true;
-    m_receiveTimer.stop();
     QDialog::done(result);
 }
 
@@ -236,31 +257,11 @@ void CCommDlg::keyPressEvent(QKeyEvent* event) {
 
 void CCommDlg::closeEvent(QCloseEvent* event) {
     m_port.StopLink();
-    std::this_thread::sleep_for(std::chrono::milliseconds(vark::kStopPauseMs));
-    m_receiveTimer.stop();
+    std::this_thread::sleep_for(vark::kStopPause);
     QDialog::closeEvent(event);
 }
 
-void CCommDlg::timerEvent(QTimerEvent* event) {
-    if (event->timerId() == m_receiveTimer.timerId()) {
-        OnReceiveTimeout();
-        return;
-    }
-    QDialog::timerEvent(event);
-}
-
-void CCommDlg::OnReceiveTimeout() {
-    m_receiveTimer.stop();
-    if (m_bEnded) {
-        return;
-    }
-    m_port.SetBusy(0);  // the worker leaves its receive phase at its next pass
-    EnableButtons(true, true, true);
-    SetProgressPos(0);
-    ShowMessage(vark::kMsgReceiveTimeout);
-}
-
-// SerialOwner ---------------------------------------------------------------
+// LinkOwner -----------------------------------------------------------------
 
 void CCommDlg::RunOnOwnerThread(std::function<void()> fn) {
     // Queued, never inline, in order. The calls wait in the dialog's own
@@ -288,16 +289,7 @@ void CCommDlg::RunNextOwnerCall() {
     fn();
 }
 
-void CCommDlg::OnCommError(int code) {
-    SetProgressPos(0);
-    EnableButtons(true, true, true);
-    if (m_bEnded) {
-        return;
-    }
-    ShowMessage(vark::CommErrorText(code));
-}
-
-void CCommDlg::OnCommProgress(int value) {
+void CCommDlg::OnProgress(int value) {
     if (m_bEnded) {
         return;
     }
@@ -306,26 +298,26 @@ void CCommDlg::OnCommProgress(int value) {
     }
 }
 
-void CCommDlg::OnCommReceived() {
+void CCommDlg::OnFinished(const vark::LinkOutcome& outcome) {
     if (m_bEnded) {
         return;  // an upload under way when the dialog ended is dropped
     }
-    SetProgressPos(200);
-    // The worker waits until this returns, so the area is not being written.
-    if (m_onReceived) {
-        m_onReceived(m_port.RxBlock());
+    if (outcome.kind == vark::LinkOutcome::Kind::Received) {
+        SetProgressPos(200);
+        // The worker waits until this returns, so the area is not being written.
+        if (m_onReceived && outcome.block) {
+            m_onReceived(*outcome.block);
+        }
+        ShowMessage(vark::kMsgReceiveSuccess);
+        SetProgressPos(0);
+        EnableButtons(true, true, true);
+        return;
     }
-    ShowMessage(vark::kMsgReceiveSuccess);
-    SetProgressPos(0);
+    // Every other end: the buttons come back before the box says why. What
+    // came of the reply so far is not taken.
     EnableButtons(true, true, true);
-}
-
-void CCommDlg::ArmReceiveTimer(int periodMs) {
-    m_receiveTimer.start(periodMs, this);
-}
-
-void CCommDlg::CancelReceiveTimer() {
-    m_receiveTimer.stop();
+    SetProgressPos(0);
+    ShowMessage(vark::OutcomeText(outcome));
 }
 
 void CCommDlg::ShowMessage(const std::string& text) {

@@ -3,14 +3,13 @@
 // box. A completed upload is handed to whoever opened the dialog, before the
 // success box is shown.
 //
-// The dialog is the owner of its SerialPort: the worker's notifications run
-// here on the user-interface thread (queued onto the dialog's event loop) and
-// the receive timer is the dialog's own. The link is stopped before the
-// dialog goes away, so the worker never outlives it and no notification is
-// left pending for a dialog that no longer exists.
+// The dialog is the owner of its TesterLink: the worker's progress and
+// outcomes run here on the user-interface thread (queued onto the dialog's
+// event loop), and the dialog turns them into what the user sees. The link is
+// stopped before the dialog goes away, so the worker never outlives it and no
+// call is left pending for a dialog that no longer exists.
 #pragma once
 
-#include <QBasicTimer>
 #include <QDialog>
 #include <QString>
 #include <deque>
@@ -18,9 +17,12 @@
 #include <memory>
 #include <mutex>
 
-#include "device/discovery.h"
-#include "device/serial_owner.h"
-#include "device/serial_port.h"
+#include <vector>
+
+#include "app/link_texts.h"
+#include "device/bridge_ports.h"
+#include "device/link_owner.h"
+#include "device/tester_link.h"
 
 class QGroupBox;
 class QLabel;
@@ -29,7 +31,6 @@ class QPushButton;
 
 namespace vark {
 inline constexpr char kUploadCaption[] = "Upload Data";
-inline constexpr char kNoDevice[] = "No Device";
 inline constexpr int kProgressMin = 1;
 inline constexpr int kProgressMax = 200;
 // Environment variable naming a serial device that discovery reports as the
@@ -37,7 +38,7 @@ inline constexpr int kProgressMax = 200;
 inline constexpr char kPortEnvironment[] = "VARK_PORT";
 }  // namespace vark
 
-class CCommDlg : public QDialog, public vark::SerialOwner {
+class CCommDlg : public QDialog, public vark::LinkOwner {
     Q_OBJECT
   public:
     // Called with the received block (count byte and all 100 slots) when an
@@ -48,27 +49,25 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
     CCommDlg(QWidget* parent, ReceivedHandler onReceived);
     ~CCommDlg() override;
 
-    // Where discovery looks for testers in every dialog made afterwards; null
-    // for both restores the default ($VARK_PORT if set, else the kernel's USB
-    // serial devices). Not owned; used by tests.
-    static void SetDiscoveryOverride(vark::BridgeDeviceSource* devices,
-                                     vark::PortNameSource* names);
+    // Where discovery looks for testers in every dialog made afterwards; an
+    // empty function restores the default ($VARK_PORT if set, else the
+    // system's bridge ports). Used by tests.
+    using PortLister = std::function<std::vector<vark::BridgePort>()>;
+    static void SetDiscoveryOverride(PortLister lister);
 
     // The position last set on the progress bar (0 = idle, shown empty).
     int ProgressPos() const { return m_nPos; }
     // The device caption, whole (the label may show it elided in the middle).
     QString DeviceText() const;
-    bool ReceiveTimerActive() const { return m_receiveTimer.isActive(); }
-    vark::SerialPort& Port() { return m_port; }
+    vark::TesterLink& Port() { return m_port; }
 
-    // SerialOwner: called on this dialog's thread.
+    // LinkOwner: called on this dialog's thread.
     void RunOnOwnerThread(std::function<void()> fn) override;
-    void OnCommError(int code) override;
-    void OnCommProgress(int value) override;
-    void OnCommReceived() override;
-    void ArmReceiveTimer(int periodMs) override;
-    void CancelReceiveTimer() override;
-    void ShowMessage(const std::string& text) override;
+    void OnProgress(int value) override;
+    void OnFinished(const vark::LinkOutcome& outcome) override;
+
+    // A message box (caption "VARK-u", OK only) over this dialog.
+    void ShowMessage(const std::string& text);
 
     void setVisible(bool visible) override;
 
@@ -84,7 +83,6 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
     void progressPosChanged(int pos);
 
   protected:
-    void timerEvent(QTimerEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -92,7 +90,7 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
   private:
     void OnInitDialog();
     void RunNextOwnerCall();
-    void OnReceiveTimeout();
+    void OnRefused(vark::Refusal refusal);
     void SetProgressPos(int pos);
     void EnableButtons(bool refresh, bool upload, bool cancel);
     void CreateControls();
@@ -103,12 +101,8 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
     QProgressBar* m_pProgress = nullptr;
     ReceivedHandler m_onReceived;
 
-  private:
-    // Declared before m_port: the sources must outlive the port's use of them.
-    std::unique_ptr<vark::FixedDeviceList> m_envDevices;
-
   public:
-    vark::SerialPort m_port;
+    vark::TesterLink m_port;
 
     QGroupBox* m_pGroup = nullptr;
     QPushButton* m_pRefreshDev = nullptr;
@@ -119,7 +113,7 @@ class CCommDlg : public QDialog, public vark::SerialOwner {
   private:
     std::mutex m_callsMutex;
     std::deque<std::function<void()>> m_calls;  // from RunOnOwnerThread
-    QBasicTimer m_receiveTimer;                 // ID_TIMER_RECEIVE
+    std::function<vark::TesterChoice()> m_discover;
     int m_nPos = 0;
     QString m_strCaption = QString::fromLatin1(vark::kNoDevice);  // whole, even when elided
     bool m_bInitDone = false;

@@ -23,7 +23,7 @@
 #include "app/vark_app.h"
 #include "app/vark_dlg.h"
 #include "bench_blocks.h"
-#include "device/discovery.h"
+#include "device/bridge_ports.h"
 #include "tests/support/sim_process.h"
 
 namespace {
@@ -205,8 +205,11 @@ BENCHMARK(BM_AppRefreshPinMapAndRepaint)->Unit(benchmark::kMicrosecond);
 void BM_AppRefreshDevWithRunningLink(benchmark::State& state) {
     App();
     vark::test::SimProcess sim({"--records", "3", "--fast"});
-    vark::FixedDeviceList devices({{0x10C4, 0xEA60, "VK 1", sim.device()}});
-    CCommDlg::SetDiscoveryOverride(&devices, &devices);
+    vark::BridgePort tester;
+    tester.vendorId = vark::kVendorSiliconBridge;
+    tester.path = sim.device();
+    tester.tester = true;
+    CCommDlg::SetDiscoveryOverride([tester] { return std::vector<vark::BridgePort>{tester}; });
     const auto previous =
         vark::SetMessageInterceptor([](QWidget*, const QString&) { return 0x400; });
     {
@@ -222,7 +225,7 @@ void BM_AppRefreshDevWithRunningLink(benchmark::State& state) {
         }
     }
     vark::SetMessageInterceptor(previous);
-    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    CCommDlg::SetDiscoveryOverride({});
 }
 BENCHMARK(BM_AppRefreshDevWithRunningLink)->Unit(benchmark::kMillisecond)->Iterations(5);
 

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "app/comm_dlg.h"
+#include "app/link_texts.h"
 #include "app/message_box.h"
 #include "app/vark_dlg.h"
 #include "app_test_support.h"
-#include "device/comm_defs.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
@@ -130,18 +130,25 @@ class UploadDialog : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(dir.path().empty());
-        CCommDlg::SetDiscoveryOverride(&devices, &devices);
+        CCommDlg::SetDiscoveryOverride([this] { return devices; });
     }
-    void TearDown() override { CCommDlg::SetDiscoveryOverride(nullptr, nullptr); }
+    void TearDown() override { CCommDlg::SetDiscoveryOverride({}); }
 
-    // The device list finds one tester on `node` (none when empty).
+    static vark::BridgePort Tester(const std::string& node) {
+        vark::BridgePort d;
+        d.vendorId = vark::kVendorSiliconBridge;
+        d.productId = 0xEA60;
+        d.serial = "VARK 0001";
+        d.path = node;
+        d.tester = true;
+        return d;
+    }
+
+    // The bridge list holds one tester on `node` (none when empty).
     void UseDevice(const std::string& node) {
-        devices = vark::FixedDeviceList();
+        devices.clear();
         if (!node.empty()) {
-            vark::FixedDeviceList::Device d;
-            d.serial = "VARK 0001";
-            d.portValue = node;
-            devices.Add(d);
+            devices.push_back(Tester(node));
         }
     }
 
@@ -179,7 +186,7 @@ class UploadDialog : public ::testing::Test {
     }
 
     vark::test::TempDir dir;
-    vark::FixedDeviceList devices;
+    std::vector<vark::BridgePort> devices;
     CVarkDlg main;
     Boxes boxes{main};
 };
@@ -239,16 +246,16 @@ TEST_F(UploadDialog, OnlyProgressValuesTwoToTwentyMoveTheBar) {
     UseDevice("");
     CCommDlg dlg(&main, ToMain());
     dlg.show();
-    dlg.OnCommProgress(5);
+    dlg.OnProgress(5);
     EXPECT_EQ(dlg.ProgressPos(), 50);
     EXPECT_EQ(dlg.m_pProgress->value(), 50);
     for (int v : {0, 1, 21, -3}) {
-        dlg.OnCommProgress(v);
+        dlg.OnProgress(v);
         EXPECT_EQ(dlg.ProgressPos(), 50) << v;
     }
-    dlg.OnCommProgress(2);
+    dlg.OnProgress(2);
     EXPECT_EQ(dlg.ProgressPos(), 20);
-    dlg.OnCommProgress(20);
+    dlg.OnProgress(20);
     EXPECT_EQ(dlg.ProgressPos(), 200);
     EXPECT_EQ(dlg.m_pProgress->value(), 200);
 }
@@ -300,7 +307,7 @@ TEST_F(UploadDialog, ThreeRecordsReachTheListBeforeTheSuccessBox) {
     EXPECT_FALSE(dlg.m_pCancel->isEnabled());
     EXPECT_EQ(dlg.ProgressPos(), 10);
     EXPECT_EQ(dlg.m_pProgress->value(), 10);
-    EXPECT_TRUE(dlg.ReceiveTimerActive());
+    EXPECT_TRUE(dlg.Port().Busy());
 
     ASSERT_TRUE(boxes.WaitFor(kSuccess));
     const Box& at = *boxes.Last(kSuccess);
@@ -310,7 +317,7 @@ TEST_F(UploadDialog, ThreeRecordsReachTheListBeforeTheSuccessBox) {
 
     ExpectAllOn(dlg);
     ExpectEmptyBar(dlg);
-    EXPECT_FALSE(dlg.ReceiveTimerActive());
+    EXPECT_FALSE(dlg.Port().Busy());
     ASSERT_GE(positions.size(), 4u);
     EXPECT_EQ(positions.front(), 10);
     EXPECT_EQ(positions[positions.size() - 2], 200);
@@ -361,7 +368,7 @@ TEST_F(UploadDialog, ImpossibleCountIsAReceiveErrorAndChangesNothing) {
     ASSERT_TRUE(boxes.WaitFor(receiveErr));
     EXPECT_EQ(boxes.Last(receiveErr)->pos, 0);
     ExpectAllOn(dlg);
-    EXPECT_FALSE(dlg.ReceiveTimerActive());
+    EXPECT_FALSE(dlg.Port().Busy());
     EXPECT_EQ(boxes.Count(kSuccess), 0);
     EXPECT_EQ(std::memcmp(main.Block().data(), before.data(), vark::kBlockSize), 0);
 }
@@ -380,7 +387,7 @@ TEST_F(UploadDialog, StalledReplyTimesOutAndTheNextUploadSucceeds) {
     const Box& at = *boxes.Last(kTimeout);
     EXPECT_TRUE(at.refresh && at.upload && at.cancel);  // enabled before the box
     EXPECT_EQ(at.pos, 0);
-    EXPECT_FALSE(dlg.ReceiveTimerActive());
+    EXPECT_FALSE(dlg.Port().Busy());
     EXPECT_EQ(std::memcmp(main.Block().data(), before.data(), vark::kBlockSize), 0);
     EXPECT_EQ(main.RowCount(), rowsBefore);
     EXPECT_EQ(boxes.Count(kSuccess), 0);
@@ -411,7 +418,7 @@ TEST_F(UploadDialog, RefusalsReenableTheButtons) {
         EXPECT_TRUE(boxes.seen[2].refresh && boxes.seen[2].upload && boxes.seen[2].cancel);
         ExpectAllOn(dlg);
         ExpectEmptyBar(dlg);
-        EXPECT_FALSE(dlg.ReceiveTimerActive());
+        EXPECT_FALSE(dlg.Port().Busy());
     }
 
     // A second request while one is under way: code 4, and the first goes on.
@@ -427,17 +434,6 @@ TEST_F(UploadDialog, RefusalsReenableTheButtons) {
     ASSERT_TRUE(boxes.WaitFor(kSuccess));
     EXPECT_EQ(std::memcmp(main.Block().data(), three.data(), vark::kBlockSize), 0);
     EXPECT_EQ(sim->log().find("request 2"), std::string::npos);
-
-    // The texts of codes the link never produces.
-    boxes.seen.clear();
-    for (int code : {0, 2, 3, 7, -1}) {
-        dlg.OnCommError(code);
-    }
-    EXPECT_EQ(boxes.Texts(), (QStringList{QStringLiteral("\n    Device Start Err!    \n"),
-                                          QStringLiteral("\n    Device Send Err!    \n"),
-                                          QStringLiteral("\n    Device Receive Err!    \n"),
-                                          QStringLiteral("\n    Other Error:7!    \n"),
-                                          QStringLiteral("\n    Other Error:-1!    \n")}));
 }
 
 TEST_F(UploadDialog, CloseBoxMidTransferStopsTheLinkAndKeepsTheBlock) {
@@ -533,7 +529,7 @@ TEST_F(UploadDialog, SecondShorterUploadLeavesTheFirstUploadsSlots) {
 TEST_F(UploadDialog, PortNamedInTheEnvironmentIsTheTester) {
     const vark::RecordBlock two = Generated(2, 12);
     auto sim = StartSim(two, {"--fast"}, "env.vku");
-    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    CCommDlg::SetDiscoveryOverride({});
     const QByteArray saved = qgetenv(vark::kPortEnvironment);
     qputenv(vark::kPortEnvironment, QByteArray::fromStdString(sim->device()));
     CCommDlg dlg(&main, ToMain());
@@ -555,7 +551,7 @@ TEST_F(UploadDialog, LongDevicePathConnectsAndItsCaptionIsElidedWithATooltip) {
     const std::string port =
         "/nonexistent/serial/by-id/"
         "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0";
-    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    CCommDlg::SetDiscoveryOverride({});
     const QByteArray saved = qgetenv(vark::kPortEnvironment);
     qputenv(vark::kPortEnvironment, QByteArray::fromStdString(port));
     main.show();
@@ -583,18 +579,16 @@ TEST_F(UploadDialog, LongDevicePathConnectsAndItsCaptionIsElidedWithATooltip) {
     EXPECT_EQ(dlg.m_pDeviceText->toolTip(), caption);
 
     // A short name is shown whole, without a tooltip.
-    vark::FixedDeviceList shortList({{0x10C4, 0xEA60, "1", "/dev/ttyUSB10"}});
-    CCommDlg::SetDiscoveryOverride(&shortList, &shortList);
+    CCommDlg::SetDiscoveryOverride([] { return std::vector{Tester("/dev/ttyUSB10")}; });
     CCommDlg again(&main, ToMain());
     again.show();
     EXPECT_EQ(again.m_pDeviceText->text(), QStringLiteral("Kelvor VARK-u  Port:/dev/ttyUSB10"));
     EXPECT_TRUE(again.m_pDeviceText->toolTip().isEmpty());
-    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    CCommDlg::SetDiscoveryOverride({});
 }
 
 TEST_F(UploadDialog, BoxesBeforeTheDialogIsShownBelongToTheVisibleMainWindow) {
-    vark::FixedDeviceList none;
-    CCommDlg::SetDiscoveryOverride(&none, &none);
+    CCommDlg::SetDiscoveryOverride([] { return std::vector<vark::BridgePort>{}; });
     std::vector<const QWidget*> parents;
     const auto previous = vark::SetMessageInterceptor([&](QWidget* parent, const QString&) {
         parents.push_back(parent);
@@ -609,7 +603,7 @@ TEST_F(UploadDialog, BoxesBeforeTheDialogIsShownBelongToTheVisibleMainWindow) {
         dlg.m_pRefreshDev->click();  // now it is: the box is the dialog's
     }
     vark::SetMessageInterceptor(previous);
-    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    CCommDlg::SetDiscoveryOverride({});
     ASSERT_EQ(parents.size(), 2u);
     EXPECT_EQ(parents[0], &main);
     EXPECT_NE(parents[1], &main);

@@ -26,7 +26,7 @@
 #include "app/comm_dlg.h"
 #include "app/dialog_units.h"
 #include "app/vark_dlg.h"
-#include "device/discovery.h"
+#include "device/bridge_ports.h"
 
 // Last: Xlib's macros (None, Bool, Status...) would clash with Qt's names.
 #include <X11/Xatom.h>
@@ -188,7 +188,7 @@ class Desktop : public ::testing::Test {
         // Let the frame settle before anything is measured against it.
         Settle(200);
     }
-    void TearDown() override { CCommDlg::SetDiscoveryOverride(nullptr, nullptr); }
+    void TearDown() override { CCommDlg::SetDiscoveryOverride({}); }
 
     void TriggerLater(CVarkDlg::Command command) {
         QTimer::singleShot(0, &main_, [this, command] { main_.CommandAction(command)->trigger(); });
@@ -301,8 +301,11 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
     const std::string port =
         "/nonexistent/serial/by-id/"
         "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0";
-    vark::FixedDeviceList devices({{0x10C4, 0xEA60, "0001", port}});
-    CCommDlg::SetDiscoveryOverride(&devices, &devices);
+    vark::BridgePort tester;
+    tester.vendorId = vark::kVendorSiliconBridge;
+    tester.path = port;
+    tester.tester = true;
+    CCommDlg::SetDiscoveryOverride([tester] { return std::vector{tester}; });
 
     std::vector<BoxSeen> boxes;
     QString shown;
@@ -359,8 +362,7 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
 }
 
 TEST_F(Desktop, NoTesterBoxSitsOnTheMainWindow) {
-    vark::FixedDeviceList none;
-    CCommDlg::SetDiscoveryOverride(&none, &none);
+    CCommDlg::SetDiscoveryOverride([] { return std::vector<vark::BridgePort>{}; });
     std::vector<BoxSeen> boxes;
     bool dialogSeen = false;
     ModalWatcher watch([&](QWidget* w) {

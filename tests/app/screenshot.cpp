@@ -33,10 +33,11 @@ int main(int argc, char* argv[]) {
         return about.grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     }
     if (std::strcmp(argv[1], "--upload") == 0 && argc > 3) {
-        vark::FixedDeviceList::Device device;
-        device.portValue = argv[2];
-        vark::FixedDeviceList devices({device});
-        CCommDlg::SetDiscoveryOverride(&devices, &devices);
+        vark::BridgePort tester;
+        tester.vendorId = vark::kVendorSiliconBridge;
+        tester.path = argv[2];
+        tester.tester = true;
+        CCommDlg::SetDiscoveryOverride([tester] { return std::vector{tester}; });
         // The connection box is answered at once; the picture is of the dialog.
         vark::SetMessageInterceptor([](QWidget*, const QString&) { return 0x400; });
         CVarkDlg main;

@@ -1,12 +1,14 @@
-// Discovery through the bridge library (the stand-in DLL, bound by ordinal)
-// and the real Win32 registry calls.
+// The Windows bridge list through the bridge library (the stand-in DLL,
+// bound by ordinal) and the real Win32 registry calls, with the shared rules
+// that pick the tester from it.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "device/owner_loop.h"
-#include "device/serial_port.h"
+#include "device/bridge_ports.h"
+#include "device/bridge_ports_win.h"
+#include "device/tester_link.h"
 #include "tests/windows/win_test_support.h"
 
 namespace vark {
@@ -48,12 +50,8 @@ class WinDiscoveryTest : public ::testing::Test {
     };
     Outcome Discover(const std::vector<std::string>& devices) {
         list_.Write(devices);
-        SerialPort port;
-        LoopOwner owner(&port);
-        const bool found = port.Discover(&owner);
-        const int portNo = port.PortNo();
-        const unsigned count = port.EnumerateDevices();
-        return {found, portNo, count};
+        const TesterChoice c = ChooseTester(ListBridgePorts());
+        return {c.Found(), c.port ? c.port->comNumber : 0, c.count};
     }
 
     static inline int counter_ = 0;
@@ -86,12 +84,52 @@ TEST_F(WinDiscoveryTest, TheLastAcceptedDeviceSetsThePort) {
     // The second tester has no registry entry: still found, but the port is
     // the lookup's failure, which the link then refuses with its message.
     list_.Write({"10c4 ea60 " + Serial("A"), "10c4 ea60 " + Serial("none")});
-    SerialPort port;
-    LoopOwner owner(&port);
-    EXPECT_TRUE(port.Discover(&owner));
-    EXPECT_EQ(port.PortNo(), 255);
-    EXPECT_EQ(port.StartLink(), 0);
-    EXPECT_EQ(owner.LastMessage(), "\n    PortNO:255  is Error!    \n");
+    const TesterChoice c = ChooseTester(ListBridgePorts());
+    EXPECT_TRUE(c.Found());
+    ASSERT_TRUE(c.port);
+    EXPECT_EQ(c.port->comNumber, 255);
+    TesterLink link;
+    link.SetPort(*c.port);
+    const auto failed = link.StartLink();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->failure.step, PortFailure::Step::NoPort);
+    EXPECT_EQ(failed->failure.port.comNumber, 255);
+}
+
+TEST_F(WinDiscoveryTest, TheListSaysWhatEachBridgeIs) {
+    Plain("Vid_10c4&Pid_ea60", Serial("A"), "COM5");
+    Plain("Vid_0403&Pid_6001", Serial("F"), "COM9");
+    list_.Write(
+        {"10c4 ea60 " + Serial("A"), "0403 6001 " + Serial("F"), "0101 0002 " + Serial("X")});
+    const std::vector<BridgePort> ports = ListBridgePorts();
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[0].vendorId, 0x10C4);
+    EXPECT_EQ(ports[0].productId, 0xEA60);
+    EXPECT_EQ(ports[0].serial, Serial("A"));
+    EXPECT_EQ(ports[0].path, "COM5");
+    EXPECT_EQ(ports[0].comNumber, 5);
+    EXPECT_TRUE(ports[0].tester);
+    EXPECT_EQ(ports[0].label, "VARK-u bridge") << "the library's product string";
+    EXPECT_EQ(ports[1].path, "COM9");
+    EXPECT_FALSE(ports[1].tester) << "another vendor";
+    EXPECT_EQ(ports[2].path, "");
+    EXPECT_EQ(ports[2].comNumber, 255);
+    EXPECT_FALSE(ports[2].tester) << "no port";
+    EXPECT_EQ(AttachedTester(ports)->path, "COM5");
+}
+
+TEST(WinPortName, NumbersAfterThreeLetters) {
+    const std::pair<std::string, int> cases[] = {
+        {"COM1", 1}, {"COM12", 12}, {"COM300", 44}, {"com7", 7},
+        {"COM", 0},  {"CO", 255},   {"COM 5", 0},   {"XYZ9x", 9},
+    };
+    for (const auto& [value, number] : cases) {
+        EXPECT_EQ(win::ParsePortNumber(value), number) << value;
+    }
+    EXPECT_EQ(win::PlainKeyPath(0x10C4, 0xEA60, "AB_12"),
+              "Vid_10c4&Pid_ea60\\AB_12\\Device Parameters\\");
+    EXPECT_EQ(win::CompositeKeyPath(0x10C4, 0xEA60, "AB_12"),
+              "Vid_10c4&Pid_ea60&Mi_00\\AB_12_00\\Device Parameters\\");
 }
 
 TEST_F(WinDiscoveryTest, VendorDecidesAndProductDoesNot) {

@@ -1,10 +1,10 @@
-#include "device/serial_owner.h"
+#include "device/link_owner.h"
 
 #include <utility>
 
 namespace vark {
 
-bool OwnerHandOff::Call(SerialOwner& owner, std::function<void()> fn) {
+bool OwnerHandOff::Call(LinkOwner& owner, std::function<void()> fn) {
     auto core = core_;
     auto ticket = std::make_shared<Ticket>();
     {
@@ -14,7 +14,7 @@ bool OwnerHandOff::Call(SerialOwner& owner, std::function<void()> fn) {
         }
     }
     // The queued call holds the shared state, not this object: it may run
-    // after the port (and this hand-off) are gone, and then does nothing.
+    // after the link (and this hand-off) are gone, and then does nothing.
     owner.RunOnOwnerThread([core, ticket, fn = std::move(fn)] {
         {
             std::lock_guard<std::mutex> lock(core->mutex);
