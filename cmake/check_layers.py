@@ -71,6 +71,8 @@ def owner_of(targets, root, header):
     listed = listed_by(targets, path)
     if listed:
         return sorted(listed)[0]
+    if not os.path.exists(path):
+        return None  # a header beside the includer, or one made by the build
     for name, t in sorted(targets.items()):
         if (os.path.dirname(path) == os.path.normpath(t['dir'])
                 and not name.startswith(('test_', 'app_'))):
@@ -135,8 +137,8 @@ def check(targets, qt, root):
 
 def cycles(graph):
     """Include circles between the tree's own files. A header and the sources
-    that implement it count as one unit: vark_dlg.h, vark_dlg.cpp and
-    vark_dlg_upload.cpp are all the main window."""
+    that implement it count as one unit: main_window.h, main_window.cpp and
+    main_window_upload.cpp are all the main window."""
     stems = {os.path.splitext(p)[0] for p in set(graph) | set().union(*graph.values())
              if p.endswith('.h')}
 

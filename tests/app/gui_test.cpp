@@ -22,15 +22,19 @@
 #include <functional>
 #include <vector>
 
-#include "app/about_dlg.h"
-#include "app/comm_dlg.h"
+#include "app/about_dialog.h"
 #include "app/dialog_units.h"
-#include "app/vark_dlg.h"
+#include "app/main_window.h"
+#include "app/upload_dialog.h"
 #include "device/bridge_ports.h"
 
 // Last: Xlib's macros (None, Bool, Status...) would clash with Qt's names.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+
+#include "app_test_support.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -188,20 +192,20 @@ class Desktop : public ::testing::Test {
         // Let the frame settle before anything is measured against it.
         Settle(200);
     }
-    void TearDown() override { CCommDlg::SetDiscoveryOverride({}); }
+    void TearDown() override { vark::UploadDialog::SetDiscoveryOverride({}); }
 
-    void TriggerLater(CVarkDlg::Command command) {
+    void TriggerLater(vark::MainWindow::Command command) {
         QTimer::singleShot(0, &main_, [this, command] { main_.CommandAction(command)->trigger(); });
     }
 
     // A point of the main window that no box covers: above its status strip,
     // at the left.
     QPoint FreeSpotOfMain() const {
-        const QRect f = FrameRect(const_cast<CVarkDlg*>(&main_));
+        const QRect f = FrameRect(const_cast<vark::MainWindow*>(&main_));
         return QPoint(f.left() + 12, f.bottom() - 30);
     }
 
-    CVarkDlg main_;
+    vark::MainWindow main_;
 };
 
 struct BoxSeen {
@@ -218,7 +222,7 @@ struct BoxSeen {
 
 // Looks at one message box against the main window, clicks the main window
 // and answers the box with Enter through the window system.
-BoxSeen LookAtBox(QMessageBox* box, CVarkDlg& main, QPoint freeSpot) {
+BoxSeen LookAtBox(QMessageBox* box, vark::MainWindow& main, QPoint freeSpot) {
     BoxSeen seen;
     seen.text = box->text();
     const QAbstractButton* ok = box->button(QMessageBox::Ok);
@@ -272,7 +276,7 @@ TEST_F(Desktop, AboutBoxHasTheTemplateSizeInTheDialogFont) {
     QFont font;
     bool above = false;
     ModalWatcher watch([&](QWidget* w) {
-        auto* about = qobject_cast<CAboutDlg*>(w);
+        auto* about = qobject_cast<vark::AboutDialog*>(w);
         if (!about) {
             w->close();
             return;
@@ -282,13 +286,13 @@ TEST_F(Desktop, AboutBoxHasTheTemplateSizeInTheDialogFont) {
             client = ClientRect(about).size();
             above = StackedAbove(about, &main_);
         }
-        font = about->m_pVersion->font();
+        font = Child<QLabel>(*about, "VersionText")->font();
         PressKey("Escape");
         if (!WaitFor([about] { return !about->isVisible(); }, 2000)) {
             about->reject();
         }
     });
-    TriggerLater(CVarkDlg::CmdAbout);
+    TriggerLater(vark::MainWindow::CmdAbout);
     ASSERT_TRUE(WaitFor([&] { return client.isValid(); }));
     const vark::DialogUnits du(vark::DialogFont());
     EXPECT_EQ(client, QSize(du.X(235), du.Y(65)));
@@ -305,7 +309,7 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
     tester.vendorId = vark::kVendorSiliconBridge;
     tester.path = port;
     tester.tester = true;
-    CCommDlg::SetDiscoveryOverride([tester] { return std::vector{tester}; });
+    vark::UploadDialog::SetDiscoveryOverride([tester] { return std::vector{tester}; });
 
     std::vector<BoxSeen> boxes;
     QString shown;
@@ -318,7 +322,7 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
             boxes.push_back(LookAtBox(box, main_, FreeSpotOfMain()));
             return;
         }
-        auto* dlg = qobject_cast<CCommDlg*>(w);
+        auto* dlg = qobject_cast<vark::UploadDialog*>(w);
         if (!dlg) {
             w->close();
             return;
@@ -327,13 +331,14 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
             Settle(100);
             dialogAbove = StackedAbove(dlg, &main_);
         }
-        shown = dlg->m_pDeviceText->text();
-        tip = dlg->m_pDeviceText->toolTip();
-        textWidth = QFontMetrics(dlg->m_pDeviceText->font()).horizontalAdvance(shown);
-        labelWidth = dlg->m_pDeviceText->width();
+        shown = Child<QLabel>(*dlg, "DeviceText")->text();
+        tip = Child<QLabel>(*dlg, "DeviceText")->toolTip();
+        textWidth =
+            QFontMetrics(Child<QLabel>(*dlg, "DeviceText")->font()).horizontalAdvance(shown);
+        labelWidth = Child<QLabel>(*dlg, "DeviceText")->width();
         dlg->reject();
     });
-    TriggerLater(CVarkDlg::CmdUpload);
+    TriggerLater(vark::MainWindow::CmdUpload);
     ASSERT_TRUE(WaitFor([&] { return !shown.isEmpty(); }, 15000));
 
     // The port cannot be opened: its own box, then the connection box.
@@ -362,7 +367,7 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
 }
 
 TEST_F(Desktop, NoTesterBoxSitsOnTheMainWindow) {
-    CCommDlg::SetDiscoveryOverride([] { return std::vector<vark::BridgePort>{}; });
+    vark::UploadDialog::SetDiscoveryOverride([] { return std::vector<vark::BridgePort>{}; });
     std::vector<BoxSeen> boxes;
     bool dialogSeen = false;
     ModalWatcher watch([&](QWidget* w) {
@@ -373,7 +378,7 @@ TEST_F(Desktop, NoTesterBoxSitsOnTheMainWindow) {
         dialogSeen = true;
         static_cast<QDialog*>(w)->reject();
     });
-    TriggerLater(CVarkDlg::CmdUpload);
+    TriggerLater(vark::MainWindow::CmdUpload);
     ASSERT_TRUE(WaitFor([&] { return dialogSeen; }, 10000));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QStringLiteral("\n    Device connection failed!    \n"));

@@ -11,11 +11,13 @@
 #include <QTest>
 #include <chrono>
 
-#include "app/vark_dlg.h"
+#include "app/main_window.h"
 #include "app_test_support.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
 #include "tests/support/file_cases.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -43,7 +45,7 @@ class WindowFiles : public ::testing::Test {
         if (!messages.messages.empty()) {
             return messages.Texts() == QStringList{kSaveFailed} ? 1 : 2;
         }
-        return dlg.m_pPathEdit->text() == dialogs.saveAnswer ? 0 : 3;
+        return Child<QLineEdit>(dlg, "PathEdit")->text() == dialogs.saveAnswer ? 0 : 3;
     }
     std::string Saved() const {
         std::string bytes;
@@ -60,7 +62,7 @@ class WindowFiles : public ::testing::Test {
     fs::path dir;
     vark::test::MessageRecorder messages;
     vark::test::ScriptedFileDialogs dialogs;
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
 };
 
 TEST_F(WindowFiles, ProtectedFilesAreRefusedAndOthersKeepOwnerModeAndLinks) {
@@ -146,7 +148,7 @@ TEST_F(WindowFiles, WhatIsNoRegularFileFailsToOpenAtOnce) {
         dialogs.openAnswer = QFile::decodeName(p.c_str());
         dlg.OpenRecordFile();
         EXPECT_EQ(messages.Texts(), QStringList{kOpenFailed}) << p;
-        EXPECT_TRUE(dlg.m_pPathEdit->text().isEmpty());
+        EXPECT_TRUE(Child<QLineEdit>(dlg, "PathEdit")->text().isEmpty());
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
@@ -157,7 +159,7 @@ TEST(FileDialogFilters, AllFilesShowsNamesWithoutADot) {
     Put(noDot.toStdString(), "x");
     Put(tmp.filePath(QStringLiteral("a.vku")).toStdString(), "x");
     vark::test::MessageRecorder messages;
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     bool checked = false;
     vark::test::WhenModal<QFileDialog>([&](QFileDialog* fd) {
         ASSERT_NE(fd, nullptr);

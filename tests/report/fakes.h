@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "report/print_rx.h"
+#include "report/print_job.h"
 #include "tests/report/support/recording_surface.h"
 
 namespace vark::testing {

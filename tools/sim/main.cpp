@@ -22,6 +22,7 @@
 #include "records/record_file.h"
 #include "records/sample_records.h"
 
+namespace vark::sim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -351,8 +352,10 @@ class Tester {
 };
 
 }  // namespace
+}  // namespace vark::sim
 
 int main(int argc, char** argv) {
+    using namespace vark::sim;
     Options o;
     if (!ParseArgs(argc, argv, o)) {
         return Usage();

@@ -7,9 +7,11 @@
 #include <QTest>
 #include <QToolBar>
 
-#include "app/about_dlg.h"
-#include "app/vark_dlg.h"
+#include "app/about_dialog.h"
+#include "app/main_window.h"
 #include "app_test_support.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -24,9 +26,9 @@ struct AboutSeen {
 
 // Opens the About box from the main window's toolbar, looks at it, then
 // closes it with `key`.
-AboutSeen ShowAboutAndClose(CVarkDlg& dlg, Qt::Key key) {
+AboutSeen ShowAboutAndClose(vark::MainWindow& dlg, Qt::Key key) {
     AboutSeen seen;
-    vark::test::WhenModal<CAboutDlg>([&](CAboutDlg* about) {
+    vark::test::WhenModal<vark::AboutDialog>([&](vark::AboutDialog* about) {
         if (!about) {
             return;
         }
@@ -39,17 +41,18 @@ AboutSeen ShowAboutAndClose(CVarkDlg& dlg, Qt::Key key) {
                 seen.texts << label->text();
             }
         }
-        seen.okIsDefault = about->m_pOkButton->isDefault();
+        seen.okIsDefault = Child<QPushButton>(*about, "OkButton")->isDefault();
         seen.parent = about->parentWidget();
         QTest::keyClick(about, key);
     });
-    auto* button = dlg.m_wndToolBar->widgetForAction(dlg.CommandAction(CVarkDlg::CmdAbout));
+    auto* button = Child<QToolBar>(dlg, "ToolBar")
+                       ->widgetForAction(dlg.CommandAction(vark::MainWindow::CmdAbout));
     QTest::mouseClick(button, Qt::LeftButton);
     return seen;
 }
 
 TEST(AboutBox, ShowsIconNameVersionAndRights) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.show();
     const AboutSeen seen = ShowAboutAndClose(dlg, Qt::Key_Return);
     ASSERT_TRUE(seen.shown);
@@ -64,7 +67,7 @@ TEST(AboutBox, ShowsIconNameVersionAndRights) {
 }
 
 TEST(AboutBox, EnterAndEscapeCloseItAndLeaveTheWindowAsItWas) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.show();
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Enter}) {
         const AboutSeen seen = ShowAboutAndClose(dlg, key);
@@ -77,7 +80,7 @@ TEST(AboutBox, EnterAndEscapeCloseItAndLeaveTheWindowAsItWas) {
 }
 
 TEST(AboutBox, TemplateSizeInTheDialogFontAndEveryTextFits) {
-    CAboutDlg about;
+    vark::AboutDialog about;
     // The 11-pixel face of the other dialogs, and the template's 235 x 65
     // dialog units measured with it (average letter width and height).
     EXPECT_EQ(about.font().pixelSize(), 11);
@@ -90,25 +93,28 @@ TEST(AboutBox, TemplateSizeInTheDialogFontAndEveryTextFits) {
     EXPECT_EQ(about.size(), QSize((235 * avg + 2) / 4, (65 * fm.height() + 4) / 8));
     EXPECT_EQ(about.minimumSize(), about.maximumSize()) << "fixed, like a dialog frame";
     const QRect inside = about.rect();
-    for (QLabel* label : {about.m_pVersion, about.m_pRights}) {
+    for (QLabel* label :
+         {Child<QLabel>(about, "VersionText"), Child<QLabel>(about, "RightsText")}) {
         EXPECT_LE(fm.horizontalAdvance(label->text()), label->width())
             << label->text().toStdString();
         EXPECT_TRUE(inside.contains(label->geometry()));
     }
-    EXPECT_TRUE(inside.contains(about.m_pIcon->geometry()));
-    EXPECT_TRUE(inside.contains(about.m_pOkButton->geometry()));
-    EXPECT_GE(about.m_pOkButton->x(), about.m_pVersion->geometry().right());
+    EXPECT_TRUE(inside.contains(Child<QLabel>(about, "Icon")->geometry()));
+    EXPECT_TRUE(inside.contains(Child<QPushButton>(about, "OkButton")->geometry()));
+    EXPECT_GE(Child<QPushButton>(about, "OkButton")->x(),
+              Child<QLabel>(about, "VersionText")->geometry().right());
 }
 
 TEST(AboutBox, OkButtonAndCloseBoxEndIt) {
     {
-        CAboutDlg about;
-        QTimer::singleShot(0, &about,
-                           [&] { QTest::mouseClick(about.m_pOkButton, Qt::LeftButton); });
+        vark::AboutDialog about;
+        QTimer::singleShot(0, &about, [&] {
+            QTest::mouseClick(Child<QPushButton>(about, "OkButton"), Qt::LeftButton);
+        });
         EXPECT_EQ(about.exec(), QDialog::Accepted);
     }
     {
-        CAboutDlg about;
+        vark::AboutDialog about;
         QTimer::singleShot(0, &about, [&] { about.close(); });
         EXPECT_EQ(about.exec(), QDialog::Rejected);
     }

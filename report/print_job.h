@@ -35,12 +35,12 @@ inline constexpr int kFontVariants = 4;
 // Makes the print dialog object when the engine needs one.
 using ChooserFactory = std::function<std::unique_ptr<PrinterChooser>()>;
 
-class CPrintRX {
+class PrintJob {
   public:
-    explicit CPrintRX(ChooserFactory makeDialog);
-    virtual ~CPrintRX();
-    CPrintRX(const CPrintRX&) = delete;
-    CPrintRX& operator=(const CPrintRX&) = delete;
+    explicit PrintJob(ChooserFactory makeDialog);
+    virtual ~PrintJob();
+    PrintJob(const PrintJob&) = delete;
+    PrintJob& operator=(const PrintJob&) = delete;
 
     // With a device name the printer is made by name, else the dialog asks.
     int SelectPrinter(const std::optional<std::u16string>& device = std::nullopt);
@@ -58,26 +58,26 @@ class CPrintRX {
     int FinishDoc();
 
     // The job's surface for the caller's pens; null before a printer is chosen.
-    PageSurface* Surface() const { return m_pDC; }
-    int FontSetCount() const { return m_nFontSets; }
-    int CurrentFontSet() const { return m_nCurSet; }
-    int SelectedVariant(int set) const { return m_nVariant[set]; }
+    PageSurface* Surface() const { return dc_; }
+    int FontSetCount() const { return fontSets_; }
+    int CurrentFontSet() const { return currentSet_; }
+    int SelectedVariant(int set) const { return variant_[set]; }
 
   private:
     int Caps(DeviceCap cap) const;
     int X(int v) const { return MulDiv(v, Caps(DeviceCap::LogPixelsX), 72); }
     int Y(int v) const { return MulDiv(v, Caps(DeviceCap::LogPixelsY), 72); }
 
-    PageSurface* m_pDC = nullptr;             // printing context; null once detached
-    std::unique_ptr<PageSurface> m_hPrinter;  // the job's context, however obtained
-    std::array<std::array<FontHandle, kFontVariants>, kFontSets> m_fonts{};
-    int m_nFontSets = 0;
-    int m_nCurSet = 0;
-    std::array<int, kFontSets> m_nVariant{};
-    int m_nPageWidth = 0;
-    int m_nPageHeight = 0;
-    std::unique_ptr<PrinterChooser> m_pDialog;
-    ChooserFactory m_makeDialog;
+    PageSurface* dc_ = nullptr;             // printing context; null once detached
+    std::unique_ptr<PageSurface> printer_;  // the job's context, however obtained
+    std::array<std::array<FontHandle, kFontVariants>, kFontSets> fonts_{};
+    int fontSets_ = 0;
+    int currentSet_ = 0;
+    std::array<int, kFontSets> variant_{};
+    int pageWidth_ = 0;
+    int pageHeight_ = 0;
+    std::unique_ptr<PrinterChooser> dialog_;
+    ChooserFactory makeDialog_;
 };
 
 }  // namespace vark

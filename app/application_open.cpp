@@ -5,8 +5,10 @@
 #include <QTimer>
 #include <utility>
 
-#include "app/vark_app.h"
-#include "app/vark_dlg.h"
+#include "app/application.h"
+#include "app/main_window.h"
+
+namespace vark {
 
 namespace {
 
@@ -17,11 +19,11 @@ constexpr int kOpenRetryMs = 200;
 
 }  // namespace
 
-QByteArray CVarkApp::OpenRequest(const QString& path) {
+QByteArray Application::OpenRequest(const QString& path) {
     return QByteArray(kOpenPrefix) + QFile::encodeName(path).toPercentEncoding("/") + '\n';
 }
 
-QString CVarkApp::PathOfOpenRequest(const QByteArray& line) {
+QString Application::PathOfOpenRequest(const QByteArray& line) {
     if (!line.startsWith(kOpenPrefix) || !line.endsWith('\n')) {
         return {};
     }
@@ -29,18 +31,18 @@ QString CVarkApp::PathOfOpenRequest(const QByteArray& line) {
     return QFile::decodeName(QByteArray::fromPercentEncoding(encoded));
 }
 
-void CVarkApp::QueueOpen(const QString& path) {
-    m_strPendingOpen = path;
-    if (!m_pOpenTimer) {
-        m_pOpenTimer = new QTimer(this);
-        m_pOpenTimer->setSingleShot(true);
-        connect(m_pOpenTimer, &QTimer::timeout, this, &CVarkApp::OpenPending);
+void Application::QueueOpen(const QString& path) {
+    pendingOpen_ = path;
+    if (!openTimer_) {
+        openTimer_ = new QTimer(this);
+        openTimer_->setSingleShot(true);
+        connect(openTimer_, &QTimer::timeout, this, &Application::OpenPending);
     }
-    m_pOpenTimer->start(0);
+    openTimer_->start(0);
 }
 
-void CVarkApp::OpenPending() {
-    if (m_strPendingOpen.isEmpty() || !m_pMainWnd) {
+void Application::OpenPending() {
+    if (pendingOpen_.isEmpty() || !mainWindow_) {
         return;
     }
     // While the Upload dialog, the About box or a file or print dialog is up,
@@ -49,15 +51,17 @@ void CVarkApp::OpenPending() {
     // An open pop-up (the list's context menu) waits too: it names a row of
     // the list that the file would replace.
     QWidget* modal = QApplication::activeModalWidget();
-    if ((modal && modal != m_pMainWnd) || QApplication::activePopupWidget()) {
-        m_pOpenTimer->start(kOpenRetryMs);
+    if ((modal && modal != mainWindow_) || QApplication::activePopupWidget()) {
+        openTimer_->start(kOpenRetryMs);
         return;
     }
-    const QString path = std::exchange(m_strPendingOpen, QString());
-    if (m_pMainWnd->OpenFile(path)) {
+    const QString path = std::exchange(pendingOpen_, QString());
+    if (mainWindow_->OpenFile(path)) {
         qCInfo(lcVarkInstance).nospace()
-            << "file opened: " << path << ", " << m_pMainWnd->RowCount() << " rows";
+            << "file opened: " << path << ", " << mainWindow_->RowCount() << " rows";
     } else {
         qCInfo(lcVarkInstance) << "file refused:" << path;
     }
 }
+
+}  // namespace vark

@@ -1,4 +1,4 @@
-#include "app/vark_app.h"
+#include "app/application.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -11,8 +11,10 @@
 #include <QThread>
 #include <cstdio>
 
-#include "app/vark_dlg.h"
+#include "app/main_window.h"
 #include "platform/system.h"
+
+namespace vark {
 
 // Quiet unless enabled (QT_LOGGING_RULES="vark.instance.info=true"); the
 // hand-over tests and the start-up benchmark read it.
@@ -28,7 +30,7 @@ constexpr char kActivateReply[] = "ok\n";
 constexpr int kHandOverMs = 1500;
 
 QString UserKey() {
-    return QString::fromStdString(vark::platform::CurrentUserKey());
+    return QString::fromStdString(platform::CurrentUserKey());
 }
 
 // The user's own runtime directory (mode 0700), so that no other user can
@@ -40,59 +42,59 @@ QDir InstanceDir() {
 
 }  // namespace
 
-CVarkApp::CVarkApp(const QString& executablePath, QObject* parent)
-    : QObject(parent), m_strAppName(AppNameFromPath(executablePath)) {}
+Application::Application(const QString& executablePath, QObject* parent)
+    : QObject(parent), appName_(AppNameFromPath(executablePath)) {}
 
-CVarkApp::~CVarkApp() {
-    if (m_acquiring.joinable()) {
-        m_acquiring.join();
+Application::~Application() {
+    if (acquiring_.joinable()) {
+        acquiring_.join();
     }
 }
 
-QString CVarkApp::AppNameFromPath(const QString& executablePath) {
+QString Application::AppNameFromPath(const QString& executablePath) {
     // File name without directory and without its (last) extension.
     return QFileInfo(executablePath).completeBaseName();
 }
 
-QString CVarkApp::LockFilePath() const {
-    return InstanceDir().filePath(m_strAppName + QLatin1Char('-') + UserKey() +
+QString Application::LockFilePath() const {
+    return InstanceDir().filePath(appName_ + QLatin1Char('-') + UserKey() +
                                   QStringLiteral(".lock"));
 }
 
-QString CVarkApp::ServerName() const {
-    return InstanceDir().filePath(m_strAppName + QLatin1Char('-') + UserKey() +
+QString Application::ServerName() const {
+    return InstanceDir().filePath(appName_ + QLatin1Char('-') + UserKey() +
                                   QStringLiteral(".instance"));
 }
 
-CVarkApp::Role CVarkApp::AcquireInstance() {
-    m_lock = std::make_unique<QLockFile>(LockFilePath());
+Application::Role Application::AcquireInstance() {
+    lock_ = std::make_unique<QLockFile>(LockFilePath());
     // A lock is stale only when its process is gone, never by age: the first
     // instance may run for days.
-    m_lock->setStaleLockTime(0);
-    const bool locked = m_lock->tryLock(0);
+    lock_->setStaleLockTime(0);
+    const bool locked = lock_->tryLock(0);
     if (locked) {
         return Role::First;
     }
-    if (m_lock->error() == QLockFile::LockFailedError) {
+    if (lock_->error() == QLockFile::LockFailedError) {
         return Role::Second;
     }
     // The lock could not be made at all (no temporary directory, no
     // permission): run rather than refuse to start.
     qCWarning(lcVarkInstance) << "no instance lock:" << LockFilePath();
-    m_lock.reset();
+    lock_.reset();
     return Role::First;
 }
 
-void CVarkApp::BeginAcquireInstance() {
-    m_acquiring = std::thread([this] { m_role = AcquireInstance(); });
+void Application::BeginAcquireInstance() {
+    acquiring_ = std::thread([this] { role_ = AcquireInstance(); });
 }
 
-int CVarkApp::InitInstance() {
-    QCoreApplication::setApplicationName(m_strAppName);
+int Application::InitInstance() {
+    QCoreApplication::setApplicationName(appName_);
     Role role = Role::First;
-    if (m_acquiring.joinable()) {
-        m_acquiring.join();
-        role = m_role;
+    if (acquiring_.joinable()) {
+        acquiring_.join();
+        role = role_;
     } else {
         role = AcquireInstance();
     }
@@ -100,11 +102,11 @@ int CVarkApp::InitInstance() {
         const bool handed = HandOver();
         qCInfo(lcVarkInstance) << "second instance:"
                                << (handed ? "handed over" : "no running window found");
-        if (!handed && !m_strStartFile.isEmpty()) {
+        if (!handed && !startFile_.isEmpty()) {
             // The file would be lost without a word: the running window
             // did not confirm that it took it.
             std::fprintf(stderr, "%s: %s was not handed to the running window\n",
-                         qPrintable(m_strAppName), qPrintable(m_strStartFile));
+                         qPrintable(appName_), qPrintable(startFile_));
             return 1;
         }
         return 0;
@@ -113,42 +115,42 @@ int CVarkApp::InitInstance() {
     Listen();
 
     {
-        CVarkDlg dlg;
-        m_pMainWnd = &dlg;
-        connect(&dlg, &CVarkDlg::firstShown, this, [this] {
+        MainWindow dlg;
+        mainWindow_ = &dlg;
+        connect(&dlg, &MainWindow::firstShown, this, [this] {
             qCInfo(lcVarkInstance) << "window shown";
-            if (!m_strStartFile.isEmpty()) {
-                QueueOpen(m_strStartFile);
+            if (!startFile_.isEmpty()) {
+                QueueOpen(startFile_);
             }
         });
-        connect(&dlg, &CVarkDlg::firstPainted, this,
+        connect(&dlg, &MainWindow::firstPainted, this,
                 [] { qCInfo(lcVarkInstance) << "window painted"; });
         dlg.exec();
-        m_pMainWnd = nullptr;
+        mainWindow_ = nullptr;
     }
-    if (m_pServer) {
-        m_pServer->close();
+    if (server_) {
+        server_->close();
     }
-    if (m_lock) {
-        m_lock->unlock();
+    if (lock_) {
+        lock_->unlock();
     }
     return 0;
 }
 
-void CVarkApp::Listen() {
-    m_pServer = new QLocalServer(this);
-    m_pServer->setSocketOptions(QLocalServer::UserAccessOption);
+void Application::Listen() {
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
     // Holding the lock, any socket of this name is a crashed instance's.
     QLocalServer::removeServer(ServerName());
-    if (!m_pServer->listen(ServerName())) {
-        qCWarning(lcVarkInstance) << "cannot listen:" << m_pServer->errorString();
+    if (!server_->listen(ServerName())) {
+        qCWarning(lcVarkInstance) << "cannot listen:" << server_->errorString();
         return;
     }
-    connect(m_pServer, &QLocalServer::newConnection, this, &CVarkApp::OnNewConnection);
+    connect(server_, &QLocalServer::newConnection, this, &Application::OnNewConnection);
 }
 
-void CVarkApp::OnNewConnection() {
-    while (QLocalSocket* socket = m_pServer->nextPendingConnection()) {
+void Application::OnNewConnection() {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
@@ -161,10 +163,10 @@ void CVarkApp::OnNewConnection() {
                 if (line != kActivateRequest) {
                     continue;
                 }
-                const bool wasMinimised = m_pMainWnd && m_pMainWnd->isMinimized();
-                QWidget* front = BringToFront(m_pMainWnd);
+                const bool wasMinimised = mainWindow_ && mainWindow_->isMinimized();
+                QWidget* front = BringToFront(mainWindow_);
                 qCInfo(lcVarkInstance).nospace()
-                    << "activation request: window " << (m_pMainWnd ? "raised" : "missing")
+                    << "activation request: window " << (mainWindow_ ? "raised" : "missing")
                     << (wasMinimised ? ", restored" : "") << ", front "
                     << (front ? front->metaObject()->className() : "none");
                 socket->write(kActivateReply);
@@ -174,7 +176,7 @@ void CVarkApp::OnNewConnection() {
     }
 }
 
-QWidget* CVarkApp::BringToFront(QWidget* window) {
+QWidget* Application::BringToFront(QWidget* window) {
     if (!window) {
         return nullptr;
     }
@@ -198,7 +200,7 @@ QWidget* CVarkApp::BringToFront(QWidget* window) {
     return front;
 }
 
-bool CVarkApp::HandOver() {
+bool Application::HandOver() {
     const QDeadlineTimer deadline(kHandOverMs);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
@@ -207,8 +209,8 @@ bool CVarkApp::HandOver() {
             // The file first, so that the window comes to the front with it;
             // an instance that does not know the open request skips it and
             // is still activated.
-            if (!m_strStartFile.isEmpty()) {
-                socket.write(OpenRequest(m_strStartFile));
+            if (!startFile_.isEmpty()) {
+                socket.write(OpenRequest(startFile_));
             }
             socket.write(kActivateRequest);
             if (!socket.waitForBytesWritten(500)) {
@@ -222,3 +224,5 @@ bool CVarkApp::HandOver() {
     }
     return false;
 }
+
+}  // namespace vark

@@ -1,4 +1,4 @@
-#include "report/print_rx.h"
+#include "report/print_job.h"
 
 #include <cstdint>
 #include <limits>
@@ -24,42 +24,42 @@ int MulDiv(int a, int b, int c) {
     return static_cast<int>(q);
 }
 
-CPrintRX::CPrintRX(ChooserFactory makeDialog) : m_makeDialog(std::move(makeDialog)) {}
+PrintJob::PrintJob(ChooserFactory makeDialog) : makeDialog_(std::move(makeDialog)) {}
 
-CPrintRX::~CPrintRX() {
-    for (auto& set : m_fonts) {
+PrintJob::~PrintJob() {
+    for (auto& set : fonts_) {
         for (FontHandle& f : set) {
-            if (f != 0 && m_hPrinter) {
-                m_hPrinter->DeleteFont(f);
+            if (f != 0 && printer_) {
+                printer_->DeleteFont(f);
             }
             f = 0;
         }
     }
-    m_pDialog.reset();
-    m_pDC = nullptr;
-    m_hPrinter.reset();
+    dialog_.reset();
+    dc_ = nullptr;
+    printer_.reset();
 }
 
-int CPrintRX::Caps(DeviceCap cap) const {
-    return m_pDC ? m_pDC->DeviceCaps(cap) : 0;
+int PrintJob::Caps(DeviceCap cap) const {
+    return dc_ ? dc_->DeviceCaps(cap) : 0;
 }
 
-int CPrintRX::SelectPrinter(const std::optional<std::u16string>& device) {
-    if (!m_pDialog && m_makeDialog) {
-        m_pDialog = m_makeDialog();
+int PrintJob::SelectPrinter(const std::optional<std::u16string>& device) {
+    if (!dialog_ && makeDialog_) {
+        dialog_ = makeDialog_();
     }
-    if (!m_pDialog) {
+    if (!dialog_) {
         return -1;
     }
-    std::unique_ptr<PageSurface> dc = device ? m_pDialog->ByName(*device) : m_pDialog->Choose();
+    std::unique_ptr<PageSurface> dc = device ? dialog_->ByName(*device) : dialog_->Choose();
     if (!dc) {
         return -1;  // cancelled, or no context: the dialog object stays until destruction
     }
     // A second successful choice replaces the first job's context.
-    m_pDC = nullptr;
-    m_hPrinter = std::move(dc);
-    m_pDC = m_hPrinter.get();
-    m_pDialog.reset();
+    dc_ = nullptr;
+    printer_ = std::move(dc);
+    dc_ = printer_.get();
+    dialog_.reset();
 
     LogicalFont font;
     font.height = -MulDiv(10, Caps(DeviceCap::LogPixelsY), 72);
@@ -72,13 +72,13 @@ int CPrintRX::SelectPrinter(const std::optional<std::u16string>& device) {
     return 0;
 }
 
-int CPrintRX::AddFontSet(LogicalFont& font) {
-    if (m_nFontSets >= kFontSets) {
+int PrintJob::AddFontSet(LogicalFont& font) {
+    if (fontSets_ >= kFontSets) {
         return -1;
     }
-    auto& set = m_fonts[static_cast<std::size_t>(m_nFontSets)];
+    auto& set = fonts_[static_cast<std::size_t>(fontSets_)];
     auto create = [&](const LogicalFont& lf) -> FontHandle {
-        return m_hPrinter ? m_hPrinter->CreateFont(lf) : 0;
+        return printer_ ? printer_->CreateFont(lf) : 0;
     };
     set[0] = create(font);
     font.weight = kWeightBlack;
@@ -88,71 +88,71 @@ int CPrintRX::AddFontSet(LogicalFont& font) {
     set[2] = create(font);
     font.weight = kWeightBlack;
     set[3] = create(font);
-    ++m_nFontSets;
+    ++fontSets_;
     return 0;
 }
 
-int CPrintRX::SelectFont(int set, int variant) {
-    m_nCurSet = set;
+int PrintJob::SelectFont(int set, int variant) {
+    currentSet_ = set;
     // A set never created or a variant out of range selects nothing.
-    if (set < 0 || set >= m_nFontSets || variant < 0 || variant >= kFontVariants) {
+    if (set < 0 || set >= fontSets_ || variant < 0 || variant >= kFontVariants) {
         return 0;
     }
-    m_nVariant[static_cast<std::size_t>(set)] = variant;
-    const FontHandle f = m_fonts[static_cast<std::size_t>(set)][static_cast<std::size_t>(variant)];
-    if (m_pDC && f != 0) {
-        m_pDC->SelectFont(f);
+    variant_[static_cast<std::size_t>(set)] = variant;
+    const FontHandle f = fonts_[static_cast<std::size_t>(set)][static_cast<std::size_t>(variant)];
+    if (dc_ && f != 0) {
+        dc_->SelectFont(f);
     }
     return 0;
 }
 
-int CPrintRX::BeginDoc() {
-    if (!m_pDC) {
+int PrintJob::BeginDoc() {
+    if (!dc_) {
         return -1;
     }
     // The resources hold no application title, so every job is unnamed.
-    if (m_pDC->StartDoc(std::u16string()) == kSpError) {
+    if (dc_->StartDoc(std::u16string()) == kSpError) {
         return -1;
     }
-    m_nPageWidth = m_pDC->DeviceCaps(DeviceCap::HorzRes);
-    m_nPageHeight = m_pDC->DeviceCaps(DeviceCap::VertRes);
+    pageWidth_ = dc_->DeviceCaps(DeviceCap::HorzRes);
+    pageHeight_ = dc_->DeviceCaps(DeviceCap::VertRes);
     return 0;
 }
 
-int CPrintRX::PageWidth() {
-    return MulDiv(m_nPageWidth, 72, Caps(DeviceCap::LogPixelsX));
+int PrintJob::PageWidth() {
+    return MulDiv(pageWidth_, 72, Caps(DeviceCap::LogPixelsX));
 }
 
-int CPrintRX::PageHeight() {
-    return MulDiv(m_nPageHeight, 72, Caps(DeviceCap::LogPixelsY));
+int PrintJob::PageHeight() {
+    return MulDiv(pageHeight_, 72, Caps(DeviceCap::LogPixelsY));
 }
 
-int CPrintRX::BeginPage() {
-    if (!m_pDC) {
+int PrintJob::BeginPage() {
+    if (!dc_) {
         return -1;
     }
-    return m_pDC->StartPage() < 0 ? -1 : 0;
+    return dc_->StartPage() < 0 ? -1 : 0;
 }
 
-int CPrintRX::DrawLine(int x1, int y1, int x2, int y2, PenHandle pen) {
-    if (!m_pDC) {
+int PrintJob::DrawLine(int x1, int y1, int x2, int y2, PenHandle pen) {
+    if (!dc_) {
         return 0;
     }
-    const PenHandle old = m_pDC->SelectPen(pen);
-    m_pDC->MoveTo(X(x1), Y(y1));
-    m_pDC->LineTo(X(x2), Y(y2));
-    m_pDC->SelectPen(old);
+    const PenHandle old = dc_->SelectPen(pen);
+    dc_->MoveTo(X(x1), Y(y1));
+    dc_->LineTo(X(x2), Y(y2));
+    dc_->SelectPen(old);
     return 0;
 }
 
-int CPrintRX::PrintText(const std::string& text, const PrintRect& rect, int flags) {
-    if (!m_pDC) {
+int PrintJob::PrintText(const std::string& text, const PrintRect& rect, int flags) {
+    if (!dc_) {
         return 1;
     }
     // Widen byte by byte: the report's texts are single-byte.
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::u16string wide(bytes, bytes + text.size());
-    const TextExtent size = m_pDC->MeasureText(wide);
+    const TextExtent size = dc_->MeasureText(wide);
     const int L = X(rect.left);
     const int Wd = X(rect.right - rect.left);
     const int T = Y(rect.top);
@@ -174,27 +174,27 @@ int CPrintRX::PrintText(const std::string& text, const PrintRect& rect, int flag
     if (y < T) {
         y = T;
     }
-    m_pDC->TextOut(x, y, wide);
+    dc_->TextOut(x, y, wide);
     return 1;
 }
 
-int CPrintRX::FinishPage() {
-    return m_pDC ? m_pDC->EndPage() : -1;
+int PrintJob::FinishPage() {
+    return dc_ ? dc_->EndPage() : -1;
 }
 
-void CPrintRX::NextPage() {
-    if (m_pDC) {
-        m_pDC->EndPage();
-        m_pDC->StartPage();
+void PrintJob::NextPage() {
+    if (dc_) {
+        dc_->EndPage();
+        dc_->StartPage();
     }
 }
 
-int CPrintRX::FinishDoc() {
-    if (m_pDC) {
-        m_pDC->EndDoc();
+int PrintJob::FinishDoc() {
+    if (dc_) {
+        dc_->EndDoc();
     }
     // Detach only: the context itself is released with the engine.
-    m_pDC = nullptr;
+    dc_ = nullptr;
     return 0;
 }
 

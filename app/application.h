@@ -13,25 +13,28 @@
 #include <memory>
 #include <thread>
 
-class CVarkDlg;
 class QLocalServer;
 class QLockFile;
 class QTimer;
 class QWidget;
 
+namespace vark {
+
 Q_DECLARE_LOGGING_CATEGORY(lcVarkInstance)
 
-class CVarkApp : public QObject {
+class MainWindow;
+
+class Application : public QObject {
     Q_OBJECT
   public:
     // `executablePath`: the program's own file; its name without directory and
     // extension becomes the application name.
-    explicit CVarkApp(const QString& executablePath, QObject* parent = nullptr);
-    ~CVarkApp() override;
+    explicit Application(const QString& executablePath, QObject* parent = nullptr);
+    ~Application() override;
 
     static QString AppNameFromPath(const QString& executablePath);
 
-    const QString& AppName() const { return m_strAppName; }
+    const QString& AppName() const { return appName_; }
     // Names of the lock file and the local socket of this executable and user.
     QString LockFilePath() const;
     QString ServerName() const;
@@ -52,11 +55,11 @@ class CVarkApp : public QObject {
     static QWidget* BringToFront(QWidget* window);
 
     // The main window while it exists, else null.
-    CVarkDlg* MainWindow() const { return m_pMainWnd; }
+    MainWindow* Window() const { return mainWindow_; }
 
     // A record file (absolute path) to open once the window is shown, or to
     // hand to the running instance; empty for none.
-    void SetStartFile(const QString& path) { m_strStartFile = path; }
+    void SetStartFile(const QString& path) { startFile_ = path; }
 
     // The hand-over line that asks the running instance to open `path`, and
     // the path such a line carries (empty for any other line). The path is
@@ -77,13 +80,15 @@ class CVarkApp : public QObject {
     void OnNewConnection();
     void OpenPending();
 
-    QString m_strAppName;
-    std::thread m_acquiring;
-    Role m_role = Role::First;  // what m_acquiring found
-    std::unique_ptr<QLockFile> m_lock;
-    QLocalServer* m_pServer = nullptr;
-    CVarkDlg* m_pMainWnd = nullptr;
-    QString m_strStartFile;
-    QString m_strPendingOpen;
-    QTimer* m_pOpenTimer = nullptr;
+    QString appName_;
+    std::thread acquiring_;
+    Role role_ = Role::First;  // what acquiring_ found
+    std::unique_ptr<QLockFile> lock_;
+    QLocalServer* server_ = nullptr;
+    MainWindow* mainWindow_ = nullptr;
+    QString startFile_;
+    QString pendingOpen_;
+    QTimer* openTimer_ = nullptr;
 };
+
+}  // namespace vark

@@ -28,24 +28,26 @@ struct MainLayout;
 inline constexpr char kMainCaption[] = "VARK-u";
 inline constexpr int kMinWindowWidth = 480;
 inline constexpr int kMinWindowHeight = 360;
-}  // namespace vark
 
-class CVarkDlg : public QDialog {
+// Its parts, by object name: "ToolBar" (actions "ToolOpen", "ToolSave", ...),
+// "PathEdit", "OpenButton", "Divider", "PinList", "StatusBar" and the list's
+// "CompareView".
+class MainWindow : public QDialog {
     Q_OBJECT
   public:
     // The toolbar's commands, in toolbar order.
     enum Command { CmdOpen, CmdSave, CmdPrint, CmdUpload, CmdAbout, CmdExit, CmdCount };
 
-    explicit CVarkDlg(QWidget* parent = nullptr);
-    ~CVarkDlg() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    const vark::RecordBlock& Block() const { return m_block; }
+    const RecordBlock& Block() const { return block_; }
     // Replaces the record block (count byte and all 100 slots) and refreshes
     // the list from it.
-    void SetBlock(const vark::RecordBlock& block);
-    const QString& Path() const { return m_strPath; }
+    void SetBlock(const RecordBlock& block);
+    const QString& Path() const { return path_; }
 
-    // Empties the list and fills it again from m_block, one row per used slot.
+    // Empties the list and fills it again from the block, one row per used slot.
     void RefreshPinMap();
 
     // The list as it stands: number of rows and the text of one cell (empty
@@ -53,7 +55,7 @@ class CVarkDlg : public QDialog {
     int RowCount() const;
     QString CellText(int row, int col) const;
 
-    QAction* CommandAction(Command command) const { return m_actions[command]; }
+    QAction* CommandAction(Command command) const { return actions_[command]; }
 
     // Reads `path` as the Open command does once its dialog has given a
     // path: the same checks and messages, and on success the path shown and
@@ -88,31 +90,29 @@ class CVarkDlg : public QDialog {
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-  public:
-    // Fields in the order of the original window class.
-    QIcon m_hIcon;
-    QToolBar* m_wndToolBar = nullptr;
-    QStatusBar* m_wndStatusBar = nullptr;
-    bool m_bLayoutReady = false;
-    QLineEdit* m_pPathEdit = nullptr;
-    QPushButton* m_pOpenButton = nullptr;
-    QFrame* m_pDivider = nullptr;
-    QTableView* m_list = nullptr;
-    vark::PinMapModel* m_pPinMap = nullptr;
-    vark::CompareView* m_pCompare = nullptr;  // the list's comparison with a good cable
-    QString m_strPath;
-
   private:
-    vark::RecordBlock m_block;
-
     void CreateToolBar();
     void CreateList();
-    void ApplyLayout(const vark::MainLayout& layout);
+    void ApplyLayout(const MainLayout& layout);
     void UpdateMinimumSize();
     void PassActivationToModal();
     void EnableFileDrops();
 
-    std::array<QAction*, CmdCount> m_actions{};
-    bool m_bShownOnce = false;
-    bool m_bPaintedOnce = false;
+    QIcon icon_;
+    QToolBar* toolBar_ = nullptr;
+    QStatusBar* statusBar_ = nullptr;
+    bool layoutReady_ = false;
+    QLineEdit* pathEdit_ = nullptr;
+    QPushButton* openButton_ = nullptr;
+    QFrame* divider_ = nullptr;
+    QTableView* list_ = nullptr;
+    PinMapModel* pinMap_ = nullptr;
+    CompareView* compare_ = nullptr;  // the list's comparison with a good cable
+    QString path_;
+    RecordBlock block_;
+    std::array<QAction*, CmdCount> actions_{};
+    bool shownOnce_ = false;
+    bool paintedOnce_ = false;
 };
+
+}  // namespace vark

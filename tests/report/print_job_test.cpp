@@ -1,4 +1,4 @@
-#include "report/print_rx.h"
+#include "report/print_job.h"
 
 #include <gtest/gtest.h>
 
@@ -34,10 +34,10 @@ class PrintRxTest : public ::testing::Test {
     std::shared_ptr<RecordingState> state = std::make_shared<RecordingState>();
     std::shared_ptr<ChooserLog> log = std::make_shared<ChooserLog>();
 
-    std::unique_ptr<CPrintRX> Selected(int dpi = 600) {
+    std::unique_ptr<vark::PrintJob> Selected(int dpi = 600) {
         state->config.dpiX = dpi;
         state->config.dpiY = dpi;
-        auto rx = std::make_unique<CPrintRX>(MakeFake(state, log));
+        auto rx = std::make_unique<vark::PrintJob>(MakeFake(state, log));
         EXPECT_EQ(rx->SelectPrinter(), 0);
         return rx;
     }
@@ -257,7 +257,7 @@ TEST_F(PrintRxTest, ResourcesReleasedOnceOnEveryPath) {
         log = std::make_shared<ChooserLog>();
         std::size_t dialogGoneAt = 0;
         {
-            CPrintRX rx(MakeFake(state, log, p.cancel));
+            vark::PrintJob rx(MakeFake(state, log, p.cancel));
             const int r = p.byName ? rx.SelectPrinter(u"printer") : rx.SelectPrinter();
             EXPECT_EQ(r, p.cancel ? -1 : 0) << p.name;
             // The dialog object goes as soon as a printer is chosen; after a
@@ -301,7 +301,7 @@ TEST_F(PrintRxTest, ResourcesReleasedOnceOnEveryPath) {
 
 TEST_F(PrintRxTest, FailedPrinterByNameKeepsDialogUntilDestruction) {
     {
-        CPrintRX rx(MakeFake(state, log));
+        vark::PrintJob rx(MakeFake(state, log));
         EXPECT_EQ(rx.SelectPrinter(u"no such printer"), -1);
         EXPECT_EQ(rx.Surface(), nullptr);
         // A second attempt reuses the same dialog object.

@@ -17,15 +17,17 @@
 #include <string>
 #include <vector>
 
-#include "app/comm_dlg.h"
 #include "app/link_texts.h"
+#include "app/main_window.h"
 #include "app/message_box.h"
-#include "app/vark_dlg.h"
+#include "app/upload_dialog.h"
 #include "app_test_support.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
 #include "tests/support/sim_process.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -53,19 +55,19 @@ struct Box {
 // moment; `onBox` may act inside the box.
 class Boxes {
   public:
-    explicit Boxes(CVarkDlg& main) {
+    explicit Boxes(vark::MainWindow& main) {
         previous_ =
             vark::SetMessageInterceptor([this, &main](QWidget* parent, const QString& text) {
                 Box box;
                 box.text = text;
                 box.rows = main.RowCount();
-                if (auto* dlg = qobject_cast<CCommDlg*>(parent)) {
+                if (auto* dlg = qobject_cast<vark::UploadDialog*>(parent)) {
                     box.dialogVisible = dlg->isVisible();
                     box.caption = dlg->DeviceText();
                     box.pos = dlg->ProgressPos();
-                    box.refresh = dlg->m_pRefreshDev->isEnabled();
-                    box.upload = dlg->m_pUploadData->isEnabled();
-                    box.cancel = dlg->m_pCancel->isEnabled();
+                    box.refresh = Child<QPushButton>(*dlg, "RefreshDevButton")->isEnabled();
+                    box.upload = Child<QPushButton>(*dlg, "UploadDataButton")->isEnabled();
+                    box.cancel = Child<QPushButton>(*dlg, "CancelButton")->isEnabled();
                 }
                 seen.push_back(box);
                 if (onBox) {
@@ -130,9 +132,9 @@ class UploadDialog : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(dir.path().empty());
-        CCommDlg::SetDiscoveryOverride([this] { return devices; });
+        vark::UploadDialog::SetDiscoveryOverride([this] { return devices; });
     }
-    void TearDown() override { CCommDlg::SetDiscoveryOverride({}); }
+    void TearDown() override { vark::UploadDialog::SetDiscoveryOverride({}); }
 
     static vark::BridgePort Tester(const std::string& node) {
         vark::BridgePort d;
@@ -171,29 +173,30 @@ class UploadDialog : public ::testing::Test {
     void LoadMain(const vark::RecordBlock& block) { main.SetBlock(block); }
 
     // Hands a completed upload to the main window, as its Upload command does.
-    CCommDlg::ReceivedHandler ToMain() {
+    vark::UploadDialog::ReceivedHandler ToMain() {
         return [this](const vark::RecordBlock& received) { main.SetBlock(received); };
     }
 
-    static void ExpectAllOn(const CCommDlg& dlg) {
-        EXPECT_TRUE(dlg.m_pRefreshDev->isEnabled());
-        EXPECT_TRUE(dlg.m_pUploadData->isEnabled());
-        EXPECT_TRUE(dlg.m_pCancel->isEnabled());
+    static void ExpectAllOn(const vark::UploadDialog& dlg) {
+        EXPECT_TRUE(Child<QPushButton>(dlg, "RefreshDevButton")->isEnabled());
+        EXPECT_TRUE(Child<QPushButton>(dlg, "UploadDataButton")->isEnabled());
+        EXPECT_TRUE(Child<QPushButton>(dlg, "CancelButton")->isEnabled());
     }
-    static void ExpectEmptyBar(const CCommDlg& dlg) {
+    static void ExpectEmptyBar(const vark::UploadDialog& dlg) {
         EXPECT_EQ(dlg.ProgressPos(), 0);
-        EXPECT_LT(dlg.m_pProgress->value(), dlg.m_pProgress->minimum());
+        EXPECT_LT(Child<QProgressBar>(dlg, "Progress")->value(),
+                  Child<QProgressBar>(dlg, "Progress")->minimum());
     }
 
     vark::test::TempDir dir;
     std::vector<vark::BridgePort> devices;
-    CVarkDlg main;
+    vark::MainWindow main;
     Boxes boxes{main};
 };
 
 TEST_F(UploadDialog, NoDeviceIsReportedBeforeTheDialogShows) {
     UseDevice("");
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Upload Data"));
     EXPECT_TRUE(boxes.seen.empty());  // construction makes no attempt
     dlg.show();
@@ -202,28 +205,34 @@ TEST_F(UploadDialog, NoDeviceIsReportedBeforeTheDialogShows) {
     EXPECT_FALSE(boxes.seen[0].dialogVisible);
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(dlg.DeviceText(), QStringLiteral("No Device"));
-    EXPECT_TRUE(dlg.m_pRefreshDev->isEnabled());
-    EXPECT_FALSE(dlg.m_pUploadData->isEnabled());
-    EXPECT_TRUE(dlg.m_pCancel->isEnabled());
-    EXPECT_FALSE(dlg.Port().LinkUp());
-    EXPECT_EQ(dlg.m_pProgress->minimum(), 1);
-    EXPECT_EQ(dlg.m_pProgress->maximum(), 200);
+    EXPECT_TRUE(Child<QPushButton>(dlg, "RefreshDevButton")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(dlg, "UploadDataButton")->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(dlg, "CancelButton")->isEnabled());
+    EXPECT_FALSE(dlg.LinkUp());
+    EXPECT_EQ(Child<QProgressBar>(dlg, "Progress")->minimum(), 1);
+    EXPECT_EQ(Child<QProgressBar>(dlg, "Progress")->maximum(), 200);
     ExpectEmptyBar(dlg);
-    EXPECT_EQ(dlg.focusWidget(), dlg.m_pRefreshDev);
-    for (QPushButton* b : {dlg.m_pRefreshDev, dlg.m_pUploadData, dlg.m_pCancel}) {
+    EXPECT_EQ(dlg.focusWidget(), Child<QPushButton>(dlg, "RefreshDevButton"));
+    for (QPushButton* b :
+         {Child<QPushButton>(dlg, "RefreshDevButton"), Child<QPushButton>(dlg, "UploadDataButton"),
+          Child<QPushButton>(dlg, "CancelButton")}) {
         EXPECT_FALSE(b->isDefault()) << b->text().toStdString();
         EXPECT_FALSE(b->autoDefault()) << b->text().toStdString();
     }
     // The caption sits inside the box, the bar below it, the buttons to the right.
-    EXPECT_TRUE(dlg.m_pGroup->geometry().contains(dlg.m_pDeviceText->geometry()));
-    EXPECT_GT(dlg.m_pProgress->y(), dlg.m_pGroup->geometry().bottom());
-    EXPECT_GT(dlg.m_pRefreshDev->x(), dlg.m_pGroup->geometry().right());
+    EXPECT_TRUE(Child<QGroupBox>(dlg, "DeviceGroup")
+                    ->geometry()
+                    .contains(Child<QLabel>(dlg, "DeviceText")->geometry()));
+    EXPECT_GT(Child<QProgressBar>(dlg, "Progress")->y(),
+              Child<QGroupBox>(dlg, "DeviceGroup")->geometry().bottom());
+    EXPECT_GT(Child<QPushButton>(dlg, "RefreshDevButton")->x(),
+              Child<QGroupBox>(dlg, "DeviceGroup")->geometry().right());
 }
 
 TEST_F(UploadDialog, RealConnectionBoxComesBeforeTheDialog) {
     UseDevice("");
     const vark::MessageInterceptor saved = vark::SetMessageInterceptor(nullptr);
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     QString text;
     QString caption;
     bool dialogVisible = true;
@@ -244,11 +253,11 @@ TEST_F(UploadDialog, RealConnectionBoxComesBeforeTheDialog) {
 
 TEST_F(UploadDialog, OnlyProgressValuesTwoToTwentyMoveTheBar) {
     UseDevice("");
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     dlg.show();
     dlg.OnProgress(5);
     EXPECT_EQ(dlg.ProgressPos(), 50);
-    EXPECT_EQ(dlg.m_pProgress->value(), 50);
+    EXPECT_EQ(Child<QProgressBar>(dlg, "Progress")->value(), 50);
     for (int v : {0, 1, 21, -3}) {
         dlg.OnProgress(v);
         EXPECT_EQ(dlg.ProgressPos(), 50) << v;
@@ -257,12 +266,12 @@ TEST_F(UploadDialog, OnlyProgressValuesTwoToTwentyMoveTheBar) {
     EXPECT_EQ(dlg.ProgressPos(), 20);
     dlg.OnProgress(20);
     EXPECT_EQ(dlg.ProgressPos(), 200);
-    EXPECT_EQ(dlg.m_pProgress->value(), 200);
+    EXPECT_EQ(Child<QProgressBar>(dlg, "Progress")->value(), 200);
 }
 
 TEST_F(UploadDialog, CaptionChangesOnlyAfterTheConnectionBox) {
     auto first = StartSim(Generated(2, 1), {"--fast"}, "a.vku");
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     dlg.show();
     ASSERT_EQ(boxes.Texts(), QStringList{kFound});
     EXPECT_FALSE(boxes.seen[0].dialogVisible);
@@ -270,11 +279,11 @@ TEST_F(UploadDialog, CaptionChangesOnlyAfterTheConnectionBox) {
     const QString firstCaption = QString::fromStdString("Kelvor VARK-u  Port:" + first->device());
     EXPECT_EQ(dlg.DeviceText(), firstCaption);
     ExpectAllOn(dlg);
-    EXPECT_TRUE(dlg.Port().LinkUp());
+    EXPECT_TRUE(dlg.LinkUp());
 
     // Refresh Dev while connected: the link is stopped and discovery runs again.
     auto second = StartSim(Generated(2, 2), {"--fast"}, "b.vku");
-    dlg.m_pRefreshDev->click();
+    Child<QPushButton>(dlg, "RefreshDevButton")->click();
     ASSERT_EQ(boxes.seen.size(), 2u);
     EXPECT_EQ(boxes.seen[1].text, kFound);
     EXPECT_EQ(boxes.seen[1].caption, firstCaption);
@@ -282,13 +291,13 @@ TEST_F(UploadDialog, CaptionChangesOnlyAfterTheConnectionBox) {
 
     // The tester has gone: the link ends, Upload Data is off.
     UseDevice("");
-    dlg.m_pRefreshDev->click();
+    Child<QPushButton>(dlg, "RefreshDevButton")->click();
     ASSERT_EQ(boxes.seen.size(), 3u);
     EXPECT_EQ(boxes.seen[2].text, kNotFound);
     EXPECT_EQ(boxes.seen[2].caption.left(20), QStringLiteral("Kelvor VARK-u  Port:"));
     EXPECT_EQ(dlg.DeviceText(), QStringLiteral("No Device"));
-    EXPECT_FALSE(dlg.m_pUploadData->isEnabled());
-    EXPECT_FALSE(dlg.Port().LinkUp());
+    EXPECT_FALSE(Child<QPushButton>(dlg, "UploadDataButton")->isEnabled());
+    EXPECT_FALSE(dlg.LinkUp());
 }
 
 TEST_F(UploadDialog, ThreeRecordsReachTheListBeforeTheSuccessBox) {
@@ -296,18 +305,19 @@ TEST_F(UploadDialog, ThreeRecordsReachTheListBeforeTheSuccessBox) {
     // Paced so the reply comes in several reads.
     auto sim = StartSim(three, {"--rate", "1500"}, "three.vku");
     LoadMain(vark::SampleBlock());
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     dlg.show();
     std::vector<int> positions;
-    QObject::connect(&dlg, &CCommDlg::progressPosChanged, [&](int p) { positions.push_back(p); });
+    QObject::connect(&dlg, &vark::UploadDialog::progressPosChanged,
+                     [&](int p) { positions.push_back(p); });
 
-    dlg.m_pUploadData->click();
-    EXPECT_FALSE(dlg.m_pRefreshDev->isEnabled());
-    EXPECT_FALSE(dlg.m_pUploadData->isEnabled());
-    EXPECT_FALSE(dlg.m_pCancel->isEnabled());
+    Child<QPushButton>(dlg, "UploadDataButton")->click();
+    EXPECT_FALSE(Child<QPushButton>(dlg, "RefreshDevButton")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(dlg, "UploadDataButton")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(dlg, "CancelButton")->isEnabled());
     EXPECT_EQ(dlg.ProgressPos(), 10);
-    EXPECT_EQ(dlg.m_pProgress->value(), 10);
-    EXPECT_TRUE(dlg.Port().Busy());
+    EXPECT_EQ(Child<QProgressBar>(dlg, "Progress")->value(), 10);
+    EXPECT_TRUE(dlg.Uploading());
 
     ASSERT_TRUE(boxes.WaitFor(kSuccess));
     const Box& at = *boxes.Last(kSuccess);
@@ -317,7 +327,7 @@ TEST_F(UploadDialog, ThreeRecordsReachTheListBeforeTheSuccessBox) {
 
     ExpectAllOn(dlg);
     ExpectEmptyBar(dlg);
-    EXPECT_FALSE(dlg.Port().Busy());
+    EXPECT_FALSE(dlg.Uploading());
     ASSERT_GE(positions.size(), 4u);
     EXPECT_EQ(positions.front(), 10);
     EXPECT_EQ(positions[positions.size() - 2], 200);
@@ -347,9 +357,9 @@ TEST_F(UploadDialog, CountZeroEmptiesTheList) {
     auto sim = StartSim(Generated(4, 4), {"--fast", "--count-byte", "0"}, "zero.vku");
     LoadMain(vark::SampleBlock());
     ASSERT_GT(main.RowCount(), 0);
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     dlg.show();
-    dlg.m_pUploadData->click();
+    Child<QPushButton>(dlg, "UploadDataButton")->click();
     ASSERT_TRUE(boxes.WaitFor(kSuccess));
     EXPECT_EQ(boxes.Last(kSuccess)->rows, 0);
     EXPECT_EQ(main.Block().count, 0);
@@ -361,14 +371,14 @@ TEST_F(UploadDialog, ImpossibleCountIsAReceiveErrorAndChangesNothing) {
     auto sim = StartSim(Generated(4, 13), {"--fast", "--count-byte", "101"}, "bad.vku");
     const vark::RecordBlock before = vark::SampleBlock();
     LoadMain(before);
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     dlg.show();
-    dlg.m_pUploadData->click();
+    Child<QPushButton>(dlg, "UploadDataButton")->click();
     const QString receiveErr = QStringLiteral("\n    Device Receive Err!    \n");
     ASSERT_TRUE(boxes.WaitFor(receiveErr));
     EXPECT_EQ(boxes.Last(receiveErr)->pos, 0);
     ExpectAllOn(dlg);
-    EXPECT_FALSE(dlg.Port().Busy());
+    EXPECT_FALSE(dlg.Uploading());
     EXPECT_EQ(boxes.Count(kSuccess), 0);
     EXPECT_EQ(std::memcmp(main.Block().data(), before.data(), vark::kBlockSize), 0);
 }
@@ -379,21 +389,21 @@ TEST_F(UploadDialog, StalledReplyTimesOutAndTheNextUploadSucceeds) {
     const vark::RecordBlock before = vark::SampleBlock();
     LoadMain(before);
     const int rowsBefore = main.RowCount();
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     dlg.show();
-    dlg.m_pUploadData->click();
+    Child<QPushButton>(dlg, "UploadDataButton")->click();
 
     ASSERT_TRUE(boxes.WaitFor(kTimeout, 1, 6000));
     const Box& at = *boxes.Last(kTimeout);
     EXPECT_TRUE(at.refresh && at.upload && at.cancel);  // enabled before the box
     EXPECT_EQ(at.pos, 0);
-    EXPECT_FALSE(dlg.Port().Busy());
+    EXPECT_FALSE(dlg.Uploading());
     EXPECT_EQ(std::memcmp(main.Block().data(), before.data(), vark::kBlockSize), 0);
     EXPECT_EQ(main.RowCount(), rowsBefore);
     EXPECT_EQ(boxes.Count(kSuccess), 0);
 
     // The link still runs: a second attempt is accepted and completes.
-    dlg.m_pUploadData->click();
+    Child<QPushButton>(dlg, "UploadDataButton")->click();
     ASSERT_TRUE(boxes.WaitFor(kSuccess)) << boxes.Texts().join("|").toStdString() << sim->log();
     EXPECT_EQ(boxes.Count(kTimeout), 1);
     EXPECT_EQ(std::memcmp(main.Block().data(), five.data(), vark::kBlockSize), 0);
@@ -405,29 +415,29 @@ TEST_F(UploadDialog, RefusalsReenableTheButtons) {
     // success message; Upload Data is then refused with code 1.
     UseDevice((dir.path() / "no-such-tty").string());
     {
-        CCommDlg dlg(&main, ToMain());
+        vark::UploadDialog dlg(&main, ToMain());
         dlg.show();
         ASSERT_EQ(boxes.seen.size(), 2u);
         EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("Failed!")));
         EXPECT_EQ(boxes.seen[1].text, kFound);
-        EXPECT_FALSE(dlg.Port().LinkUp());
-        dlg.m_pUploadData->click();
+        EXPECT_FALSE(dlg.LinkUp());
+        Child<QPushButton>(dlg, "UploadDataButton")->click();
         ASSERT_EQ(boxes.seen.size(), 3u);
         EXPECT_EQ(boxes.seen[2].text, kNoLink);
         EXPECT_EQ(boxes.seen[2].pos, 0);
         EXPECT_TRUE(boxes.seen[2].refresh && boxes.seen[2].upload && boxes.seen[2].cancel);
         ExpectAllOn(dlg);
         ExpectEmptyBar(dlg);
-        EXPECT_FALSE(dlg.Port().Busy());
+        EXPECT_FALSE(dlg.Uploading());
     }
 
     // A second request while one is under way: code 4, and the first goes on.
     const vark::RecordBlock three = Generated(3, 6);
     auto sim = StartSim(three, {"--rate", "1000"}, "busy.vku");
     boxes.seen.clear();
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     dlg.show();
-    dlg.m_pUploadData->click();
+    Child<QPushButton>(dlg, "UploadDataButton")->click();
     dlg.OnUploadData();  // the button is off; the request itself is refused
     ASSERT_EQ(boxes.Count(kBusy), 1);
     EXPECT_EQ(boxes.Last(kBusy)->pos, 0);
@@ -440,9 +450,9 @@ TEST_F(UploadDialog, CloseBoxMidTransferStopsTheLinkAndKeepsTheBlock) {
     auto sim = StartSim(Generated(20, 7), {"--rate", "1500"}, "twenty.vku");
     const vark::RecordBlock before = vark::SampleBlock();
     LoadMain(before);
-    auto dlg = std::make_unique<CCommDlg>(&main, ToMain());
+    auto dlg = std::make_unique<vark::UploadDialog>(&main, ToMain());
     dlg->show();
-    dlg->m_pUploadData->click();
+    Child<QPushButton>(*dlg, "UploadDataButton")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->ProgressPos() >= 20; }, 5000));
 
     QElapsedTimer clock;
@@ -454,7 +464,7 @@ TEST_F(UploadDialog, CloseBoxMidTransferStopsTheLinkAndKeepsTheBlock) {
     EXPECT_LT(clock.elapsed(), 1400);
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
-    EXPECT_FALSE(dlg->Port().LinkUp());
+    EXPECT_FALSE(dlg->LinkUp());
     dlg.reset();
     EXPECT_LT(clock.elapsed(), 3000);
 
@@ -469,12 +479,12 @@ TEST_F(UploadDialog, EnterPressesTheFocusedButtonEscapeEndsAtOnce) {
     auto sim = StartSim(Generated(20, 8), {"--rate", "1500"}, "esc.vku");
     const vark::RecordBlock before = vark::SampleBlock();
     LoadMain(before);
-    auto dlg = std::make_unique<CCommDlg>(&main, ToMain());
+    auto dlg = std::make_unique<vark::UploadDialog>(&main, ToMain());
     dlg->show();
     const std::size_t seen = boxes.seen.size();
 
     // Enter on a focused button presses it: Refresh Dev looks again.
-    QTest::keyClick(dlg->m_pRefreshDev, Qt::Key_Return);
+    QTest::keyClick(Child<QPushButton>(*dlg, "RefreshDevButton"), Qt::Key_Return);
     ASSERT_EQ(boxes.seen.size(), seen + 1);
     EXPECT_EQ(boxes.seen.back().text, kFound);
     // Enter that reaches the dialog itself is its OK action: nothing.
@@ -483,9 +493,10 @@ TEST_F(UploadDialog, EnterPressesTheFocusedButtonEscapeEndsAtOnce) {
     EXPECT_TRUE(dlg->isVisible());
     dlg->accept();
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_FALSE(dlg->m_pUploadData->isDefault());
+    EXPECT_FALSE(Child<QPushButton>(*dlg, "UploadDataButton")->isDefault());
 
-    QTest::keyClick(dlg->m_pUploadData, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(Child<QPushButton>(*dlg, "UploadDataButton"), Qt::Key_Enter,
+                    Qt::KeypadModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->ProgressPos() >= 20; }, 5000));
     QElapsedTimer clock;
     clock.start();
@@ -504,15 +515,15 @@ TEST_F(UploadDialog, SecondShorterUploadLeavesTheFirstUploadsSlots) {
     const vark::RecordBlock ten = Generated(10, 9);
     const vark::RecordBlock three = Generated(3, 10);
     auto simTen = StartSim(ten, {"--fast"}, "ten.vku");
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     dlg.show();
-    dlg.m_pUploadData->click();
+    Child<QPushButton>(dlg, "UploadDataButton")->click();
     ASSERT_TRUE(boxes.WaitFor(kSuccess));
     EXPECT_EQ(main.RowCount(), static_cast<int>(vark::PinMapTable(ten).size()));
 
     auto simThree = StartSim(three, {"--fast"}, "three.vku");
-    dlg.m_pRefreshDev->click();
-    dlg.m_pUploadData->click();
+    Child<QPushButton>(dlg, "RefreshDevButton")->click();
+    Child<QPushButton>(dlg, "UploadDataButton")->click();
     ASSERT_TRUE(boxes.WaitFor(kSuccess, 2));
 
     const vark::RecordBlock& got = main.Block();
@@ -529,10 +540,10 @@ TEST_F(UploadDialog, SecondShorterUploadLeavesTheFirstUploadsSlots) {
 TEST_F(UploadDialog, PortNamedInTheEnvironmentIsTheTester) {
     const vark::RecordBlock two = Generated(2, 12);
     auto sim = StartSim(two, {"--fast"}, "env.vku");
-    CCommDlg::SetDiscoveryOverride({});
+    vark::UploadDialog::SetDiscoveryOverride({});
     const QByteArray saved = qgetenv(vark::kPortEnvironment);
     qputenv(vark::kPortEnvironment, QByteArray::fromStdString(sim->device()));
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     if (saved.isEmpty()) {
         qunsetenv(vark::kPortEnvironment);
     } else {
@@ -541,7 +552,7 @@ TEST_F(UploadDialog, PortNamedInTheEnvironmentIsTheTester) {
     dlg.show();
     EXPECT_EQ(boxes.Texts(), QStringList{kFound});
     EXPECT_EQ(dlg.DeviceText(), QString::fromStdString("Kelvor VARK-u  Port:" + sim->device()));
-    dlg.m_pUploadData->click();
+    Child<QPushButton>(dlg, "UploadDataButton")->click();
     ASSERT_TRUE(boxes.WaitFor(kSuccess));
     EXPECT_EQ(std::memcmp(main.Block().data(), two.data(), vark::kBlockSize), 0);
 }
@@ -551,11 +562,11 @@ TEST_F(UploadDialog, LongDevicePathConnectsAndItsCaptionIsElidedWithATooltip) {
     const std::string port =
         "/nonexistent/serial/by-id/"
         "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0";
-    CCommDlg::SetDiscoveryOverride({});
+    vark::UploadDialog::SetDiscoveryOverride({});
     const QByteArray saved = qgetenv(vark::kPortEnvironment);
     qputenv(vark::kPortEnvironment, QByteArray::fromStdString(port));
     main.show();
-    CCommDlg dlg(&main, ToMain());
+    vark::UploadDialog dlg(&main, ToMain());
     qputenv(vark::kPortEnvironment, saved);
     if (saved.isEmpty()) {
         qunsetenv(vark::kPortEnvironment);
@@ -570,25 +581,26 @@ TEST_F(UploadDialog, LongDevicePathConnectsAndItsCaptionIsElidedWithATooltip) {
 
     const QString caption = QString::fromStdString("Kelvor VARK-u  Port:" + port);
     EXPECT_EQ(dlg.DeviceText(), caption);
-    const QString shown = dlg.m_pDeviceText->text();
+    const QString shown = Child<QLabel>(dlg, "DeviceText")->text();
     EXPECT_NE(shown, caption);
     EXPECT_TRUE(shown.startsWith(QStringLiteral("Kelvor VARK-u  Port:/"))) << shown.toStdString();
     EXPECT_TRUE(shown.endsWith(QStringLiteral("port0"))) << shown.toStdString();
-    EXPECT_LE(QFontMetrics(dlg.m_pDeviceText->font()).horizontalAdvance(shown),
-              dlg.m_pDeviceText->width());
-    EXPECT_EQ(dlg.m_pDeviceText->toolTip(), caption);
+    EXPECT_LE(QFontMetrics(Child<QLabel>(dlg, "DeviceText")->font()).horizontalAdvance(shown),
+              Child<QLabel>(dlg, "DeviceText")->width());
+    EXPECT_EQ(Child<QLabel>(dlg, "DeviceText")->toolTip(), caption);
 
     // A short name is shown whole, without a tooltip.
-    CCommDlg::SetDiscoveryOverride([] { return std::vector{Tester("/dev/ttyUSB10")}; });
-    CCommDlg again(&main, ToMain());
+    vark::UploadDialog::SetDiscoveryOverride([] { return std::vector{Tester("/dev/ttyUSB10")}; });
+    vark::UploadDialog again(&main, ToMain());
     again.show();
-    EXPECT_EQ(again.m_pDeviceText->text(), QStringLiteral("Kelvor VARK-u  Port:/dev/ttyUSB10"));
-    EXPECT_TRUE(again.m_pDeviceText->toolTip().isEmpty());
-    CCommDlg::SetDiscoveryOverride({});
+    EXPECT_EQ(Child<QLabel>(again, "DeviceText")->text(),
+              QStringLiteral("Kelvor VARK-u  Port:/dev/ttyUSB10"));
+    EXPECT_TRUE(Child<QLabel>(again, "DeviceText")->toolTip().isEmpty());
+    vark::UploadDialog::SetDiscoveryOverride({});
 }
 
 TEST_F(UploadDialog, BoxesBeforeTheDialogIsShownBelongToTheVisibleMainWindow) {
-    CCommDlg::SetDiscoveryOverride([] { return std::vector<vark::BridgePort>{}; });
+    vark::UploadDialog::SetDiscoveryOverride([] { return std::vector<vark::BridgePort>{}; });
     std::vector<const QWidget*> parents;
     const auto previous = vark::SetMessageInterceptor([&](QWidget* parent, const QString&) {
         parents.push_back(parent);
@@ -597,13 +609,13 @@ TEST_F(UploadDialog, BoxesBeforeTheDialogIsShownBelongToTheVisibleMainWindow) {
     main.show();
     const QWidget* dialog = nullptr;
     {
-        CCommDlg dlg(&main, ToMain());
+        vark::UploadDialog dlg(&main, ToMain());
         dialog = &dlg;
-        dlg.show();                  // set-up's box: the dialog is not on screen yet
-        dlg.m_pRefreshDev->click();  // now it is: the box is the dialog's
+        dlg.show();  // set-up's box: the dialog is not on screen yet
+        Child<QPushButton>(dlg, "RefreshDevButton")->click();  // now it is: the box is the dialog's
     }
     vark::SetMessageInterceptor(previous);
-    CCommDlg::SetDiscoveryOverride({});
+    vark::UploadDialog::SetDiscoveryOverride({});
     ASSERT_EQ(parents.size(), 2u);
     EXPECT_EQ(parents[0], &main);
     EXPECT_NE(parents[1], &main);
@@ -617,17 +629,17 @@ TEST_F(UploadDialog, MainWindowUploadCommandRunsTheDialog) {
     boxes.onBox = [](const Box& box) {
         if (box.text == kSuccess) {
             QTimer::singleShot(0, [] {
-                auto* dlg = qobject_cast<CCommDlg*>(QApplication::activeModalWidget());
+                auto* dlg = qobject_cast<vark::UploadDialog*>(QApplication::activeModalWidget());
                 ASSERT_NE(dlg, nullptr);
-                dlg->m_pCancel->click();
+                Child<QPushButton>(*dlg, "CancelButton")->click();
             });
         }
     };
     bool started = false;
-    vark::test::WhenModal<CCommDlg>([&](CCommDlg* dlg) {
+    vark::test::WhenModal<vark::UploadDialog>([&](vark::UploadDialog* dlg) {
         ASSERT_NE(dlg, nullptr);
         started = true;
-        dlg->m_pUploadData->click();
+        Child<QPushButton>(*dlg, "UploadDataButton")->click();
     });
     main.Upload();
     EXPECT_TRUE(started);
@@ -635,7 +647,7 @@ TEST_F(UploadDialog, MainWindowUploadCommandRunsTheDialog) {
     EXPECT_EQ(boxes.Last(kSuccess)->rows, 3) << "the list is refreshed before the success box";
     EXPECT_EQ(std::memcmp(main.Block().data(), three.data(), vark::kBlockSize), 0);
     EXPECT_EQ(main.RowCount(), static_cast<int>(vark::PinMapTable(three).size()));
-    EXPECT_EQ(main.findChildren<CCommDlg*>().size(), 0);
+    EXPECT_EQ(main.findChildren<vark::UploadDialog*>().size(), 0);
 }
 
 }  // namespace

@@ -6,16 +6,18 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/vark_dlg.h"
+#include "app/main_window.h"
 
-void CVarkDlg::EnableFileDrops() {
+namespace vark {
+
+void MainWindow::EnableFileDrops() {
     setAcceptDrops(true);
     // The path edit would take the file's name as text; let the drop reach
     // the window instead.
-    m_pPathEdit->setAcceptDrops(false);
+    pathEdit_->setAcceptDrops(false);
 }
 
-QString CVarkDlg::DroppedFile(const QMimeData* data) {
+QString MainWindow::DroppedFile(const QMimeData* data) {
     if (!data || !data->hasUrls()) {
         return {};
     }
@@ -26,14 +28,14 @@ QString CVarkDlg::DroppedFile(const QMimeData* data) {
     return urls.front().toLocalFile();
 }
 
-void CVarkDlg::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     // Any one local file: as with Open, its content decides, not its name.
     if (!DroppedFile(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     }
 }
 
-void CVarkDlg::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
     const QString path = DroppedFile(event->mimeData());
     if (path.isEmpty()) {
         return;
@@ -43,3 +45,5 @@ void CVarkDlg::dropEvent(QDropEvent* event) {
     // whose own event loop must not hold up the drag source.
     QTimer::singleShot(0, this, [this, path] { OpenFile(path); });
 }
+
+}  // namespace vark

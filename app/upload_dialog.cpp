@@ -1,4 +1,4 @@
-#include "app/comm_dlg.h"
+#include "app/upload_dialog.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -17,18 +17,20 @@
 #include "app/link_texts.h"
 #include "app/message_box.h"
 
+namespace vark {
+
 namespace {
 
-CCommDlg::PortLister& DiscoveryOverride() {
-    static CCommDlg::PortLister lister;
+UploadDialog::PortLister& DiscoveryOverride() {
+    static UploadDialog::PortLister lister;
     return lister;
 }
 
 // A port named in the environment when the dialog was made: the tester (a
 // simulator's pseudo-terminal, or a port without a USB bridge).
-std::optional<vark::BridgePort> NamedPort() {
-    const QByteArray named = qgetenv(vark::kPortEnvironment);
-    return named.isEmpty() ? std::nullopt : vark::PortFromName(named.toStdString());
+std::optional<BridgePort> NamedPort() {
+    const QByteArray named = qgetenv(kPortEnvironment);
+    return named.isEmpty() ? std::nullopt : PortFromName(named.toStdString());
 }
 
 QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
@@ -44,65 +46,66 @@ QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
 
 }  // namespace
 
-CCommDlg::CCommDlg(QWidget* parent, ReceivedHandler onReceived)
-    : QDialog(parent), m_onReceived(std::move(onReceived)) {
-    setObjectName(QStringLiteral("CCommDlg"));
-    setWindowTitle(QString::fromLatin1(vark::kUploadCaption));
+UploadDialog::UploadDialog(QWidget* parent, ReceivedHandler onReceived)
+    : QDialog(parent), onReceived_(std::move(onReceived)) {
+    setObjectName(QStringLiteral("UploadDialog"));
+    setWindowTitle(QString::fromLatin1(kUploadCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
-    setFont(vark::DialogFont());
+    setFont(DialogFont());
     CreateControls();
-    m_port.SetOwner(this);
+    link_.SetOwner(this);
     // Where Refresh Dev looks, decided once for the dialog's life.
     if (const PortLister& lister = DiscoveryOverride()) {
-        m_discover = [lister] { return vark::ChooseTester(lister()); };
-    } else if (const std::optional<vark::BridgePort> named = NamedPort()) {
-        m_discover = [named] {
-            vark::TesterChoice choice;
+        discover_ = [lister] { return ChooseTester(lister()); };
+    } else if (const std::optional<BridgePort> named = NamedPort()) {
+        discover_ = [named] {
+            TesterChoice choice;
             choice.port = named;
             choice.count = 1;  // named by a person: the tester, whatever it is
             return choice;
         };
     } else {
-        m_discover = [] { return vark::ChooseTester(vark::ListBridgePorts()); };
+        discover_ = [] { return ChooseTester(ListBridgePorts()); };
     }
 }
 
-CCommDlg::~CCommDlg() {
+UploadDialog::~UploadDialog() {
     // The worker may be waiting for this dialog to take a notification; it is
     // released and joined here, while the dialog can still take calls.
-    m_port.StopLink();
+    link_.StopLink();
 }
 
-void CCommDlg::SetDiscoveryOverride(PortLister lister) {
+void UploadDialog::SetDiscoveryOverride(PortLister lister) {
     DiscoveryOverride() = std::move(lister);
 }
 
-void CCommDlg::CreateControls() {
-    const vark::DialogUnits du(font());
+void UploadDialog::CreateControls() {
+    const DialogUnits du(font());
 
     // In template (tab) order.
-    m_pProgress = new QProgressBar(this);
-    m_pProgress->setObjectName(QStringLiteral("IDC_UPLOAD_PROGRESS"));
-    m_pProgress->setTextVisible(false);
-    m_pProgress->setGeometry(du.Rect(33, 90, 133, 19));
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("Progress"));
+    progress_->setTextVisible(false);
+    progress_->setGeometry(du.Rect(33, 90, 133, 19));
 
-    m_pGroup = new QGroupBox(this);
-    m_pGroup->setGeometry(du.Rect(31, 22, 135, 53));
+    group_ = new QGroupBox(this);
+    group_->setObjectName(QStringLiteral("DeviceGroup"));
+    group_->setGeometry(du.Rect(31, 22, 135, 53));
 
-    m_pRefreshDev = MakeButton("Refresh Dev", "IDC_REFRESH_DEV", this);
-    m_pRefreshDev->setGeometry(du.Rect(195, 23, 58, 23));
-    m_pUploadData = MakeButton("Upload Data", "IDC_UPLOAD_DATA", this);
-    m_pUploadData->setGeometry(du.Rect(195, 58, 58, 21));
-    m_pCancel = MakeButton("Cancel", "IDC_UPLOAD_CANCEL", this);
-    m_pCancel->setGeometry(du.Rect(195, 89, 57, 22));
+    refreshDev_ = MakeButton("Refresh Dev", "RefreshDevButton", this);
+    refreshDev_->setGeometry(du.Rect(195, 23, 58, 23));
+    uploadData_ = MakeButton("Upload Data", "UploadDataButton", this);
+    uploadData_->setGeometry(du.Rect(195, 58, 58, 21));
+    cancel_ = MakeButton("Cancel", "CancelButton", this);
+    cancel_->setGeometry(du.Rect(195, 89, 57, 22));
 
-    m_pDeviceText = new QLabel(QString::fromLatin1(vark::kNoDevice), this);
-    m_pDeviceText->setObjectName(QStringLiteral("IDC_DEVICE_TEXT"));
+    deviceText_ = new QLabel(QString::fromLatin1(kNoDevice), this);
+    deviceText_->setObjectName(QStringLiteral("DeviceText"));
     // Plain text keeps the two blanks before "Port".
-    m_pDeviceText->setTextFormat(Qt::PlainText);
-    m_pDeviceText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    deviceText_->setTextFormat(Qt::PlainText);
+    deviceText_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QRect text = du.Rect(50, 45, 101, 14);
 
     // Device nodes are longer than COM numbers: widen the box (and move the
@@ -112,41 +115,37 @@ void CCommDlg::CreateControls() {
     const int groupRight = du.X(31 + 135) - du.X(4);
     const int extra = std::max(0, text.x() + needed - groupRight);
     text.setWidth(std::max(text.width(), groupRight + extra - text.x()));
-    m_pDeviceText->setGeometry(text);
-    m_pGroup->resize(m_pGroup->width() + extra, m_pGroup->height());
-    for (QPushButton* b : {m_pRefreshDev, m_pUploadData, m_pCancel}) {
+    deviceText_->setGeometry(text);
+    group_->resize(group_->width() + extra, group_->height());
+    for (QPushButton* b : {refreshDev_, uploadData_, cancel_}) {
         b->move(b->x() + extra, b->y());
     }
     setFixedSize(du.X(275) + extra, du.Y(142));
 
-    for (QPushButton* b : {m_pRefreshDev, m_pUploadData, m_pCancel}) {
+    for (QPushButton* b : {refreshDev_, uploadData_, cancel_}) {
         b->installEventFilter(this);
     }
-    connect(m_pRefreshDev, &QPushButton::clicked, this, &CCommDlg::RefreshDevice);
-    connect(m_pUploadData, &QPushButton::clicked, this, &CCommDlg::OnUploadData);
-    connect(m_pCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(refreshDev_, &QPushButton::clicked, this, &UploadDialog::RefreshDevice);
+    connect(uploadData_, &QPushButton::clicked, this, &UploadDialog::OnUploadData);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-QString CCommDlg::DeviceText() const {
-    return m_strCaption;
-}
-
-void CCommDlg::SetDeviceCaption(const QString& caption) {
-    m_strCaption = caption;
+void UploadDialog::SetDeviceCaption(const QString& caption) {
+    caption_ = caption;
     // A device path may be longer than the box is wide: its middle gives way
     // and the whole caption stays at hand as the tooltip.
     // The words before the path stay whole.
-    const QFontMetrics fm(m_pDeviceText->font());
+    const QFontMetrics fm(deviceText_->font());
     const qsizetype at = caption.indexOf(QLatin1String("Port:"));
     const QString head = at < 0 ? QString() : caption.left(at + 5);
     const QString path = caption.mid(head.size());
-    const int room = m_pDeviceText->width() - fm.horizontalAdvance(head);
+    const int room = deviceText_->width() - fm.horizontalAdvance(head);
     const QString shown = head + fm.elidedText(path, Qt::ElideMiddle, std::max(0, room));
-    m_pDeviceText->setText(shown);
-    m_pDeviceText->setToolTip(shown == caption ? QString() : caption);
+    deviceText_->setText(shown);
+    deviceText_->setToolTip(shown == caption ? QString() : caption);
 }
 
-bool CCommDlg::eventFilter(QObject* watched, QEvent* event) {
+bool UploadDialog::eventFilter(QObject* watched, QEvent* event) {
     // Enter on a focused push button presses it, as on the main window.
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
@@ -161,93 +160,93 @@ bool CCommDlg::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void CCommDlg::setVisible(bool visible) {
+void UploadDialog::setVisible(bool visible) {
     if (visible) {
-        m_bEnded = false;
-        if (!m_bInitDone) {
+        ended_ = false;
+        if (!initDone_) {
             // Set-up, with its connection attempt and message box, comes
             // before the dialog is first shown.
-            m_bInitDone = true;
+            initDone_ = true;
             OnInitDialog();
         }
     }
     QDialog::setVisible(visible);
 }
 
-void CCommDlg::OnInitDialog() {
-    m_pProgress->setRange(vark::kProgressMin, vark::kProgressMax);
+void UploadDialog::OnInitDialog() {
+    progress_->setRange(kProgressMin, kProgressMax);
     SetProgressPos(0);
     RefreshDevice();
-    m_pRefreshDev->setFocus();
+    refreshDev_->setFocus();
 }
 
-void CCommDlg::SetProgressPos(int pos) {
-    m_nPos = pos;
-    if (pos < m_pProgress->minimum() || pos > m_pProgress->maximum()) {
+void UploadDialog::SetProgressPos(int pos) {
+    pos_ = pos;
+    if (pos < progress_->minimum() || pos > progress_->maximum()) {
         // Outside the range the bar shows empty; setValue would ignore it.
-        m_pProgress->reset();
+        progress_->reset();
     } else {
-        m_pProgress->setValue(pos);
+        progress_->setValue(pos);
     }
     Q_EMIT progressPosChanged(pos);
 }
 
-void CCommDlg::EnableButtons(bool refresh, bool upload, bool cancel) {
-    m_pRefreshDev->setEnabled(refresh);
-    m_pUploadData->setEnabled(upload);
-    m_pCancel->setEnabled(cancel);
+void UploadDialog::EnableButtons(bool refresh, bool upload, bool cancel) {
+    refreshDev_->setEnabled(refresh);
+    uploadData_->setEnabled(upload);
+    cancel_->setEnabled(cancel);
 }
 
-void CCommDlg::RefreshDevice() {
-    m_pRefreshDev->setEnabled(true);
-    m_pCancel->setEnabled(true);
-    m_port.StopLink();
-    const vark::TesterChoice found = m_discover();
-    m_port.SetPort(found.port.value_or(vark::BridgePort{}));
+void UploadDialog::RefreshDevice() {
+    refreshDev_->setEnabled(true);
+    cancel_->setEnabled(true);
+    link_.StopLink();
+    const TesterChoice found = discover_();
+    link_.SetPort(found.port.value_or(BridgePort{}));
     QString caption;
     if (found.Found()) {
-        caption = QString::fromStdString(vark::DeviceCaption(m_port.Port(), m_port.Naming()));
-        m_pUploadData->setEnabled(true);
+        caption = QString::fromStdString(DeviceCaption(link_.Port(), link_.Naming()));
+        uploadData_->setEnabled(true);
         // A port that cannot be made ready says so, and the connection box
         // still follows: Upload Data is then refused until a refresh.
-        if (const auto failed = m_port.StartLink()) {
-            ShowMessage(vark::OutcomeText(*failed));
+        if (const auto failed = link_.StartLink()) {
+            ShowMessage(OutcomeText(*failed));
         }
-        ShowMessage(vark::kMsgDeviceFound);
+        ShowMessage(kMsgDeviceFound);
     } else {
-        caption = QString::fromLatin1(vark::kNoDevice);
-        m_pUploadData->setEnabled(false);
-        ShowMessage(vark::kMsgDeviceNotFound);
+        caption = QString::fromLatin1(kNoDevice);
+        uploadData_->setEnabled(false);
+        ShowMessage(kMsgDeviceNotFound);
     }
     // Only now: while the box was up the old caption stayed.
     SetDeviceCaption(caption);
 }
 
-void CCommDlg::OnUploadData() {
+void UploadDialog::OnUploadData() {
     EnableButtons(false, false, false);
     SetProgressPos(10);
     // A refusal is told at once; anything else ends in OnFinished.
-    if (const vark::Refusal refused = m_port.Request(); refused != vark::Refusal::None) {
+    if (const Refusal refused = link_.Request(); refused != Refusal::None) {
         OnRefused(refused);
     }
 }
 
-void CCommDlg::OnRefused(vark::Refusal refusal) {
+void UploadDialog::OnRefused(Refusal refusal) {
     SetProgressPos(0);
     EnableButtons(true, true, true);
-    ShowMessage(vark::RefusalText(refusal));
+    ShowMessage(RefusalText(refusal));
 }
 
-void CCommDlg::accept() {
+void UploadDialog::accept() {
     // The OK action does nothing: the dialog ends by Cancel, Escape or close.
 }
 
-void CCommDlg::done(int result) {
-    m_bEnded = true;
+void UploadDialog::done(int result) {
+    ended_ = true;
     QDialog::done(result);
 }
 
-void CCommDlg::keyPressEvent(QKeyEvent* event) {
+void UploadDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         event->accept();
         return;
@@ -255,42 +254,42 @@ void CCommDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);  // Escape: the cancel action
 }
 
-void CCommDlg::closeEvent(QCloseEvent* event) {
-    m_port.StopLink();
-    std::this_thread::sleep_for(vark::kStopPause);
+void UploadDialog::closeEvent(QCloseEvent* event) {
+    link_.StopLink();
+    std::this_thread::sleep_for(kStopPause);
     QDialog::closeEvent(event);
 }
 
 // LinkOwner -----------------------------------------------------------------
 
-void CCommDlg::RunOnOwnerThread(std::function<void()> fn) {
+void UploadDialog::RunOnOwnerThread(std::function<void()> fn) {
     // Queued, never inline, in order. The calls wait in the dialog's own
     // locked queue and each posted event runs one of them, so what the worker
     // hands over is passed under a lock the thread checker sees. A call still
     // queued when the dialog is destroyed is dropped with it (the link is
     // stopped first, so none is awaited).
     {
-        std::lock_guard<std::mutex> lock(m_callsMutex);
-        m_calls.push_back(std::move(fn));
+        std::lock_guard<std::mutex> lock(callsMutex_);
+        calls_.push_back(std::move(fn));
     }
-    QMetaObject::invokeMethod(this, &CCommDlg::RunNextOwnerCall, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &UploadDialog::RunNextOwnerCall, Qt::QueuedConnection);
 }
 
-void CCommDlg::RunNextOwnerCall() {
+void UploadDialog::RunNextOwnerCall() {
     std::function<void()> fn;
     {
-        std::lock_guard<std::mutex> lock(m_callsMutex);
-        if (m_calls.empty()) {
+        std::lock_guard<std::mutex> lock(callsMutex_);
+        if (calls_.empty()) {
             return;
         }
-        fn = std::move(m_calls.front());
-        m_calls.pop_front();
+        fn = std::move(calls_.front());
+        calls_.pop_front();
     }
     fn();
 }
 
-void CCommDlg::OnProgress(int value) {
-    if (m_bEnded) {
+void UploadDialog::OnProgress(int value) {
+    if (ended_) {
         return;
     }
     if (value >= 2 && value <= 20) {
@@ -298,17 +297,17 @@ void CCommDlg::OnProgress(int value) {
     }
 }
 
-void CCommDlg::OnFinished(const vark::LinkOutcome& outcome) {
-    if (m_bEnded) {
+void UploadDialog::OnFinished(const LinkOutcome& outcome) {
+    if (ended_) {
         return;  // an upload under way when the dialog ended is dropped
     }
-    if (outcome.kind == vark::LinkOutcome::Kind::Received) {
+    if (outcome.kind == LinkOutcome::Kind::Received) {
         SetProgressPos(200);
         // The worker waits until this returns, so the area is not being written.
-        if (m_onReceived && outcome.block) {
-            m_onReceived(*outcome.block);
+        if (onReceived_ && outcome.block) {
+            onReceived_(*outcome.block);
         }
-        ShowMessage(vark::kMsgReceiveSuccess);
+        ShowMessage(kMsgReceiveSuccess);
         SetProgressPos(0);
         EnableButtons(true, true, true);
         return;
@@ -317,10 +316,10 @@ void CCommDlg::OnFinished(const vark::LinkOutcome& outcome) {
     // came of the reply so far is not taken.
     EnableButtons(true, true, true);
     SetProgressPos(0);
-    ShowMessage(vark::OutcomeText(outcome));
+    ShowMessage(OutcomeText(outcome));
 }
 
-void CCommDlg::ShowMessage(const std::string& text) {
+void UploadDialog::ShowMessage(const std::string& text) {
     // Before the dialog is first shown (its set-up connects to the tester) a
     // box owned by it would have no window to sit on: the main window owns
     // it then.
@@ -331,3 +330,5 @@ void CCommDlg::ShowMessage(const std::string& text) {
     }
     vark::ShowMessage(owner, QString::fromStdString(text));
 }
+
+}  // namespace vark

@@ -4,25 +4,31 @@
 
 #include <QDialog>
 
+#include "vark_version.h"
+
 class QLabel;
 class QPushButton;
 
-class CAboutDlg : public QDialog {
-    Q_OBJECT
-  public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
-
-    QLabel* m_pIcon = nullptr;
-    QLabel* m_pVersion = nullptr;
-    QLabel* m_pRights = nullptr;
-    QPushButton* m_pOkButton = nullptr;
-};
-
 namespace vark {
+
 inline constexpr char kAboutCaption[] = "About VARK-u";
-inline constexpr char kAboutVersion[] = "Kelvor VARK-u   Version 2.0";
+inline constexpr char kAboutVersion[] = "Kelvor VARK-u   Version " VARK_VERSION;
 inline constexpr char kAboutRights[] = "(C) Kelvor. All rights reserved.";
 // The box's inside, in dialog units.
 inline constexpr int kAboutWidthDlu = 235;
 inline constexpr int kAboutHeightDlu = 65;
+
+// Its parts, by object name: "Icon", "VersionText", "RightsText", "OkButton".
+class AboutDialog : public QDialog {
+    Q_OBJECT
+  public:
+    explicit AboutDialog(QWidget* parent = nullptr);
+
+  private:
+    QLabel* icon_ = nullptr;
+    QLabel* version_ = nullptr;
+    QLabel* rights_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+};
+
 }  // namespace vark

@@ -14,9 +14,7 @@
 #include <QString>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
-
 #include <vector>
 
 #include "app/link_texts.h"
@@ -30,44 +28,45 @@ class QProgressBar;
 class QPushButton;
 
 namespace vark {
+
 inline constexpr char kUploadCaption[] = "Upload Data";
 inline constexpr int kProgressMin = 1;
 inline constexpr int kProgressMax = 200;
 // Environment variable naming a serial device that discovery reports as the
 // tester (a simulator's pseudo-terminal, or a port without a USB bridge).
 inline constexpr char kPortEnvironment[] = "VARK_PORT";
-}  // namespace vark
 
-class CCommDlg : public QDialog, public vark::LinkOwner {
+// Its parts, by object name: "Progress", "DeviceGroup", "RefreshDevButton",
+// "UploadDataButton", "CancelButton" and "DeviceText".
+class UploadDialog : public QDialog, public LinkOwner {
     Q_OBJECT
   public:
     // Called with the received block (count byte and all 100 slots) when an
     // upload completes; the receiver shows it before the success box.
-    using ReceivedHandler = std::function<void(const vark::RecordBlock&)>;
+    using ReceivedHandler = std::function<void(const RecordBlock&)>;
 
     // Every dialog that can upload says where the records go.
-    CCommDlg(QWidget* parent, ReceivedHandler onReceived);
-    ~CCommDlg() override;
+    UploadDialog(QWidget* parent, ReceivedHandler onReceived);
+    ~UploadDialog() override;
 
     // Where discovery looks for testers in every dialog made afterwards; an
     // empty function restores the default ($VARK_PORT if set, else the
     // system's bridge ports). Used by tests.
-    using PortLister = std::function<std::vector<vark::BridgePort>()>;
+    using PortLister = std::function<std::vector<BridgePort>()>;
     static void SetDiscoveryOverride(PortLister lister);
 
     // The position last set on the progress bar (0 = idle, shown empty).
-    int ProgressPos() const { return m_nPos; }
+    int ProgressPos() const { return pos_; }
     // The device caption, whole (the label may show it elided in the middle).
-    QString DeviceText() const;
-    vark::TesterLink& Port() { return m_port; }
+    QString DeviceText() const { return caption_; }
+    // Whether the link to the tester runs, and whether an upload is under way.
+    bool LinkUp() const { return link_.LinkUp(); }
+    bool Uploading() const { return link_.Busy(); }
 
     // LinkOwner: called on this dialog's thread.
     void RunOnOwnerThread(std::function<void()> fn) override;
     void OnProgress(int value) override;
-    void OnFinished(const vark::LinkOutcome& outcome) override;
-
-    // A message box (caption "VARK-u", OK only) over this dialog.
-    void ShowMessage(const std::string& text);
+    void OnFinished(const LinkOutcome& outcome) override;
 
     void setVisible(bool visible) override;
 
@@ -90,34 +89,32 @@ class CCommDlg : public QDialog, public vark::LinkOwner {
   private:
     void OnInitDialog();
     void RunNextOwnerCall();
-    void OnRefused(vark::Refusal refusal);
+    void OnRefused(Refusal refusal);
     void SetProgressPos(int pos);
     void EnableButtons(bool refresh, bool upload, bool cancel);
     void CreateControls();
     void SetDeviceCaption(const QString& caption);
+    // A message box (caption "VARK-u", OK only) over this dialog.
+    void ShowMessage(const std::string& text);
 
-  public:
-    // Fields in the order of the original dialog class, then the controls.
-    QProgressBar* m_pProgress = nullptr;
-    ReceivedHandler m_onReceived;
+    QProgressBar* progress_ = nullptr;
+    ReceivedHandler onReceived_;
+    TesterLink link_;
+    QGroupBox* group_ = nullptr;
+    QPushButton* refreshDev_ = nullptr;
+    QPushButton* uploadData_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QLabel* deviceText_ = nullptr;
 
-  public:
-    vark::TesterLink m_port;
-
-    QGroupBox* m_pGroup = nullptr;
-    QPushButton* m_pRefreshDev = nullptr;
-    QPushButton* m_pUploadData = nullptr;
-    QPushButton* m_pCancel = nullptr;
-    QLabel* m_pDeviceText = nullptr;
-
-  private:
-    std::mutex m_callsMutex;
-    std::deque<std::function<void()>> m_calls;  // from RunOnOwnerThread
-    std::function<vark::TesterChoice()> m_discover;
-    int m_nPos = 0;
-    QString m_strCaption = QString::fromLatin1(vark::kNoDevice);  // whole, even when elided
-    bool m_bInitDone = false;
+    std::mutex callsMutex_;
+    std::deque<std::function<void()>> calls_;  // from RunOnOwnerThread
+    std::function<TesterChoice()> discover_;
+    int pos_ = 0;
+    QString caption_ = QString::fromLatin1(kNoDevice);  // whole, even when elided
+    bool initDone_ = false;
     // Set once the dialog has ended: a late outcome of an upload that was
     // under way is dropped, never copied into the main window.
-    bool m_bEnded = false;
+    bool ended_ = false;
 };
+
+}  // namespace vark
