@@ -24,7 +24,7 @@
 #include "app/upload_dialog.h"
 #include "bench_blocks.h"
 #include "device/bridge_ports.h"
-#include "tests/support/sim_process.h"
+#include "testing/sim_process.h"
 
 namespace {
 

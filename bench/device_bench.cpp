@@ -10,9 +10,9 @@
 #include "device/loop_owner.h"
 #include "device/protocol.h"
 #include "device/tester_link.h"
-#include "tests/support/process.h"
-#include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "testing/process.h"
+#include "testing/sim_process.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

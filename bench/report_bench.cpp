@@ -8,7 +8,7 @@
 #include "bench_blocks.h"
 #include "report/qt_page_surface.h"
 #include "report/record_report.h"
-#include "tests/report/support/recording_surface.h"
+#include "testing/recording_surface.h"
 
 namespace {
 

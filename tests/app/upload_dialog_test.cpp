@@ -25,7 +25,7 @@
 #include "records/pin_map.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tests/support/sim_process.h"
+#include "testing/sim_process.h"
 
 using vark::test::Child;
 

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "device/bridge_ports_linux.h"
-#include "tests/support/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace vark {
 namespace {

@@ -11,8 +11,8 @@
 #include "device/tester_link.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tests/support/recording_owner.h"
-#include "tests/support/sim_process.h"
+#include "testing/recording_owner.h"
+#include "testing/sim_process.h"
 
 namespace vark {
 namespace {

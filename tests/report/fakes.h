@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "report/print_job.h"
-#include "tests/report/support/recording_surface.h"
+#include "testing/recording_surface.h"
 
 namespace vark::testing {
 

@@ -10,8 +10,8 @@
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tests/support/process.h"
-#include "tests/support/sim_process.h"
+#include "testing/process.h"
+#include "testing/sim_process.h"
 
 namespace vark {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/report/support/recording_surface.h"
+#include "testing/recording_surface.h"
 
 #include <cstdlib>
 

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/support/process.h"
-#include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "testing/process.h"
+#include "testing/sim_process.h"
+#include "testing/temp_dir.h"
 
 namespace vark::test {
 
