@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "app/main_window.h"
+#include "app/tester_watch.h"
 #include "platform/system.h"
 
 namespace vark {
@@ -114,8 +115,15 @@ int Application::InitInstance() {
     qCInfo(lcVarkInstance) << "first instance";
     Listen();
 
+    // Watching for testers starts before anything lists them, so none that
+    // is plugged in meanwhile is missed.
+    TesterWatch watch;
+    if (!watch.Start()) {
+        qCWarning(lcVarkInstance) << "no watch for testers plugged in or out";
+    }
     {
         MainWindow dlg;
+        dlg.SetTesterWatch(&watch);
         mainWindow_ = &dlg;
         connect(&dlg, &MainWindow::firstShown, this, [this] {
             qCInfo(lcVarkInstance) << "window shown";

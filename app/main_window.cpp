@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -25,9 +26,11 @@
 #include "app/compare_view.h"
 #include "app/dialog_units.h"
 #include "app/file_dialogs.h"
+#include "app/link_texts.h"
 #include "app/main_layout.h"
 #include "app/message_box.h"
 #include "app/pin_map_model.h"
+#include "app/tester_watch.h"
 #include "platform/system.h"
 #include "records/record_file.h"
 
@@ -83,6 +86,11 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("StatusBar"));
     statusBar_->setSizeGripEnabled(true);
+    // On the right, apart from the messages the list's comparison leaves.
+    testerStatus_ = new QLabel(statusBar_);
+    testerStatus_->setObjectName(QStringLiteral("TesterStatus"));
+    testerStatus_->setTextFormat(Qt::PlainText);
+    statusBar_->addPermanentWidget(testerStatus_);
 
     pathEdit_ = new QLineEdit(this);
     pathEdit_->setObjectName(QStringLiteral("PathEdit"));
@@ -264,6 +272,24 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     }
     // Escape is the cancel action and ends the window.
     QDialog::keyPressEvent(event);
+}
+
+void MainWindow::SetTesterWatch(TesterWatch* watch) {
+    if (watch_) {
+        disconnect(watch_, nullptr, this, nullptr);
+    }
+    watch_ = watch;
+    if (watch_) {
+        connect(watch_, &TesterWatch::changed, this, &MainWindow::ShowTester);
+    }
+    ShowTester();
+}
+
+void MainWindow::ShowTester() {
+    const bool known = watch_ && watch_->Known();
+    testerStatus_->setText(
+        known ? QString::fromStdString(TesterStatusText(AttachedTester(watch_->Snapshot().ports)))
+              : QString());
 }
 
 void MainWindow::SetBlock(const RecordBlock& block) {

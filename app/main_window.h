@@ -13,6 +13,7 @@
 
 class QAction;
 class QFrame;
+class QLabel;
 class QLineEdit;
 class QMimeData;
 class QPushButton;
@@ -23,6 +24,7 @@ class QToolBar;
 namespace vark {
 class CompareView;
 class PinMapModel;
+class TesterWatch;
 struct MainLayout;
 
 inline constexpr char kMainCaption[] = "VARK-u";
@@ -30,8 +32,8 @@ inline constexpr int kMinWindowWidth = 480;
 inline constexpr int kMinWindowHeight = 360;
 
 // Its parts, by object name: "ToolBar" (actions "ToolOpen", "ToolSave", ...),
-// "PathEdit", "OpenButton", "Divider", "PinList", "StatusBar" and the list's
-// "CompareView".
+// "PathEdit", "OpenButton", "Divider", "PinList", "StatusBar" with its
+// "TesterStatus", and the list's "CompareView".
 class MainWindow : public QDialog {
     Q_OBJECT
   public:
@@ -56,6 +58,10 @@ class MainWindow : public QDialog {
     QString CellText(int row, int col) const;
 
     QAction* CommandAction(Command command) const { return actions_[command]; }
+
+    // The bridges as they come and go: the status line says whether a tester
+    // is attached, and the Upload dialog follows it. Not owned; null for none.
+    void SetTesterWatch(TesterWatch* watch);
 
     // Reads `path` as the Open command does once its dialog has given a
     // path: the same checks and messages, and on success the path shown and
@@ -97,6 +103,7 @@ class MainWindow : public QDialog {
     void UpdateMinimumSize();
     void PassActivationToModal();
     void EnableFileDrops();
+    void ShowTester();
 
     QIcon icon_;
     QToolBar* toolBar_ = nullptr;
@@ -113,6 +120,8 @@ class MainWindow : public QDialog {
     std::array<QAction*, CmdCount> actions_{};
     bool shownOnce_ = false;
     bool paintedOnce_ = false;
+    QLabel* testerStatus_ = nullptr;
+    TesterWatch* watch_ = nullptr;
 };
 
 }  // namespace vark

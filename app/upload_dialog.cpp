@@ -16,6 +16,7 @@
 #include "app/dialog_units.h"
 #include "app/link_texts.h"
 #include "app/message_box.h"
+#include "app/tester_watch.h"
 
 namespace vark {
 
@@ -46,8 +47,8 @@ QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
 
 }  // namespace
 
-UploadDialog::UploadDialog(QWidget* parent, ReceivedHandler onReceived)
-    : QDialog(parent), onReceived_(std::move(onReceived)) {
+UploadDialog::UploadDialog(QWidget* parent, ReceivedHandler onReceived, TesterWatch* watch)
+    : QDialog(parent), onReceived_(std::move(onReceived)), watch_(watch) {
     setObjectName(QStringLiteral("UploadDialog"));
     setWindowTitle(QString::fromLatin1(kUploadCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -57,18 +58,34 @@ UploadDialog::UploadDialog(QWidget* parent, ReceivedHandler onReceived)
     CreateControls();
     link_.SetOwner(this);
     // Where Refresh Dev looks, decided once for the dialog's life.
-    if (const PortLister& lister = DiscoveryOverride()) {
-        discover_ = [lister] { return ChooseTester(lister()); };
-    } else if (const std::optional<BridgePort> named = NamedPort()) {
-        discover_ = [named] {
-            TesterChoice choice;
-            choice.port = named;
-            choice.count = 1;  // named by a person: the tester, whatever it is
-            return choice;
-        };
-    } else {
-        discover_ = [] { return ChooseTester(ListBridgePorts()); };
+    named_ = DiscoveryOverride() ? std::nullopt : NamedPort();
+    lister_ = DiscoveryOverride();
+    if (!lister_) {
+        lister_ = [] { return ListBridgePorts(); };
     }
+    // A port named by a person is the tester for good; otherwise the dialog
+    // follows the bridges as they come and go.
+    if (watch_ && !named_) {
+        connect(watch_, &TesterWatch::changed, this, &UploadDialog::FollowTester);
+    }
+}
+
+TesterChoice UploadDialog::Discover() const {
+    if (named_) {
+        TesterChoice choice;
+        choice.port = named_;
+        choice.count = 1;  // named by a person: the tester, whatever it is
+        return choice;
+    }
+    std::vector<BridgePort> ports = lister_();
+    // A port the system is still setting up is not opened yet.
+    if (watch_ && watch_->Known()) {
+        const auto& settling = watch_->Snapshot().settling;
+        ports.erase(std::remove_if(ports.begin(), ports.end(),
+                                   [&](const BridgePort& p) { return settling.count(p.path); }),
+                    ports.end());
+    }
+    return ChooseTester(ports);
 }
 
 UploadDialog::~UploadDialog() {
@@ -201,8 +218,10 @@ void UploadDialog::RefreshDevice() {
     refreshDev_->setEnabled(true);
     cancel_->setEnabled(true);
     link_.StopLink();
-    const TesterChoice found = discover_();
+    const TesterChoice found = Discover();
     link_.SetPort(found.port.value_or(BridgePort{}));
+    testerFound_ = found.Found();
+    testerLeft_ = false;
     QString caption;
     if (found.Found()) {
         caption = QString::fromStdString(DeviceCaption(link_.Port(), link_.Naming()));
@@ -220,6 +239,48 @@ void UploadDialog::RefreshDevice() {
     }
     // Only now: while the box was up the old caption stayed.
     SetDeviceCaption(caption);
+}
+
+void UploadDialog::FollowTester() {
+    if (!watch_ || !initDone_ || ended_) {
+        return;
+    }
+    // A tester that left is noted at once, even when it is back by the time
+    // the dialog acts: its port is another one now.
+    if (testerFound_) {
+        const auto& ports = watch_->Snapshot().ports;
+        const std::string& path = link_.Port().path;
+        if (std::none_of(ports.begin(), ports.end(),
+                         [&](const BridgePort& p) { return p.path == path; })) {
+            testerLeft_ = true;
+        }
+    }
+    if (boxes_ > 0) {
+        followPending_ = true;  // once the box is closed
+        return;
+    }
+    followPending_ = false;
+    if (testerLeft_ && testerFound_) {
+        testerLeft_ = false;
+        if (link_.Busy()) {
+            link_.PortRemoved();  // the upload ends at once, and its outcome says why
+            return;
+        }
+        LoseTester();
+    }
+    testerLeft_ = false;
+    // Plugged in while the dialog says No Device: connect as Refresh Dev does.
+    if (!testerFound_ && !link_.Busy() && Discover().Found()) {
+        RefreshDevice();
+    }
+}
+
+void UploadDialog::LoseTester() {
+    link_.StopLink();
+    testerFound_ = false;
+    EnableButtons(true, false, true);
+    SetProgressPos(0);
+    SetDeviceCaption(QString::fromLatin1(kNoDevice));
 }
 
 void UploadDialog::OnUploadData() {
@@ -314,8 +375,13 @@ void UploadDialog::OnFinished(const LinkOutcome& outcome) {
     }
     // Every other end: the buttons come back before the box says why. What
     // came of the reply so far is not taken.
-    EnableButtons(true, true, true);
-    SetProgressPos(0);
+    if (outcome.kind == LinkOutcome::Kind::LineError &&
+        outcome.fault == LinkOutcome::Fault::Unplugged) {
+        LoseTester();  // the dialog says No Device until the tester is back
+    } else {
+        EnableButtons(true, true, true);
+        SetProgressPos(0);
+    }
     ShowMessage(OutcomeText(outcome));
 }
 
@@ -328,7 +394,12 @@ void UploadDialog::ShowMessage(const std::string& text) {
     if (!isVisible() && main && main->isVisible()) {
         owner = main;
     }
+    // Changes of the bridges that come while the box is up wait for it.
+    ++boxes_;
     vark::ShowMessage(owner, QString::fromStdString(text));
+    if (--boxes_ == 0 && followPending_) {
+        QMetaObject::invokeMethod(this, &UploadDialog::FollowTester, Qt::QueuedConnection);
+    }
 }
 
 }  // namespace vark

@@ -15,6 +15,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "app/link_texts.h"
@@ -28,6 +29,8 @@ class QProgressBar;
 class QPushButton;
 
 namespace vark {
+
+class TesterWatch;
 
 inline constexpr char kUploadCaption[] = "Upload Data";
 inline constexpr int kProgressMin = 1;
@@ -45,8 +48,10 @@ class UploadDialog : public QDialog, public LinkOwner {
     // upload completes; the receiver shows it before the success box.
     using ReceivedHandler = std::function<void(const RecordBlock&)>;
 
-    // Every dialog that can upload says where the records go.
-    UploadDialog(QWidget* parent, ReceivedHandler onReceived);
+    // Every dialog that can upload says where the records go. With a watch,
+    // the dialog follows the tester: it connects when one is plugged in while
+    // it says No Device, and a tester pulled out ends an upload at once.
+    UploadDialog(QWidget* parent, ReceivedHandler onReceived, TesterWatch* watch = nullptr);
     ~UploadDialog() override;
 
     // Where discovery looks for testers in every dialog made afterwards; an
@@ -90,6 +95,9 @@ class UploadDialog : public QDialog, public LinkOwner {
     void OnInitDialog();
     void RunNextOwnerCall();
     void OnRefused(Refusal refusal);
+    TesterChoice Discover() const;
+    void FollowTester();
+    void LoseTester();
     void SetProgressPos(int pos);
     void EnableButtons(bool refresh, bool upload, bool cancel);
     void CreateControls();
@@ -108,7 +116,13 @@ class UploadDialog : public QDialog, public LinkOwner {
 
     std::mutex callsMutex_;
     std::deque<std::function<void()>> calls_;  // from RunOnOwnerThread
-    std::function<TesterChoice()> discover_;
+    PortLister lister_;
+    std::optional<BridgePort> named_;
+    TesterWatch* watch_;
+    bool testerFound_ = false;
+    bool testerLeft_ = false;  // its port left the list since the dialog last looked
+    int boxes_ = 0;            // message boxes open
+    bool followPending_ = false;
     int pos_ = 0;
     QString caption_ = QString::fromLatin1(kNoDevice);  // whole, even when elided
     bool initDone_ = false;

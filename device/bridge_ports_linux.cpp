@@ -59,13 +59,11 @@ std::vector<BridgePort> ListBridgePorts(const std::string& sysfsRoot, const std:
     std::sort(names.begin(), names.end());
     const fs::path top = fs::weakly_canonical(sysfsRoot, ec);
     for (const std::string& name : names) {
+        // Up from the tty (through its device where it names one) to the USB
+        // device: the first folder with an idVendor. Virtual terminals and
+        // built-in ports have none above them.
         const fs::path link = classDir / name / "device";
-        if (!fs::exists(link, ec)) {
-            continue;  // virtual terminals have no device behind them
-        }
-        // Up from the tty's device to the USB device: the first folder with
-        // an idVendor.
-        fs::path dir = fs::canonical(link, ec);
+        fs::path dir = fs::canonical(fs::exists(link, ec) ? link : classDir / name, ec);
         if (ec) {
             continue;
         }
