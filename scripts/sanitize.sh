@@ -21,7 +21,7 @@ run() {
     shift 3
     local start=$SECONDS
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARK_SANITIZE="$flags" \
-        -DVARK_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null || return 1
+        -DVARK_BUILD_BENCH=OFF -DVARK_WERROR=ON "${launcher[@]}" >/dev/null || return 1
     cmake --build "$dir" -j"$(nproc)" ${1:+--target "$@"} || return 1
     local built=$SECONDS
     local logs=$PWD/$dir/sanitizer-logs

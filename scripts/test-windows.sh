@@ -33,7 +33,7 @@ if command -v ccache >/dev/null; then
 fi
 cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARK_WITH_GUI=OFF -DVARK_BUILD_BENCH=OFF \
-    -DVARK_GTEST_SOURCE=/usr/src/googletest -DVARK_NATIVE_BIN="$native_bin" \
+    -DVARK_GTEST_SOURCE=/usr/src/googletest -DVARK_NATIVE_BIN="$native_bin" -DVARK_WERROR=ON \
     "${launcher[@]}" >/dev/null
 cmake --build build-windows -j2
 
