@@ -310,36 +310,29 @@ bool TesterLink::ReadPass(ReplyAssembler& reply, std::vector<std::uint8_t>& chun
         queued -= std::min(queued, static_cast<std::size_t>(got));
         read = true;
     }
+    if (read && reply.HasCount()) {
+        recordCount_ = reply.Count();
+    }
     return read;
 }
 
 void TesterLink::HandleRequest() {
-    LinkOwner* const owner = owner_;
     Clock::time_point deadline;
     {
         std::lock_guard<std::mutex> lock(mailMutex_);
         deadline = requestedAt_ + kReceiveTimeout;
     }
-    // Why a pause was cut short: a stop ends the request quietly.
-    const auto interrupted = [this] {
-        bool cancelled = false;
-        bool removed = false;
-        {
-            std::lock_guard<std::mutex> lock(mailMutex_);
-            cancelled = cancelRequested_;
-            removed = removed_;
-        }
-        if (removed) {
-            Finish(Outcome(LinkOutcome::Kind::LineError, LinkOutcome::Fault::Unplugged));
-        } else if (cancelled) {
-            Finish(Outcome(LinkOutcome::Kind::Cancelled));
-        }
-    };
     if (!Pause(Clock::now())) {
-        interrupted();  // the port went before the request could start
-        return;
+        return Interrupted();  // the port went before the request could start
     }
+    if (!SendCommand()) {
+        // Abandoned without a word: the time-out counted from the request ends it.
+        return Pause(deadline) ? Finish(Outcome(LinkOutcome::Kind::TimedOut)) : Interrupted();
+    }
+    Receive();
+}
 
+bool TesterLink::SendCommand() {
     std::memset(area_.data(), 0, kClearSize);
     std::memcpy(area_.data(), protocol::kUploadCommand, protocol::kCommandSize);
     if (line_->ClearError(nullptr)) {
@@ -347,41 +340,32 @@ void TesterLink::HandleRequest() {
         line_->Purge(kPurgeTxAbort | kPurgeTxClear);
     }
     if (!line_->Write(area_.data(), protocol::kCommandSize)) {
-        // Abandoned without a word: the time-out counted from the request
-        // ends it.
         line_->ClearError(nullptr);
-        if (Pause(deadline)) {
-            Finish(Outcome(LinkOutcome::Kind::TimedOut));
-        } else {
-            interrupted();
-        }
-        return;
+        return false;
     }
-    std::memset(area_.data(), 0, kClearSize);
-    deadline = Clock::now() + kReceiveTimeout;
+    std::memset(area_.data(), 0, kClearSize);  // the reply starts on a clean area
+    return true;
+}
 
+void TesterLink::Receive() {
     ReplyAssembler reply(area_.data());
     std::vector<std::uint8_t> chunk(kBlockSize);
     bool lastByteWait = false;
+    auto deadline = Clock::now() + kReceiveTimeout;
     for (;;) {
         if (!Pause(std::min(Clock::now() + kReceivePass, deadline))) {
-            interrupted();
-            return;
+            return Interrupted();
         }
         if (Clock::now() >= deadline) {
-            Finish(Outcome(LinkOutcome::Kind::TimedOut));
-            return;
+            return Finish(Outcome(LinkOutcome::Kind::TimedOut));
         }
         const bool read = ReadPass(reply, chunk);
-        if (read && reply.HasCount()) {
-            recordCount_ = reply.Count();
-        }
         const Decision d = Decide(reply, read, lastByteWait);
         if (d.action == Decision::Action::Finish) {
-            Finish(d.outcome);
-            return;
+            return Finish(d.outcome);
         }
         if (d.action == Decision::Action::Progress) {
+            LinkOwner* const owner = owner_;
             const int value = d.progress;
             if (!Notify([owner, value] { owner->OnProgress(value); })) {
                 return;  // stopping: nothing more reaches the owner
@@ -390,6 +374,22 @@ void TesterLink::HandleRequest() {
         if (d.rearm) {
             deadline = Clock::now() + kReceiveTimeout;
         }
+    }
+}
+
+void TesterLink::Interrupted() {
+    bool cancelled = false;
+    bool removed = false;
+    {
+        std::lock_guard<std::mutex> lock(mailMutex_);
+        cancelled = cancelRequested_;
+        removed = removed_;
+    }
+    // A stop ends the request quietly.
+    if (removed) {
+        Finish(Outcome(LinkOutcome::Kind::LineError, LinkOutcome::Fault::Unplugged));
+    } else if (cancelled) {
+        Finish(Outcome(LinkOutcome::Kind::Cancelled));
     }
 }
 

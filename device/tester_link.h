@@ -90,9 +90,16 @@ class TesterLink {
     PortFailure Failure(PortFailure::Step step) const;
 
     void WorkerMain();
+    // One request: the command, then the receive passes until the reply is
+    // in, the tester is silent for the time-out, or the request is ended.
     void HandleRequest();
-    // The read step: what the line holds, as far as the reply takes it.
+    bool SendCommand();
+    void Receive();
+    // The read step of a pass: what the line holds, as far as the reply
+    // takes it; true when bytes came.
     bool ReadPass(ReplyAssembler& reply, std::vector<std::uint8_t>& chunk);
+    // Ends a request whose pause was cut short, as the reason says.
+    void Interrupted();
     // Waits until `until`, or less when the link is stopped, the request is
     // called off or the port goes; false in those cases.
     bool Pause(std::chrono::steady_clock::time_point until);
