@@ -219,7 +219,7 @@ void UploadDialog::RefreshDevice() {
     cancel_->setEnabled(true);
     link_.StopLink();
     const TesterChoice found = Discover();
-    link_.SetPort(found.port.value_or(BridgePort{}));
+    link_.UsePort(found.port.value_or(BridgePort{}));
     testerFound_ = found.Found();
     testerLeft_ = false;
     QString caption;

@@ -23,7 +23,7 @@ void Upload(benchmark::State& state, std::vector<std::string> simArgs, double li
     link.SetOwner(&owner);
     vark::BridgePort port;
     port.path = sim.device();
-    link.SetPort(port);
+    link.UsePort(port);
     if (link.StartLink()) {
         state.SkipWithError("the simulator's port did not open");
         return;

@@ -5,7 +5,7 @@
 // the last-byte rule, the progress cadence) and reports how each request
 // ended as a typed outcome. It builds no text for people: its owner does.
 //
-// Use, all on the owner's thread: SetOwner and SetPort, StartLink, Request()
+// Use, all on the owner's thread: SetOwner and UsePort, StartLink, Request()
 // per upload, StopLink before the port changes and when done (the destructor
 // stops the link too). The owner hears OnProgress and one OnFinished per
 // request taken, on its own thread (link_owner.h); the worker waits until
@@ -57,7 +57,7 @@ class TesterLink {
 
     void SetOwner(LinkOwner* owner) { owner_ = owner; }
     // The port StartLink opens; an empty port is refused as NoPort.
-    void SetPort(BridgePort port) { port_ = std::move(port); }
+    void UsePort(BridgePort port) { port_ = std::move(port); }
     const BridgePort& Port() const { return port_; }
     PortNaming Naming() const { return naming_; }
 

@@ -215,7 +215,7 @@ TEST(HotplugLink, UploadsThroughTheNodeAndAnUnplugEndsTheUploadAtOnce) {
     link.SetOwner(&owner);
     const TesterChoice found = ChooseTester(snaps.Last().Settled());
     ASSERT_TRUE(found.Found());
-    link.SetPort(*found.port);
+    link.UsePort(*found.port);
     ASSERT_FALSE(link.StartLink().has_value()) << "the node opens as a tty";
     ASSERT_EQ(link.Request(), Refusal::None);
     ASSERT_TRUE(owner.Loop().RunUntil([&] { return !owner.ProgressValues().empty(); }, 5s));
@@ -236,7 +236,7 @@ TEST(HotplugLink, UploadsThroughTheNodeAndAnUnplugEndsTheUploadAtOnce) {
     test::SimProcess fast({"--records", "7", "--fast"});
     bed.Plug(Bridge("ttyUSB0", "1-1", fast.device()));
     ASSERT_TRUE(snaps.WaitFor([](const PortSnapshot& s) { return Has(s, "/dev/ttyUSB0"); }));
-    link.SetPort(*ChooseTester(snaps.Last().Settled()).port);
+    link.UsePort(*ChooseTester(snaps.Last().Settled()).port);
     ASSERT_FALSE(link.StartLink().has_value());
     owner.Forget();
     ASSERT_EQ(link.Request(), Refusal::None);

@@ -74,7 +74,7 @@ BridgePort Com(std::uint8_t number) {
 TEST(LinkOpen, ComNumbersOutsideOneTo254AreNoPortAndNothingIsOpened) {
     Rig r(PortNaming::ComNumber);
     for (std::uint8_t number : {std::uint8_t{0}, kComNotFound}) {
-        r.link->SetPort(Com(number));
+        r.link->UsePort(Com(number));
         const auto failed = r.link->StartLink();
         ASSERT_TRUE(failed);
         EXPECT_EQ(failed->kind, LinkOutcome::Kind::OpenFailed);
@@ -88,7 +88,7 @@ TEST(LinkOpen, ComNumbersOutsideOneTo254AreNoPortAndNothingIsOpened) {
 
 TEST(LinkOpen, EachStepStopsTheLinkWithItsFailure) {
     Rig r(PortNaming::ComNumber);
-    r.link->SetPort(Com(12));
+    r.link->UsePort(Com(12));
     r.line->openFails = true;
     auto failed = r.link->StartLink();
     ASSERT_TRUE(failed);
@@ -126,7 +126,7 @@ TEST(LinkOpen, EachStepStopsTheLinkWithItsFailure) {
     r.link->StopLink();
     EXPECT_FALSE(r.line->isOpen) << "the worker closes the port as it ends";
 
-    r.link->SetPort(Com(5));
+    r.link->UsePort(Com(5));
     r.line->openFails = true;
     (void)r.link->StartLink();
     EXPECT_EQ(r.line->opened, "\\\\.\\COM5") << "the prefix for one digit too";
@@ -136,7 +136,7 @@ TEST(LinkOpen, DeviceNodesAreOpenedByPathAndSayWhenAccessIsDenied) {
     Rig r(PortNaming::DeviceNode);
     BridgePort p;
     p.path = "/dev/ttyUSB7";
-    r.link->SetPort(p);
+    r.link->UsePort(p);
     r.line->openFails = true;
     r.line->openError = EACCES;
     auto failed = r.link->StartLink();
@@ -147,7 +147,7 @@ TEST(LinkOpen, DeviceNodesAreOpenedByPathAndSayWhenAccessIsDenied) {
     failed = r.link->StartLink();
     EXPECT_FALSE(failed->failure.accessDenied);
 
-    r.link->SetPort(BridgePort{});
+    r.link->UsePort(BridgePort{});
     failed = r.link->StartLink();
     EXPECT_EQ(failed->failure.step, PortFailure::Step::NoPort);
 }

@@ -52,7 +52,7 @@ struct Bench {
         extra.insert(extra.begin(), {"--file", file.string()});
         sim = std::make_unique<SimProcess>(extra);
         link.SetOwner(&owner);
-        link.SetPort(NamedPort(sim->device()));
+        link.UsePort(NamedPort(sim->device()));
     }
     bool Start() { return !link.StartLink().has_value(); }
     bool Upload(std::chrono::milliseconds limit = 20s) {
@@ -108,7 +108,7 @@ TEST(Upload, FromTheTesterDiscoveryChose) {
     tester.tester = true;
     const TesterChoice found = ChooseTester({tester, other});
     ASSERT_TRUE(found.Found());
-    b.link.SetPort(*found.port);
+    b.link.UsePort(*found.port);
     EXPECT_EQ(b.link.Port().path, b.sim->device());
     ASSERT_TRUE(b.Start());
     ASSERT_TRUE(b.Upload());
@@ -321,7 +321,7 @@ TEST(Upload, RemovedPortEndsTheUploadAtOnce) {
 
     // Started again on the tester's new port, the link serves as before.
     Bench back(3, {"--fast"});
-    b.link.SetPort(NamedPort(back.sim->device()));
+    b.link.UsePort(NamedPort(back.sim->device()));
     ASSERT_TRUE(b.Start());
     ASSERT_TRUE(b.Upload());
     EXPECT_EQ(b.owner.Block().count, 3);
@@ -377,7 +377,7 @@ TEST(Link, OpenFailureIsReportedWithThePortAndLeavesTheLinkDown) {
     EXPECT_FALSE(b.link.LinkUp());
     EXPECT_EQ(b.link.Request(), Refusal::NoLink);
 
-    b.link.SetPort(BridgePort{});
+    b.link.UsePort(BridgePort{});
     const auto none = b.link.StartLink();
     ASSERT_TRUE(none.has_value());
     EXPECT_EQ(none->failure.step, PortFailure::Step::NoPort);
@@ -469,7 +469,7 @@ TEST(Link, NewLinkKeepsTheAreaAndGetsAFreshWorker) {
     }();
     WriteRecordFile(dir.path() / "three.vku", three);
     SimProcess sim({"--file", (dir.path() / "three.vku").string(), "--fast"});
-    first.link.SetPort(NamedPort(sim.device()));
+    first.link.UsePort(NamedPort(sim.device()));
     ASSERT_TRUE(first.Start());
     EXPECT_NE(first.link.WorkerId(), id1);
     ASSERT_TRUE(first.Upload());
@@ -573,7 +573,7 @@ TEST_P(HeldUpLine, StopIsBoundedAndTheWorkerNeverOutlivesThePort) {
     auto link = std::make_unique<TesterLink>(std::make_unique<SlowLine>(state, slowRead, !slowRead),
                                              PortNaming::DeviceNode);
     link->SetOwner(&owner);
-    link->SetPort(NamedPort(sim.device()));
+    link->UsePort(NamedPort(sim.device()));
     ASSERT_FALSE(link->StartLink().has_value());
     ASSERT_EQ(link->Request(), Refusal::None);
     // Until the worker is inside the held-up call.

@@ -20,7 +20,7 @@ TEST(WinSerialLineTest, PortsThatCannotBeOpenedLeaveTheLinkDown) {
     ASSERT_EQ(link.Naming(), PortNaming::ComNumber);
 
     for (int number : {0, 255}) {
-        link.SetPort(Com(static_cast<std::uint8_t>(number)));
+        link.UsePort(Com(static_cast<std::uint8_t>(number)));
         const auto failed = link.StartLink();
         ASSERT_TRUE(failed);
         EXPECT_EQ(failed->failure.step, PortFailure::Step::NoPort);
@@ -28,7 +28,7 @@ TEST(WinSerialLineTest, PortsThatCannotBeOpenedLeaveTheLinkDown) {
     }
 
     // No such device in this prefix.
-    link.SetPort(Com(231));
+    link.UsePort(Com(231));
     const auto failed = link.StartLink();
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->failure.step, PortFailure::Step::Open);

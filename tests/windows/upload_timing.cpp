@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     link.SetOwner(&owner);
     vark::BridgePort port;
     port.comNumber = static_cast<std::uint8_t>(std::atoi(argv[1]));
-    link.SetPort(port);
+    link.UsePort(port);
     if (const auto failed = link.StartLink()) {
         std::fprintf(stderr, "%s\n", vark::OutcomeText(*failed).c_str());
         return 1;

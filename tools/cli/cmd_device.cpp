@@ -55,13 +55,13 @@ int Upload(const std::vector<std::string>& args) {
         if (!found.Found()) {
             return Fail(kMsgDeviceNotFound);
         }
-        link.SetPort(*found.port);
+        link.UsePort(*found.port);
     } else {
         const std::optional<BridgePort> port = PortFromName(device);
         if (!port) {
             return Usage();
         }
-        link.SetPort(*port);
+        link.UsePort(*port);
     }
     if (const auto failed = link.StartLink()) {
         return Fail(OutcomeText(*failed));

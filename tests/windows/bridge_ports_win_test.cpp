@@ -89,7 +89,7 @@ TEST_F(WinDiscoveryTest, TheLastAcceptedDeviceSetsThePort) {
     ASSERT_TRUE(c.port);
     EXPECT_EQ(c.port->comNumber, 255);
     TesterLink link;
-    link.SetPort(*c.port);
+    link.UsePort(*c.port);
     const auto failed = link.StartLink();
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->failure.step, PortFailure::Step::NoPort);
