@@ -1,0 +1,100 @@
+// A small machine inside a test folder, for the cases where other users put
+// things in the way: a shared folder like /tmp, root's private home, user B's
+// home, and a block device node that leads to no device.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "tests/support/users.h"
+
+namespace vark::test {
+
+// A block device major number that no driver has taken (one of those kept
+// for local use), so that a node with it can be made safely: if anything did
+// open it, the open would fail, and nothing could ever be written. 0 when
+// every candidate is taken.
+inline unsigned UnusedBlockMajor() {
+    std::ifstream in("/proc/devices");
+    std::set<unsigned> taken;
+    std::string line;
+    bool block = false;
+    while (std::getline(in, line)) {
+        if (line.starts_with("Block devices:")) {
+            block = true;
+            continue;
+        }
+        unsigned major = 0;
+        if (block && std::istringstream(line) >> major) {
+            taken.insert(major);
+        }
+    }
+    for (unsigned major : {60u, 61u, 62u, 63u, 120u, 121u, 122u, 123u}) {
+        if (!taken.contains(major)) {
+            return major;
+        }
+    }
+    return 0;
+}
+
+class SharedScene {
+  public:
+    explicit SharedScene(const std::filesystem::path& dir)
+        : shared(dir / "tmp"),
+          rootHome(dir / "root"),
+          homeB(dir / "home-b"),
+          devices(dir / "dev"),
+          blockDevice(devices / "blk") {
+        namespace fs = std::filesystem;
+        for (const auto& d : {shared, rootHome, homeB, devices}) {
+            fs::create_directories(d);
+        }
+        ok_ = ::chmod(shared.c_str(), 01777) == 0 && ::chmod(rootHome.c_str(), 0700) == 0 &&
+              ::chown(homeB.c_str(), kUserB, kUserB) == 0 && ::chmod(homeB.c_str(), 0755) == 0 &&
+              ::chmod(devices.c_str(), 0700) == 0;
+        const unsigned major = UnusedBlockMajor();
+        ok_ = ok_ && major != 0 &&
+              ::mknod(blockDevice.c_str(), S_IFBLK | 0666, makedev(major, 0)) == 0;
+    }
+
+    // Whether every part could be made (the test program must run as root).
+    bool ok() const { return ok_; }
+
+    // A symbolic link made by `uid`.
+    static bool Link(uid_t uid, const std::filesystem::path& target,
+                     const std::filesystem::path& link) {
+        return RunAs(uid, {"ln", "-s", "--", target.string(), link.string()}) == 0;
+    }
+    // A file made by `uid` with `mode` and `text`.
+    static bool File(uid_t uid, const std::filesystem::path& p, mode_t mode,
+                     const std::string& text) {
+        char octal[8];
+        std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(mode));
+        return RunAs(uid,
+                     {"sh", "-c", "umask 077 && printf %s \"$1\" >\"$2\" && chmod \"$3\" \"$2\"",
+                      "sh", text, p.string(), octal}) == 0;
+    }
+    static bool Fifo(uid_t uid, const std::filesystem::path& p) {
+        return RunAs(uid, {"mkfifo", "-m", "0666", "--", p.string()}) == 0;
+    }
+
+    std::filesystem::path shared;       // root's, sticky, writable by all
+    std::filesystem::path rootHome;     // root's, 0700
+    std::filesystem::path homeB;        // B's, 0755
+    std::filesystem::path devices;      // root's, 0700
+    std::filesystem::path blockDevice;  // in `devices`
+
+  private:
+    bool ok_ = false;
+};
+
+}  // namespace vark::test
