@@ -27,18 +27,8 @@ std::string Printed(NameRefusal r) {
     return std::string(ec.category().name()) + " " + std::to_string(ec.value()) + "\n";
 }
 
-class SharedFolder : public ::testing::Test {
+class SharedFolder : public test::SharedSceneTest {
   protected:
-    void SetUp() override {
-        dir_ = test::FreshTestDir("vark-shared-");
-        scene_ = std::make_unique<SharedScene>(dir_);
-        ASSERT_TRUE(scene_->ok()) << "the test program must run as root";
-    }
-    void TearDown() override {
-        scene_.reset();
-        fs::remove_all(dir_);
-    }
-
     static std::error_code Save(const fs::path& p) { return ReplaceFileContents(p.string(), kNew); }
     // A save by `uid` in its own program; what the probe printed.
     static std::string SaveAs(uid_t uid, const fs::path& p, const char* mode = "replace") {
@@ -46,9 +36,6 @@ class SharedFolder : public ::testing::Test {
                               test::ShellQuote(p.string()) + " " + test::ShellQuote(kNew))
             .out;
     }
-
-    fs::path dir_;
-    std::unique_ptr<SharedScene> scene_;
 };
 
 TEST_F(SharedFolder, AnotherUsersLinkIsNotFollowed) {

@@ -11,10 +11,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include "tests/support/file_cases.h"
 #include "tests/support/users.h"
 
 namespace vark::test {
@@ -95,6 +97,23 @@ class SharedScene {
 
   private:
     bool ok_ = false;
+};
+
+// A test with a fresh scene in a fresh folder of its own.
+class SharedSceneTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = FreshTestDir("vark-shared-");
+        scene_ = std::make_unique<SharedScene>(dir_);
+        ASSERT_TRUE(scene_->ok()) << "the test program must run as root";
+    }
+    void TearDown() override {
+        scene_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+
+    std::filesystem::path dir_;
+    std::unique_ptr<SharedScene> scene_;
 };
 
 }  // namespace vark::test

@@ -18,19 +18,13 @@ using test::kUserB;
 using test::SharedScene;
 using test::ShellQuote;
 
-class CliSharedFolder : public ::testing::Test {
+class CliSharedFolder : public test::SharedSceneTest {
   protected:
     void SetUp() override {
-        dir_ = test::FreshTestDir("vark-cli-shared-");
-        scene_ = std::make_unique<SharedScene>(dir_);
-        ASSERT_TRUE(scene_->ok()) << "the test program must run as root";
+        SharedSceneTest::SetUp();
         sample_ = dir_ / "sample.vku";
         ASSERT_EQ(WriteRecordFile(sample_, SampleBlock()), FileStatus::Ok);
         fs::permissions(sample_, fs::perms::all);
-    }
-    void TearDown() override {
-        scene_.reset();
-        fs::remove_all(dir_);
     }
 
     // vark-cli with `args` (shell words), as `prefix` says; standard error
@@ -45,9 +39,7 @@ class CliSharedFolder : public ::testing::Test {
         return "save-sample " + ShellQuote(out.string());
     }
 
-    fs::path dir_;
     fs::path sample_;
-    std::unique_ptr<SharedScene> scene_;
 };
 
 TEST_F(CliSharedFolder, RootsReportAndSaveDoNotFollowAnotherUsersLinks) {

@@ -14,26 +14,14 @@ using test::kUserA;
 using test::SharedScene;
 using test::ShellQuote;
 
-class SimLog : public ::testing::Test {
+class SimLog : public test::SharedSceneTest {
   protected:
-    void SetUp() override {
-        dir_ = test::FreshTestDir("vark-sim-log-");
-        scene_ = std::make_unique<SharedScene>(dir_);
-        ASSERT_TRUE(scene_->ok()) << "the test program must run as root";
-    }
-    void TearDown() override {
-        scene_.reset();
-        fs::remove_all(dir_);
-    }
     // The simulator with its log at `log`, ended after a second when it
     // started; its exit status (124 for "ended") and standard error.
     static test::ProcessResult Sim(const fs::path& log) {
         return test::RunShell("timeout 1 " + std::string(VARK_SIM_PATH) + " --fast --log " +
                               ShellQuote(log.string()) + " 2>&1 >/dev/null");
     }
-
-    fs::path dir_;
-    std::unique_ptr<SharedScene> scene_;
 };
 
 TEST_F(SimLog, AnotherUsersLinkOrFileInASharedFolderIsRefused) {
