@@ -6,6 +6,10 @@
 
 namespace vark::win {
 
+// Puts a dialog in the middle of its owner, or of the work area when it has
+// none, kept on the owner's monitor.
+void CentreWindow(HWND dialog);
+
 // IDD_ABOUT: OK, Enter, Escape and the close box end it.
 void RunAboutBox(HWND owner);
 

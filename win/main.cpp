@@ -13,7 +13,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 0;
     }
     // The control classes of the templates and the control bars.
-    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX classes{};
+    classes.dwSize = sizeof classes;
+    classes.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
     ::InitCommonControlsEx(&classes);
     vark::win::CVarkDlg window(name);
     window.DoModal();

@@ -157,6 +157,7 @@ BOOL CVarkDlg::OnInitDialog() {
     SetUpList();
     m_bLayoutReady = 1;
     Layout();
+    CentreWindow(m_hWnd);
     return TRUE;  // the focus goes to the first tab stop, the Open button
 }
 
