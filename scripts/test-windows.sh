@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds the record model, the device link (Win32
-# back-ends), vark-cli and their tests with MinGW-w64 into build-windows/
-# (programs in build-windows/bin), then runs the tests under Wine through
-# CTest, in a private Wine prefix without a display. Needs the native build
+# back-ends), the report's GDI surface, vark-cli, VARK-u.exe and their tests
+# with MinGW-w64 into build-windows/ (programs in build-windows/bin), then
+# runs the tests under Wine through CTest, in a private Wine prefix: without
+# a display, but for the window tests, which start their own X server. Needs the native build
 # (scripts/build.sh) for the simulator and the Linux vark-cli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,14 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-6
 command -v x86_64-w64-mingw32-dlltool >/dev/null || need+=(binutils-mingw-w64-x86-64)
 command -v wine >/dev/null || need+=(wine wine64)
 [[ -f /usr/src/googletest/CMakeLists.txt ]] || need+=(googletest)
+# VARK-u.exe's icons from the SVG ones; its installer; the window tests'
+# private X server, window manager, input and screenshots.
+command -v rsvg-convert >/dev/null || need+=(librsvg2-bin)
+[[ -x /usr/bin/convert ]] || need+=(imagemagick)
+command -v makensis >/dev/null || need+=(nsis)
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v openbox >/dev/null || need+=(openbox)
+command -v xdotool >/dev/null || need+=(xdotool)
 if ((${#need[@]})); then
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \

@@ -34,6 +34,39 @@ HWND FindMarkedWindow(const std::wstring& name) {
     return nullptr;
 }
 
+namespace {
+
+// The window's modal dialog when it shows one: a visible, enabled window it
+// owns. Wine does not track the last active pop-up of another process's
+// window, so a disabled owner is looked behind as well.
+HWND FrontPopup(HWND owner) {
+    HWND popup = ::GetLastActivePopup(owner);
+    if (popup != nullptr && popup != owner) {
+        return popup;
+    }
+    if (::IsWindowEnabled(owner)) {
+        return owner;
+    }
+    struct Search {
+        HWND owner;
+        HWND found;
+    } s{owner, owner};
+    ::EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            if (::GetWindow(w, GW_OWNER) == s->owner && ::IsWindowVisible(w) &&
+                ::IsWindowEnabled(w)) {
+                s->found = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+}  // namespace
+
 bool ClaimSingleInstance(const std::wstring& name) {
     // Never waited on nor released: it only holds the name, until the
     // process ends. A failed creation runs the program as the first.
@@ -51,7 +84,7 @@ bool ClaimSingleInstance(const std::wstring& name) {
     }
     ::SetForegroundWindow(running);
     // A modal dialog of the running window comes to the front over it.
-    ::SetForegroundWindow(::GetLastActivePopup(running));
+    ::SetForegroundWindow(FrontPopup(running));
     return false;
 }
 

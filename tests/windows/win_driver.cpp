@@ -226,8 +226,20 @@ void CheckControl(HWND w, const Expect& e) {
     Check((ExStyle(w) & e.ex) == e.ex, name + bits);
 }
 
+// The main window, or the one marked with another instance's property name.
+std::wstring g_instance = L"VARK-u";
+
 HWND MainWindow() {
-    HWND main = FindDialog(L"VARK-u");
+    HWND main = nullptr;
+    ::EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+            if (::IsWindowVisible(w) && ::GetPropW(w, g_instance.c_str())) {
+                *reinterpret_cast<HWND*>(p) = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&main));
     if (!main) {
         Fail("no main window");
         std::exit(1);
@@ -261,6 +273,7 @@ int CheckMain() {
     Check((Style(main) & want) == want, "main window styles");
     Check((ExStyle(main) & WS_EX_APPWINDOW) != 0, "main window not in the task bar");
     Check(::GetPropW(main, L"VARK-u") == reinterpret_cast<HANDLE>(1), "instance property");
+    Check(Text(main) == L"VARK-u" && ClassOf(main) == L"#32770", "main window caption");
     CheckClientDlu(main, UnitsOf(L"MS Sans Serif", 8), 480, 360, "main window");
 
     CheckControl(::GetDlgItem(main, 1002),
@@ -586,6 +599,12 @@ int State() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // --instance NAME first: the window of the program started as NAME.exe.
+    if (argc > 2 && std::wstring(argv[1]) == L"--instance") {
+        g_instance = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
     const std::wstring cmd = argc > 1 ? argv[1] : L"";
     auto arg = [&](int i) { return argc > i ? _wtoi(argv[i]) : 0; };
     int status = 0;
@@ -614,6 +633,10 @@ int wmain(int argc, wchar_t** argv) {
             ::Sleep(50);
         }
         return 1;
+    } else if (cmd == L"close" && argc > 2) {
+        // close CAPTION: the dialog's close box.
+        HWND w = FindDialog(argv[2]);
+        return w && ::PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
     } else if (cmd == L"minimize") {
         ::ShowWindow(MainWindow(), SW_MINIMIZE);
         return 0;
@@ -629,7 +652,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs(
             "usage: vark-win-driver check-main|check-about|check-upload|"
             "check-resources EXE|resize W H|sizing|button-centre ID|wait CAPTION [MS]|"
-            "gone CAPTION [MS]|minimize|syscommand ID|command ID|state\n",
+            "gone CAPTION [MS]|close CAPTION|minimize|syscommand ID|command ID|state\n",
             stderr);
         return 2;
     }
