@@ -36,15 +36,9 @@ if [[ ! -f build/build.ninja ]]; then
 fi
 cmake --build build --target vark-tester-sim vark-cli
 
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
-cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARK_WITH_GUI=OFF -DVARK_BUILD_BENCH=OFF \
-    -DVARK_GTEST_SOURCE=/usr/src/googletest -DVARK_NATIVE_BIN="$native_bin" \
-    "${launcher[@]}" >/dev/null
+scripts/configure-windows.sh "$native_bin"
 cmake --build build-windows -j2
+scripts/package-windows.sh >/dev/null
 
 # A private prefix, made once; without a warm wineserver the first test hangs.
 export WINEPREFIX=$PWD/build-windows/wineprefix

@@ -7,45 +7,8 @@
 set -euo pipefail
 bin=$1
 shots=${2:-}
-: "${WINEPREFIX:?WINEPREFIX must name the prefix}"
-export WINEDEBUG=-all
+source "$(dirname "$0")/x_session.sh"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    # The programs end with the Wine server; the X server last.
-    wineserver -k 2>/dev/null || true
-    local p
-    for p in "${pids[@]}"; do
-        kill "$p" 2>/dev/null || true
-        wait "$p" 2>/dev/null || true
-    done
-    rm -rf "$work"
-    # The other Windows tests run without a display: a fresh server for them.
-    unset DISPLAY
-    wineserver -p 2>/dev/null || true
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do
-    [[ -s $work/display ]] && break
-    sleep 0.1
-done
-[[ -s $work/display ]] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-# Wine's desktop process takes the display of the first program after a restart.
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
-
-D() { wine "$bin/vark-win-driver.exe" "$@" | tr -d '\r'; }
 expect() { # expect WHAT COMMAND...: the driver's checks must pass
     local what=$1 out
     shift
@@ -71,7 +34,6 @@ shot() { # shot CAPTION FILE: the window with its frame
     sleep 0.5
     import -frame -window "$id" "$shots/$2" || fail "screenshot $2"
 }
-state() { D state; }
 
 expect "resources of VARK-u.exe" check-resources "$(winepath -w "$bin/VARK-u.exe")"
 
