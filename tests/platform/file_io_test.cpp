@@ -20,6 +20,12 @@ using test::Put;
 const std::string kOld = "old content, kept byte for byte";
 const std::string kNew(24917, 'n');
 
+// Saves the new content to words[0] in a process of its own; the error's value
+// is the result (0 on success).
+VARK_TEST_STEP(SaveNew) {
+    return ReplaceFileContents(words.at(0), kNew).value();
+}
+
 class FileIo : public ::testing::Test {
   protected:
     void SetUp() override { dir_ = test::FreshTestDir("vark-io-"); }
@@ -34,7 +40,7 @@ class FileIo : public ::testing::Test {
         }
         return false;
     }
-    // Returns the error's value as the child's status (0 on success).
+    // The error's value (0 on success).
     static int Save(const fs::path& p, const std::string& bytes) {
         return ReplaceFileContents(p.string(), bytes).value();
     }
@@ -48,7 +54,7 @@ TEST_F(FileIo, WriteProtectedFileIsRefusedBeforeAnythingIsWritten) {
     ASSERT_EQ(::chown(f.c_str(), kNobody, kNobody), 0);
     ASSERT_EQ(::chmod(f.c_str(), 0444), 0);
     const auto before = Facts(f);
-    EXPECT_EQ(AsNobody([&] { return Save(f, kNew); }), EACCES);
+    EXPECT_EQ(AsNobody("SaveNew", {f}), EACCES);
     EXPECT_EQ(Facts(f), before);
     EXPECT_FALSE(TempLeft(dir_));
 }
@@ -62,7 +68,7 @@ TEST_F(FileIo, WritableFileInALockedFolderIsWrittenInPlace) {
     ASSERT_EQ(::chmod(f.c_str(), 0640), 0);
     ASSERT_EQ(::chmod(locked.c_str(), 0755), 0);
     const auto before = Facts(f);
-    ASSERT_EQ(AsNobody([&] { return Save(f, kNew); }), 0);
+    ASSERT_EQ(AsNobody("SaveNew", {f}), 0);
     auto after = Facts(f);
     EXPECT_EQ(after.bytes, kNew);
     after.bytes = before.bytes;
@@ -101,7 +107,7 @@ TEST_F(FileIo, ReplacedFileKeepsOwnerGroupAndModeAndIsNeverWidened) {
     Put(shared, kOld);
     ASSERT_EQ(::chown(shared.c_str(), 0, 0), 0);
     ASSERT_EQ(::chmod(shared.c_str(), 0666), 0);
-    ASSERT_EQ(AsNobody([&] { return Save(shared, kNew); }), 0);
+    ASSERT_EQ(AsNobody("SaveNew", {shared}), 0);
     after = Facts(shared);
     EXPECT_EQ(after.bytes, kNew);
     EXPECT_EQ(after.uid, 0u);
@@ -176,9 +182,9 @@ TEST_F(FileIo, FullDiskFailsAndLeavesTheOldFileWhole) {
     const auto keptBefore = Facts(kept);
     const auto linkedBefore = Facts(linked);
 
-    EXPECT_NE(disk.Run([&] { return Save(kept, kNew); }), 0);
-    EXPECT_NE(disk.Run([&] { return Save(linked, kNew); }), 0);  // in place
-    EXPECT_NE(disk.Run([&] { return Save(fresh, kNew); }), 0);
+    EXPECT_NE(disk.Run("SaveNew", {kept}), 0);
+    EXPECT_NE(disk.Run("SaveNew", {linked}), 0);  // in place
+    EXPECT_NE(disk.Run("SaveNew", {fresh}), 0);
     EXPECT_EQ(Facts(kept), keptBefore);
     EXPECT_EQ(Facts(linked), linkedBefore);
     EXPECT_FALSE(fs::exists(fresh));
