@@ -16,6 +16,10 @@ if ((${#missing[@]})); then
     sudo=""
     if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
     echo "installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    # Another apt or dpkg at work (unattended upgrades on a desktop): wait
+    # for its lock rather than fail.
+    lock=(-o DPkg::Lock::Timeout=600)
+    $sudo apt-get "${lock[@]}" update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock[@]}" install -y -qq "${missing[@]}" \
+        >/dev/null
 fi

@@ -6,6 +6,8 @@
 # machine); a vark-u already installed here is left alone and stops the stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Its checks are steps of one script; the first that fails stops the stage.
+source scripts/stage-summary.sh
 
 scripts/deps.sh lintian desktop-file-utils appstream libxml2-utils shared-mime-info \
     xdg-utils libfile-mimeinfo-perl udev file dpkg-dev poppler-utils
@@ -14,7 +16,7 @@ sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
 apt_get() {
     # Other apt users on the machine: wait for the lock instead of failing.
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=300 -y -qq "$@"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 -y -qq "$@"
 }
 
 pkg=vark-u
@@ -23,10 +25,13 @@ mime=application/x-vark-u
 version=$(sed -n 's/^project(VARK-u VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 fail() {
     echo "test-package: $*" >&2
+    summary_line "package: failed in step ${steps:-0}: $*"
     exit 1
 }
 step_start=$SECONDS
+steps=0
 step() {
+    steps=$((steps + 1))
     echo "--- $* (at $((SECONDS - step_start)) s)"
 }
 
@@ -190,3 +195,4 @@ if grep -q "$id" /usr/share/applications/mimeinfo.cache 2>/dev/null; then
 fi
 if dpkg-query -W "$pkg" >/dev/null 2>&1; then fail "dpkg still lists $pkg"; fi
 echo "package stage passed"
+summary_line "package: $steps steps of checks passed, none skipped"

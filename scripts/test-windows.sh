@@ -15,9 +15,11 @@ command -v x86_64-w64-mingw32-dlltool >/dev/null || need+=(binutils-mingw-w64-x8
 command -v wine >/dev/null || need+=(wine wine64)
 [[ -f /usr/src/googletest/CMakeLists.txt ]] || need+=(googletest)
 if ((${#need[@]})); then
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-        "${need[@]}" >/dev/null
+    # Another apt or dpkg at work: wait for its lock.
+    lock=(-o DPkg::Lock::Timeout=600)
+    "${sudo[@]}" apt-get "${lock[@]}" update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${lock[@]}" install -y -qq \
+        --no-install-recommends "${need[@]}" >/dev/null
 fi
 
 native_bin=$PWD/build/bin
@@ -46,8 +48,10 @@ wineserver -p 2>/dev/null || true  # already running for this prefix is fine
 wineboot -i >/dev/null 2>&1
 status=0
 # One test at a time: they share one Wine prefix, and the registry keys and COM
-# ports that one test writes must not change under another.
-ctest --test-dir build-windows --output-on-failure --timeout 300 --no-tests=error || status=$?
+# ports that one test writes must not change under another. A hanging test
+# fails after a minute; the longer ones carry their own TIMEOUT property.
+VARK_SUMMARY_LABEL="windows, under Wine" scripts/ctest-checked.sh --test-dir build-windows \
+    --output-on-failure --timeout 60 || status=$?
 wineserver -k || true
 if [[ -f build-windows/upload-timing.txt ]]; then
     echo "100-record upload under Wine: $(cat build-windows/upload-timing.txt)"
