@@ -13,13 +13,8 @@ for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
-    sudo=""
-    if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
+    source "$(dirname "$0")/apt-wait.sh"
     echo "installing: ${missing[*]}"
-    # Another apt or dpkg at work (unattended upgrades on a desktop): wait
-    # for its lock rather than fail.
-    lock=(-o DPkg::Lock::Timeout=600)
-    $sudo apt-get "${lock[@]}" update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock[@]}" install -y -qq "${missing[@]}" \
-        >/dev/null
+    apt_get update -qq
+    apt_get install -y -qq "${missing[@]}" >/dev/null
 fi

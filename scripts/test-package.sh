@@ -12,12 +12,8 @@ source scripts/stage-summary.sh
 scripts/deps.sh lintian desktop-file-utils appstream libxml2-utils shared-mime-info \
     xdg-utils libfile-mimeinfo-perl udev file dpkg-dev poppler-utils
 
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
-apt_get() {
-    # Other apt users on the machine: wait for the lock instead of failing.
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 -y -qq "$@"
-}
+# Other apt users on the machine are waited for (apt_get).
+source scripts/apt-wait.sh
 
 pkg=vark-u
 id=com.kelvor.vark_u
@@ -46,7 +42,7 @@ sim_pid=""
 cleanup() {
     if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
     if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi
-    if [ "$installed" = 1 ]; then apt_get purge "$pkg" >/dev/null 2>&1 || true; fi
+    if [ "$installed" = 1 ]; then apt_get purge -y -qq "$pkg" >/dev/null 2>&1 || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -104,7 +100,7 @@ icon=$(sed -n 's/^Icon=//p' "$root/usr/share/applications/$id.desktop")
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon named $icon"
 
 step "install"
-apt_get install "./$deb" >/dev/null
+apt_get install -y -qq "./$deb" >/dev/null
 installed=1
 dpkg -L "$pkg" >"$work/files"
 
@@ -177,7 +173,7 @@ if grep "60-vark-u.rules:" udev.log; then fail "udev finds fault with the rule";
 
 step "remove"
 cd - >/dev/null
-apt_get purge "$pkg" >/dev/null
+apt_get purge -y -qq "$pkg" >/dev/null
 installed=0
 left=0
 while read -r f; do

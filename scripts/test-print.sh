@@ -23,10 +23,9 @@ for p in "${pkgs[@]}"; do
 done
 if ((${#missing[@]})); then
     echo "installing: ${missing[*]}"
-    # Another apt or dpkg at work (unattended upgrades): wait for its lock.
-    apt-get -o DPkg::Lock::Timeout=600 update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
-        --no-install-recommends "${missing[@]}" >/dev/null
+    source scripts/apt-wait.sh
+    apt_get update -qq
+    apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 source scripts/stage-summary.sh
 

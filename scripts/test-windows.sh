@@ -7,19 +7,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-sudo=()
-if [[ $(id -u) != 0 ]]; then sudo=(sudo); fi
 need=()
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
 command -v x86_64-w64-mingw32-dlltool >/dev/null || need+=(binutils-mingw-w64-x86-64)
 command -v wine >/dev/null || need+=(wine wine64)
 [[ -f /usr/src/googletest/CMakeLists.txt ]] || need+=(googletest)
 if ((${#need[@]})); then
-    # Another apt or dpkg at work: wait for its lock.
-    lock=(-o DPkg::Lock::Timeout=600)
-    "${sudo[@]}" apt-get "${lock[@]}" update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${lock[@]}" install -y -qq \
-        --no-install-recommends "${need[@]}" >/dev/null
+    source scripts/apt-wait.sh
+    apt_get update -qq
+    apt_get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 
 native_bin=$PWD/build/bin
