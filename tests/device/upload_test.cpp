@@ -437,12 +437,9 @@ TEST(Link, NewLinkKeepsTheAreaAndGetsAFreshWorker) {
     EXPECT_TRUE(SameSlots(got, first.expected, 3, 10));
 }
 
-// A real line that holds the reply's last byte back until the worker's next
-// pass after the one that read the rest: the byte comes exactly one pass
-// late, however the machine schedules the simulator and the worker.
-class LastByteOnePassLate : public SerialLine {
+// The real line with every operation passed on; a test's line changes some.
+class RealLine : public SerialLine {
   public:
-    explicit LastByteOnePassLate(std::size_t replySize) : replySize_(replySize) {}
     bool Open(const std::string& d, std::string* r, int* e) override { return real_.Open(d, r, e); }
     bool IsOpen() const override { return real_.IsOpen(); }
     void Close() override { real_.Close(); }
@@ -451,9 +448,22 @@ class LastByteOnePassLate : public SerialLine {
     void RaiseRts() override { real_.RaiseRts(); }
     bool GetLineSettings(LineSettings& s) override { return real_.GetLineSettings(s); }
     bool SetLineSettings(const LineSettings& s) override { return real_.SetLineSettings(s); }
+    bool ClearError(std::size_t* in) override { return real_.ClearError(in); }
     bool Write(const std::uint8_t* data, std::size_t size) override {
         return real_.Write(data, size);
     }
+    long Read(std::uint8_t* data, std::size_t size) override { return real_.Read(data, size); }
+
+  protected:
+    PosixSerialLine real_;
+};
+
+// A real line that holds the reply's last byte back until the worker's next
+// pass after the one that read the rest: the byte comes exactly one pass
+// late, however the machine schedules the simulator and the worker.
+class LastByteOnePassLate : public RealLine {
+  public:
+    explicit LastByteOnePassLate(std::size_t replySize) : replySize_(replySize) {}
     // Each pass of the worker asks for the queue first.
     bool ClearError(std::size_t* in) override {
         if (read_ + 1 == replySize_) {
@@ -476,7 +486,6 @@ class LastByteOnePassLate : public SerialLine {
     const std::size_t replySize_;
     std::size_t read_ = 0;
     bool released_ = false;
-    PosixSerialLine real_;
 };
 
 TEST(LastByte, ArrivingLateIsKept) {
@@ -517,7 +526,7 @@ struct SlowLineState {
     std::atomic<bool> destroyed{false};
 };
 
-class SlowLine : public SerialLine {
+class SlowLine : public RealLine {
   public:
     SlowLine(std::shared_ptr<SlowLineState> state, bool slowRead, bool slowWrite)
         : state_(std::move(state)), slowRead_(slowRead), slowWrite_(slowWrite) {}
@@ -525,15 +534,6 @@ class SlowLine : public SerialLine {
         state_->destroyedUnderACall = state_->inside.load() != 0;
         state_->destroyed = true;
     }
-    bool Open(const std::string& d, std::string* r, int* e) override { return real_.Open(d, r, e); }
-    bool IsOpen() const override { return real_.IsOpen(); }
-    void Close() override { real_.Close(); }
-    void SetQueueSizes(std::size_t in, std::size_t out) override { real_.SetQueueSizes(in, out); }
-    void Purge(unsigned flags) override { real_.Purge(flags); }
-    void RaiseRts() override { real_.RaiseRts(); }
-    bool GetLineSettings(LineSettings& s) override { return real_.GetLineSettings(s); }
-    bool SetLineSettings(const LineSettings& s) override { return real_.SetLineSettings(s); }
-    bool ClearError(std::size_t* in) override { return real_.ClearError(in); }
     bool Write(const std::uint8_t* data, std::size_t size) override {
         Hold(slowWrite_);
         const bool ok = real_.Write(data, size);
@@ -557,7 +557,6 @@ class SlowLine : public SerialLine {
     std::shared_ptr<SlowLineState> state_;
     bool slowRead_;
     bool slowWrite_;
-    PosixSerialLine real_;
 };
 
 class HeldUpLine : public ::testing::TestWithParam<bool> {};
