@@ -52,17 +52,19 @@ SimProcess::SimProcess(std::vector<std::string> args) {
     if (::pipe(out) != 0) {
         return;
     }
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
+        // The caller may run threads (Qt's): only async-signal-safe calls
+        // until the exec, on memory made before the fork.
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::dup2(out[1], STDOUT_FILENO);
         ::close(out[0]);
         ::close(out[1]);
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
