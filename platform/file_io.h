@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -76,6 +77,26 @@ std::error_code ReplaceFileContents(const std::string& path, std::string_view by
 // the open descriptor (close-on-exec), owned by the caller.
 std::error_code OpenForAppending(const std::string& path, int& fd);
 #endif
+
+// The operations of a save that decide what survives a failure or a power
+// cut, as FileOpObserver sees them.
+enum class FileOp {
+    Write,       // bytes written to the temporary file or the target
+    SyncFile,    // the written file flushed to the disk
+    Rename,      // the temporary file renamed over the target
+    SyncFolder,  // the folder flushed after the rename
+    Reserve,     // the new size reserved before a write in place
+    Truncate,    // the file cut to a length
+};
+
+// A seam for tests, which cannot see these operations on a real disk: when
+// set, the observer is told of each operation of ReplaceFileContents after it
+// ran, with its outcome (0 or the system's error number), and returns the
+// outcome the save goes on with, so that a test can record their order or make
+// one fail. The program never sets one. Returns the previous observer; not for
+// use while a save runs on another thread.
+using FileOpObserver = std::function<int(FileOp op, int error)>;
+FileOpObserver SetFileOpObserver(FileOpObserver observer);
 
 // How the names of ReplaceFileContents' temporary files begin (hidden, short,
 // six random characters follow), so that listings and tests can tell them apart.

@@ -17,6 +17,26 @@ std::error_code Errno(int e = errno) {
     return {e, std::generic_category()};
 }
 
+FileOpObserver& Observer() {
+    static FileOpObserver observer;
+    return observer;
+}
+
+// The outcome of one operation of a save (0 or an error number), after the
+// tests' observer had its say; errno holds it too.
+int Outcome(FileOp op, int error) {
+    if (Observer()) {
+        error = Observer()(op, error);
+    }
+    errno = error;
+    return error;
+}
+
+// The same for a call that returned success as `ok` and its reason in errno.
+int Did(FileOp op, bool ok) {
+    return Outcome(op, ok ? 0 : errno);
+}
+
 // Closes on every path; Close() says whether the close itself succeeded, which
 // matters after writes (some file systems report write errors only there).
 class Fd {
@@ -66,7 +86,7 @@ std::error_code WriteAll(int fd, std::string_view bytes, off_t offset, bool posi
         const ssize_t n = positioned ? ::pwrite(fd, bytes.data() + done, bytes.size() - done,
                                                 offset + static_cast<off_t>(done))
                                      : ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
+        if (Did(FileOp::Write, n >= 0) != 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -278,8 +298,9 @@ std::error_code SyncFolder(int dirFd) {
         return Errno();
     }
     // Some file systems cannot flush a folder; that is no failure of the save.
-    if (::fsync(dir.get()) != 0 && errno != EINVAL && errno != EROFS) {
-        return Errno();
+    const int e = Did(FileOp::SyncFolder, ::fsync(dir.get()) == 0);
+    if (e != 0 && e != EINVAL && e != EROFS) {
+        return Errno(e);
     }
     return {};
 }
@@ -290,11 +311,12 @@ std::error_code SyncFolder(int dirFd) {
 std::error_code WriteInPlace(Fd& fd, const struct stat& st, std::string_view bytes) {
     const auto size = static_cast<off_t>(bytes.size());
     if (size > 0) {
-        const int e = ::posix_fallocate(fd.get(), 0, size);
+        const int e = Outcome(FileOp::Reserve, ::posix_fallocate(fd.get(), 0, size));
         if (e != 0) {
+            // A reservation that failed part-way may have grown the file.
             struct stat now {};
             if (::fstat(fd.get(), &now) == 0 && now.st_size != st.st_size) {
-                (void)::ftruncate(fd.get(), st.st_size);
+                (void)Did(FileOp::Truncate, ::ftruncate(fd.get(), st.st_size) == 0);
             }
             return Errno(e);
         }
@@ -302,7 +324,8 @@ std::error_code WriteInPlace(Fd& fd, const struct stat& st, std::string_view byt
     if (auto ec = WriteAll(fd.get(), bytes, 0, true)) {
         return ec;
     }
-    if (::ftruncate(fd.get(), size) != 0 || ::fsync(fd.get()) != 0) {
+    if (Did(FileOp::Truncate, ::ftruncate(fd.get(), size) == 0) != 0 ||
+        Did(FileOp::SyncFile, ::fsync(fd.get()) == 0) != 0) {
         return Errno();
     }
     return fd.Close();
@@ -341,14 +364,14 @@ std::error_code WriteBeside(const Place& place, const struct stat* old, std::str
             return fail(Errno());
         }
     }
-    if (::fsync(fd.get()) != 0) {
+    if (Did(FileOp::SyncFile, ::fsync(fd.get()) == 0) != 0) {
         return fail(Errno());
     }
     if (auto ec = fd.Close()) {
         ::unlinkat(dir, tempName.c_str(), 0);
         return ec;
     }
-    if (::renameat(dir, tempName.c_str(), dir, place.name.c_str()) != 0) {
+    if (Did(FileOp::Rename, ::renameat(dir, tempName.c_str(), dir, place.name.c_str()) == 0) != 0) {
         const auto ec = Errno();
         ::unlinkat(dir, tempName.c_str(), 0);
         return ec;
@@ -370,13 +393,18 @@ std::error_code WriteIntoSpecial(const Place& place, std::string_view bytes) {
     if (auto ec = WriteAll(fd.get(), bytes, 0, false)) {
         return ec;
     }
-    if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP) {
-        return Errno();
+    const int e = Did(FileOp::SyncFile, ::fsync(fd.get()) == 0);
+    if (e != 0 && e != EINVAL && e != EROFS && e != ENOTSUP) {
+        return Errno(e);
     }
     return fd.Close();
 }
 
 }  // namespace
+
+FileOpObserver SetFileOpObserver(FileOpObserver observer) {
+    return std::exchange(Observer(), std::move(observer));
+}
 
 std::error_code ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& out) {
     out.clear();

@@ -15,11 +15,21 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/file_cases.h"
-#include "tests/support/users.h"
+#include "tests/support/new_process.h"
 
 namespace vark::test {
+
+// Two ordinary users with no entry in the user database (the system only
+// looks at the numbers): A plants links and files, B saves through them.
+inline constexpr uid_t kUserA = 2001;
+inline constexpr uid_t kUserB = 2002;
+
+inline Conditions As(uid_t uid) {
+    return AsUser(uid, uid);
+}
 
 // A block device major number that no driver has taken (one of those kept
 // for local use), so that a node with it can be made safely: if anything did
@@ -74,19 +84,18 @@ class SharedScene {
     // A symbolic link made by `uid`.
     static bool Link(uid_t uid, const std::filesystem::path& target,
                      const std::filesystem::path& link) {
-        return RunAs(uid, {"ln", "-s", "--", target.string(), link.string()}) == 0;
+        return Shell(uid, "ln -s -- \"$1\" \"$2\"", {target.string(), link.string()});
     }
     // A file made by `uid` with `mode` and `text`.
     static bool File(uid_t uid, const std::filesystem::path& p, mode_t mode,
                      const std::string& text) {
         char octal[8];
         std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(mode));
-        return RunAs(uid,
-                     {"sh", "-c", "umask 077 && printf %s \"$1\" >\"$2\" && chmod \"$3\" \"$2\"",
-                      "sh", text, p.string(), octal}) == 0;
+        return Shell(uid, "umask 077 && printf %s \"$1\" >\"$2\" && chmod \"$3\" \"$2\"",
+                     {text, p.string(), octal});
     }
     static bool Fifo(uid_t uid, const std::filesystem::path& p) {
-        return RunAs(uid, {"mkfifo", "-m", "0666", "--", p.string()}) == 0;
+        return Shell(uid, "mkfifo -m 0666 -- \"$1\"", {p.string()});
     }
 
     std::filesystem::path shared;       // root's, sticky, writable by all
@@ -96,6 +105,12 @@ class SharedScene {
     std::filesystem::path blockDevice;  // in `devices`
 
   private:
+    // `script` run by /bin/sh as `uid`, with `args` as $1, $2, ...
+    static bool Shell(uid_t uid, const char* script, std::vector<std::string> args) {
+        args.insert(args.begin(), {"/bin/sh", "-c", script, "sh"});
+        return RunProgram(args, As(uid)) == 0;
+    }
+
     bool ok_ = false;
 };
 
@@ -110,6 +125,23 @@ class SharedSceneTest : public ::testing::Test {
     void TearDown() override {
         scene_.reset();
         std::filesystem::remove_all(dir_);
+    }
+
+    // Runs `argv` (argv[0] a full path) in a new program under `conditions`;
+    // its status and what it wrote.
+    struct Ran {
+        int status = -1;
+        std::string out;
+        std::string err;
+    };
+    Ran Run(const std::vector<std::string>& argv, const Conditions& conditions = {}) const {
+        const auto out = dir_ / "run.out";
+        const auto err = dir_ / "run.err";
+        Ran r;
+        r.status = RunProgram(argv, conditions, {out.string(), err.string()});
+        r.out = Slurp(out);
+        r.err = Slurp(err);
+        return r;
     }
 
     std::filesystem::path dir_;

@@ -12,7 +12,6 @@
 #include "tests/support/process.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/users.h"
 
 namespace vark::test {
 
@@ -55,17 +54,19 @@ SimProcess::SimProcess(std::vector<std::string> args) {
     if (::pipe(out) != 0) {
         return;
     }
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
+        // The caller may run threads (Qt's): only async-signal-safe calls
+        // until the exec, on memory made before the fork.
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::dup2(out[1], STDOUT_FILENO);
         ::close(out[0]);
         ::close(out[1]);
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -94,42 +95,12 @@ int SimProcess::Wait() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-const std::string& RunAsPath() {
-    static const std::string path = VARK_RUN_AS_PATH;
-    return path;
-}
-
 std::string ShellQuote(const std::string& s) {
     std::string out = "'";
     for (char ch : s) {
         out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
     }
     return out + "'";
-}
-
-std::string AsUser(uid_t uid) {
-    return ShellQuote(RunAsPath()) + " " + std::to_string(uid) + " " + std::to_string(uid) + " ";
-}
-
-int RunAs(uid_t uid, const std::vector<std::string>& argv) {
-    std::vector<std::string> all{RunAsPath(), std::to_string(uid), std::to_string(uid)};
-    all.insert(all.end(), argv.begin(), argv.end());
-    std::vector<char*> args;
-    for (auto& a : all) {
-        args.push_back(a.data());
-    }
-    args.push_back(nullptr);
-    // Only exec after the fork: the test program may have threads.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string SimProcess::log() const {

@@ -7,6 +7,7 @@
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
+#include "tests/support/new_process.h"
 #include "tests/support/process.h"
 #include "tests/tools/cli_test_support.h"
 
@@ -80,11 +81,37 @@ TEST_F(CliCompare, GoldenFileWithAndWithoutATestNumber) {
               std::string::npos)
         << r.out;
 
-    // A colon not followed by a number is part of the name.
+    // A colon not followed by a number is part of the name; of several, the
+    // last one may bring the number.
     std::filesystem::copy_file(g, dir_ / "a:b.vku");
     r = Cli("compare " + run_ + " --golden " + (dir_ / "a:b.vku").string());
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.out.find("14 same"), std::string::npos);
+    r = Cli("compare " + run_ + " --golden " + (dir_ / "a:b.vku").string() + ":2");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(r.out.find("001 differs: extra AGD-BGD\n"), 0u);
+    r = Cli("compare " + run_ + " --golden " + g + ":");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Open file failed!\n");
+
+    // The highest test number is a number like any other.
+    r = Cli("compare " + run_ + " --golden " + g + ":100");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Test 100 is not in " + g + " (2 records).\n");
+}
+
+TEST_F(CliCompare, OutputThatCannotBeWrittenIsAFailure) {
+    // Not "all same" (0) nor "some differ" (3): the result never arrived.
+    for (const std::string format : {"text", "csv", "json"}) {
+        const std::string err = (dir_ / "err").string();
+        EXPECT_EQ(test::RunProgram(
+                      {VARK_CLI_PATH, "compare", run_, "--reference", "1", "--format", format}, {},
+                      {"/dev/full", err}),
+                  1)
+            << format;
+        EXPECT_NE(Slurp(err).find("cannot write standard output"), std::string::npos) << format;
+    }
+    EXPECT_EQ(test::RunProgram({VARK_CLI_PATH, "groups", run_}, {}, {"/dev/full", "/dev/null"}), 1);
 }
 
 TEST_F(CliCompare, JsonAndCsv) {
@@ -159,7 +186,10 @@ TEST_F(CliCompare, JsonStaysValidForFileNamesThatAreNoUtf8) {
 }
 
 TEST_F(CliCompare, ReferencesThatCannotServeAndFilesThatCannotBeRead) {
-    CliRun r = Cli("compare " + run_ + " --reference 18");
+    CliRun r = Cli("compare " + run_ + " --reference 100");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Test 100 is not in " + run_ + " (20 records).\n");
+    r = Cli("compare " + run_ + " --reference 18");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,

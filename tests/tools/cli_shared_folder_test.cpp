@@ -5,7 +5,6 @@
 #include "records/record_file.h"
 #include "records/sample_records.h"
 #include "tests/support/file_cases.h"
-#include "tests/support/process.h"
 #include "tests/support/shared_scene.h"
 
 namespace vark {
@@ -16,7 +15,6 @@ using test::Facts;
 using test::kUserA;
 using test::kUserB;
 using test::SharedScene;
-using test::ShellQuote;
 
 class CliSharedFolder : public test::SharedSceneTest {
   protected:
@@ -27,16 +25,16 @@ class CliSharedFolder : public test::SharedSceneTest {
         fs::permissions(sample_, fs::perms::all);
     }
 
-    // vark-cli with `args` (shell words), as `prefix` says; standard error
-    // (standard output dropped) comes back in `out`.
-    test::ProcessResult Cli(const std::string& args, const std::string& prefix = {}) {
-        return test::RunShell(prefix + VARK_CLI_PATH + " " + args + " 2>&1 >/dev/null");
+    // vark-cli with `args` in a new program, as the test's user or as told.
+    Ran Cli(std::vector<std::string> args, const test::Conditions& as = {}) const {
+        args.insert(args.begin(), VARK_CLI_PATH);
+        return Run(args, as);
     }
-    std::string Report(const fs::path& out) {
-        return "report " + ShellQuote(sample_.string()) + " -o " + ShellQuote(out.string());
+    std::vector<std::string> Report(const fs::path& out) const {
+        return {"report", sample_.string(), "-o", out.string()};
     }
-    static std::string SaveSample(const fs::path& out) {
-        return "save-sample " + ShellQuote(out.string());
+    static std::vector<std::string> SaveSample(const fs::path& out) {
+        return {"save-sample", out.string()};
     }
 
     fs::path sample_;
@@ -54,10 +52,10 @@ TEST_F(CliSharedFolder, RootsReportAndSaveDoNotFollowAnotherUsersLinks) {
 
     auto r = Cli(Report(s.shared / "report-root.pdf"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("made by another user is not followed"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("made by another user is not followed"), std::string::npos) << r.err;
     r = Cli(SaveSample(s.shared / "sample-root.vku"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out,
+    EXPECT_EQ(r.err,
               "Save file failed!\na link in a shared folder made by another user is not "
               "followed\n");
     EXPECT_EQ(Facts(victim), before);
@@ -71,13 +69,13 @@ TEST_F(CliSharedFolder, UserBsSaveDoesNotReplaceTheirProfileThroughALink) {
     ASSERT_TRUE(SharedScene::File(kUserB, profile, 0644, "PATH=$HOME/bin:$PATH\n"));
     ASSERT_TRUE(SharedScene::Link(kUserA, profile, s.shared / "b-out.vku"));
     const auto before = Facts(profile);
-    const auto r = Cli(SaveSample(s.shared / "b-out.vku"), test::AsUser(kUserB));
-    EXPECT_EQ(r.status, 1) << r.out;
+    const auto r = Cli(SaveSample(s.shared / "b-out.vku"), test::As(kUserB));
+    EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(Facts(profile), before);
 
     // B's own link there still leads to B's file.
     ASSERT_TRUE(SharedScene::Link(kUserB, s.homeB / "kept.vku", s.shared / "mine.vku"));
-    EXPECT_EQ(Cli(SaveSample(s.shared / "mine.vku"), test::AsUser(kUserB)).status, 0);
+    EXPECT_EQ(Cli(SaveSample(s.shared / "mine.vku"), test::As(kUserB)).status, 0);
     EXPECT_EQ(Facts(s.homeB / "kept.vku").bytes, Facts(sample_).bytes);
     EXPECT_EQ(Facts(s.homeB / "kept.vku").uid, kUserB);
 }
@@ -89,12 +87,12 @@ TEST_F(CliSharedFolder, AnotherUsersOpenFileIsNotWritten) {
     const auto before = Facts(planted);
     const auto r = Cli(Report(planted));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("owned by another user is not written"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("owned by another user is not written"), std::string::npos) << r.err;
     const fs::path records = s.shared / "sample.vku";
     ASSERT_TRUE(SharedScene::File(kUserA, records, 0666, "A waits here too"));
     const auto recordsBefore = Facts(records);
     EXPECT_EQ(Cli(SaveSample(records)).status, 1);
-    EXPECT_EQ(Cli(SaveSample(records), test::AsUser(kUserB)).status, 1);
+    EXPECT_EQ(Cli(SaveSample(records), test::As(kUserB)).status, 1);
     EXPECT_EQ(Facts(planted), before);
     EXPECT_EQ(Facts(records), recordsBefore);
 }
@@ -108,14 +106,14 @@ TEST_F(CliSharedFolder, ABlockDeviceIsNeverWrittenAndOtherDevicesOnlyByName) {
     // Refused before the node is opened: no system reason is given.
     auto r = Cli(Report(s.blockDevice));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("a block device is never written"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("a block device is never written"), std::string::npos) << r.err;
     r = Cli(Report(dir_ / "disk.pdf"));
-    EXPECT_NE(r.out.find("a block device is never written"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("a block device is never written"), std::string::npos) << r.err;
     r = Cli(Report(s.shared / "disk.pdf"));
     EXPECT_EQ(r.status, 1);
     r = Cli(Report(dir_ / "null.pdf"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("only when named directly"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("only when named directly"), std::string::npos) << r.err;
     EXPECT_EQ(Cli(Report("/dev/null")).status, 0);
     EXPECT_TRUE(fs::is_block_file(s.blockDevice));
 }
