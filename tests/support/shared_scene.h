@@ -74,12 +74,14 @@ class SharedScene {
               ::chown(homeB.c_str(), kUserB, kUserB) == 0 && ::chmod(homeB.c_str(), 0755) == 0 &&
               ::chmod(devices.c_str(), 0700) == 0;
         const unsigned major = UnusedBlockMajor();
-        ok_ = ok_ && major != 0 &&
-              ::mknod(blockDevice.c_str(), S_IFBLK | 0666, makedev(major, 0)) == 0;
+        hasBlockDevice_ =
+            major != 0 && ::mknod(blockDevice.c_str(), S_IFBLK | 0666, makedev(major, 0)) == 0;
     }
 
-    // Whether every part could be made (the test program must run as root).
+    // Whether the folders could be made (the test program must run as root).
     bool ok() const { return ok_; }
+    // Whether the block device node could be made (root with CAP_MKNOD).
+    bool hasBlockDevice() const { return hasBlockDevice_; }
 
     // A symbolic link made by `uid`.
     static bool Link(uid_t uid, const std::filesystem::path& target,
@@ -112,6 +114,7 @@ class SharedScene {
     }
 
     bool ok_ = false;
+    bool hasBlockDevice_ = false;
 };
 
 // A test with a fresh scene in a fresh folder of its own.
