@@ -11,6 +11,20 @@
 // are returned as error codes (the system's errno values on POSIX), never thrown.
 namespace vark::platform {
 
+// Names that are refused before anything is opened for writing: what another
+// user could have put in the caller's way.
+enum class NameRefusal {
+    kForeignLink = 1,    // a link in a shared folder made by someone else
+    kForeignFile,        // someone else's file in a shared folder
+    kDeviceThroughLink,  // a device or FIFO reached through a link
+    kBlockDevice,        // a disk or partition
+};
+
+// The refusals' category. The first two compare equal to
+// std::errc::permission_denied, the others to std::errc::operation_not_permitted.
+const std::error_category& NameRefusalCategory();
+std::error_code make_error_code(NameRefusal refusal);
+
 // Reads at most `maxBytes` from the start of the file at `path` into `out`
 // (replacing what it held). Only regular files are read: the file is opened
 // without waiting (a FIFO with no writer, a device) and anything that is not a
@@ -25,12 +39,20 @@ std::error_code ReadFileStart(const std::string& path, std::size_t maxBytes, std
 // has reached the disk.
 //
 // - An empty path fails with std::errc::invalid_argument.
-// - Symbolic links are followed to the name they end at; the links stay.
+// - Names are looked up one folder at a time, each relative to the folder
+//   before it, so the file checked is the file written. Symbolic links are
+//   followed to the name they end at, and the links stay; but in a shared
+//   folder (sticky and writable by everyone, such as /tmp) only a link made by
+//   the caller or by the folder's owner is followed, and a file there that
+//   belongs to someone else is not written (NameRefusal, whatever the
+//   system's own settings for such folders).
 // - A missing target is created (mode 0666 less the umask); its folder must
 //   be writable.
 // - An existing target that is not a regular file (a device such as /dev/null
-//   or /dev/full) is written straight into, never renamed over; a directory
-//   fails with std::errc::is_a_directory.
+//   or /dev/full, a FIFO) is written straight into, never renamed over, but
+//   only when its own name was given, not a link to it; a block device is
+//   never written, and both are refused before the device is opened. A
+//   directory fails with std::errc::is_a_directory.
 // - An existing regular file that the caller may not write is refused before
 //   anything is written (std::errc::permission_denied or the system's reason).
 // - Otherwise a temporary file with a short name is written in the same
@@ -41,11 +63,20 @@ std::error_code ReadFileStart(const std::string& path, std::size_t maxBytes, std
 //   in place: its new size is reserved first, so a full disk fails before any
 //   old byte changes, then the bytes are written and the file cut to length.
 //
-// On Windows the rules for links, owners and in-place writing do not apply: a
-// read-only target is refused, and otherwise a temporary file beside the
-// target is flushed and moved over it with write-through, so the replaced
-// file's links and security settings are those of a new file.
+// On Windows the rules for links, owners, shared folders and in-place writing
+// do not apply: a read-only target is refused, and otherwise a temporary file
+// beside the target is flushed and moved over it with write-through, so the
+// replaced file's links and security settings are those of a new file.
 std::error_code ReplaceFileContents(const std::string& path, std::string_view bytes);
+
+#ifndef _WIN32
+// Opens the file at `path` for appending, as a log is written: the name is
+// looked up under the rules of ReplaceFileContents (links, shared folders,
+// devices), a missing file is created exclusively (mode 0666 less the umask),
+// and an existing one must be a file the caller may write. On success `fd` is
+// the open descriptor (close-on-exec), owned by the caller.
+std::error_code OpenForAppending(const std::string& path, int& fd);
+#endif
 
 // The operations of a save that decide what survives a failure or a power
 // cut, as FileOpObserver sees them.
@@ -72,3 +103,6 @@ FileOpObserver SetFileOpObserver(FileOpObserver observer);
 inline constexpr std::string_view kTempFilePrefix = ".vark-";
 
 }  // namespace vark::platform
+
+template <>
+struct std::is_error_code_enum<vark::platform::NameRefusal> : std::true_type {};

@@ -124,39 +124,88 @@ TEST_F(FileIo, ReplacedFileKeepsOwnerGroupAndModeAndIsNeverWidened) {
     EXPECT_FALSE(TempLeft(dir_));
 }
 
-TEST_F(FileIo, LinksAreFollowedAndNonRegularTargetsWrittenIntoNeverReplaced) {
-    const fs::path toNull = dir_ / "null.vku";
-    const fs::path toFull = dir_ / "full.vku";
+TEST_F(FileIo, LinksAreFollowedAndKeptAndNonRegularTargetsNeverReplaced) {
     const fs::path dangling = dir_ / "dangling.vku";
     const fs::path relative = dir_ / "relative.vku";
-    fs::create_symlink("/dev/null", toNull);
-    fs::create_symlink("/dev/full", toFull);
+    const fs::path chain = dir_ / "chain.vku";
     fs::create_symlink(dir_ / "sub" / "made.vku", dangling);
     fs::create_directory(dir_ / "sub");
     Put(dir_ / "sub" / "real.vku", kOld);
     fs::create_symlink("sub/real.vku", relative);
+    // A link to a link in a linked folder, relative to where each one lies.
+    fs::create_directory_symlink("sub", dir_ / "subdir");
+    fs::create_symlink("real.vku", dir_ / "sub" / "again.vku");
+    fs::create_symlink("subdir/again.vku", chain);
 
-    EXPECT_EQ(Save(toNull, kNew), 0);
-    EXPECT_EQ(Save(toFull, kNew), ENOSPC);
     EXPECT_EQ(Save(dangling, kNew), 0);
     EXPECT_EQ(Save(relative, kNew), 0);
-
-    EXPECT_TRUE(fs::is_symlink(toNull));
-    EXPECT_TRUE(fs::is_character_file("/dev/null"));
-    EXPECT_TRUE(fs::is_symlink(toFull));
-    EXPECT_TRUE(fs::is_character_file("/dev/full"));
     EXPECT_TRUE(fs::is_symlink(dangling));
     EXPECT_EQ(Facts(dir_ / "sub" / "made.vku").bytes, kNew);
     EXPECT_TRUE(fs::is_symlink(relative));
     EXPECT_EQ(Facts(dir_ / "sub" / "real.vku").bytes, kNew);
+    EXPECT_EQ(Save(chain, kOld), 0);
+    EXPECT_EQ(Facts(dir_ / "sub" / "real.vku").bytes, kOld);
+    EXPECT_TRUE(fs::is_symlink(chain));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "sub" / "again.vku"));
 
     // A FIFO nobody reads fails at once instead of waiting for a reader.
     const fs::path fifo = dir_ / "fifo.vku";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
     EXPECT_EQ(Save(fifo, kNew), ENXIO);
+    EXPECT_TRUE(fs::is_fifo(fifo));
     EXPECT_EQ(Save(dir_, kNew), EISDIR);
     EXPECT_EQ(ReplaceFileContents("", kNew), std::errc::invalid_argument);
     EXPECT_FALSE(TempLeft(dir_));
+    EXPECT_FALSE(TempLeft(dir_ / "sub"));
+}
+
+TEST_F(FileIo, NamesAreLookedUpAsTheSystemLooksThemUp) {
+    fs::create_directories(dir_ / "a" / "b");
+    Put(dir_ / "a" / "f.vku", kOld);
+    // ".." after a linked folder is the parent of where the link leads.
+    fs::create_directory_symlink(dir_ / "a" / "b", dir_ / "to-b");
+    EXPECT_EQ(Save(dir_ / "to-b" / ".." / "f.vku", kNew), 0);
+    EXPECT_EQ(Facts(dir_ / "a" / "f.vku").bytes, kNew);
+    EXPECT_EQ(Save(fs::path(dir_.string() + "//a/./b//g.vku"), kNew), 0);
+    EXPECT_EQ(Facts(dir_ / "a" / "b" / "g.vku").bytes, kNew);
+
+    // Relative to the working folder.
+    const fs::path cwd = fs::current_path();
+    fs::current_path(dir_ / "a");
+    EXPECT_EQ(ReplaceFileContents("rel.vku", kNew).value(), 0);
+    EXPECT_EQ(ReplaceFileContents("b/../rel2.vku", kNew).value(), 0);
+    fs::current_path(cwd);
+    EXPECT_EQ(Facts(dir_ / "a" / "rel.vku").bytes, kNew);
+    EXPECT_EQ(Facts(dir_ / "a" / "rel2.vku").bytes, kNew);
+
+    // A trailing slash asks for a folder; a file on the way is no folder.
+    EXPECT_EQ(Save(fs::path((dir_ / "a" / "f.vku").string() + "/"), kNew), ENOTDIR);
+    EXPECT_EQ(Save(fs::path((dir_ / "a").string() + "/"), kNew), EISDIR);
+    EXPECT_EQ(Save(fs::path((dir_ / "new").string() + "/"), kNew), ENOENT);
+    EXPECT_EQ(Save(dir_ / "a" / "f.vku" / "x.vku", kNew), ENOTDIR);
+    EXPECT_EQ(Save(dir_ / "missing" / "x.vku", kNew), ENOENT);
+    EXPECT_EQ(ReplaceFileContents("/", kNew), std::errc::is_a_directory);
+
+    // Links in a circle end, as the system's do.
+    fs::create_symlink("loop2.vku", dir_ / "loop1.vku");
+    fs::create_symlink("loop1.vku", dir_ / "loop2.vku");
+    EXPECT_EQ(Save(dir_ / "loop1.vku", kNew), ELOOP);
+    EXPECT_FALSE(TempLeft(dir_));
+    EXPECT_FALSE(TempLeft(dir_ / "a"));
+}
+
+TEST_F(FileIo, AFolderOnTheWayThatTheUserMayNotSearchIsRefused) {
+    const fs::path closed = dir_ / "closed";
+    fs::create_directory(closed);
+    Put(closed / "f.vku", kOld);
+    ASSERT_EQ(::chmod((closed / "f.vku").c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(closed.c_str(), 0700), 0);
+    EXPECT_EQ(AsNobody("SaveNew", {closed / "f.vku"}), EACCES);
+    EXPECT_EQ(Facts(closed / "f.vku").bytes, kOld);
+    // Search without read is enough to save there.
+    ASSERT_EQ(::chmod(closed.c_str(), 0711), 0);
+    EXPECT_EQ(AsNobody("SaveNew", {closed / "f.vku"}), 0);
+    EXPECT_EQ(Facts(closed / "f.vku").bytes, kNew);
 }
 
 TEST_F(FileIo, NamesUpToTheLongestLegalOneAreSaved) {

@@ -15,8 +15,10 @@
 
 namespace vark::test {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vark-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+
+TempDir::TempDir(const std::filesystem::path& base) {
+    std::string pattern = (base / "vark-test-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
@@ -91,6 +93,14 @@ int SimProcess::Wait() {
     }
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char ch : s) {
+        out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    }
+    return out + "'";
 }
 
 std::string SimProcess::log() const {

@@ -1,11 +1,14 @@
 // vark-cli compare and groups: outputs and exit statuses a script gates on.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
 #include "tests/support/new_process.h"
+#include "tests/support/process.h"
 #include "tests/tools/cli_test_support.h"
 
 namespace vark {
@@ -147,6 +150,39 @@ TEST_F(CliCompare, JsonAndCsv) {
     // The table has no room for the warning: it goes to standard error.
     r = Cli("compare " + run_ + " --format csv --reference 5");
     EXPECT_NE(r.err.find("Warning: 14 of the 20"), std::string::npos);
+}
+
+TEST_F(CliCompare, JsonStaysValidForFileNamesThatAreNoUtf8) {
+    // A stray byte, a cut-off sequence, a surrogate's encoding, then good text.
+    const std::string name = "run-\xff\xc3(\xe2\x82x\xed\xa0\x80\xc3\xa9.vku";
+    const std::string file = Write(name, ProductionRunBlock());
+    const std::string shown =
+        (dir_ / "").string() + "run-\uFFFD\uFFFD(\uFFFDx\uFFFD\uFFFD\uFFFD\u00e9.vku";
+    std::string hex;
+    for (unsigned char ch : file) {
+        char buf[3];
+        std::snprintf(buf, sizeof buf, "%02x", ch);
+        hex += buf;
+    }
+    const CliRun r = Cli("compare '" + file + "' --reference 1 --format json");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out.rfind("{\n  \"reference\": {\"file\": \"" + shown + "\", \"fileBytes\": \"" +
+                              hex + "\", \"id\": \"001\"",
+                          0),
+              0u)
+        << r.out;
+    // A strict reader takes it, and the bytes lead back to the file.
+    std::ofstream(dir_ / "out.json", std::ios::binary) << r.out;
+    const test::ProcessResult check = test::RunShell(
+        "python3 -c 'import json, sys; d = json.load(open(sys.argv[1], \"rb\")); "
+        "sys.stdout.buffer.write(bytes.fromhex(d[\"reference\"][\"fileBytes\"]))' " +
+        (dir_ / "out.json").string() + " 2>&1");
+    EXPECT_EQ(check.out, file);
+
+    // A name that is UTF-8 has no second field.
+    const std::string good = Write("gut-\xc3\xa9.vku", ProductionRunBlock());
+    const CliRun plain = Cli("compare '" + good + "' --reference 1 --format json");
+    EXPECT_NE(plain.out.find("\"file\": \"" + good + "\", \"id\""), std::string::npos) << plain.out;
 }
 
 TEST_F(CliCompare, ReferencesThatCannotServeAndFilesThatCannotBeRead) {
