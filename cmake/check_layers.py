@@ -18,9 +18,10 @@ SYSTEM_HEADERS = re.compile(
     r'sys/.*|windows\.h|winbase\.h|setupapi\.h|io\.h)$')
 PLATFORM_FILE = re.compile(r'_(posix|sysfs|linux|win|windows)\.(cpp|h)$')
 # Folders whose files may call the system freely: the simulator is a
-# pseudo-terminal tool, and tests (with what they share with the benchmarks)
-# drive real processes and permissions.
-FREE_FOLDERS = ('tools/sim/', 'tests/', 'testing/', 'bench/')
+# pseudo-terminal tool, tests (with what they share with the benchmarks)
+# drive real processes and permissions, and the Windows program's front-end
+# is made of Win32 windows.
+FREE_FOLDERS = ('tools/sim/', 'tests/', 'testing/', 'bench/', 'win/')
 # Qt modules whose headers bring another module's along: linking Widgets lets
 # a file include Gui headers, while Print Support alone does not open Widgets.
 IMPLIED = {'Widgets': {'Gui'}, 'PrintSupport': {'Gui'}, 'Svg': {'Gui'}, 'Test': set()}

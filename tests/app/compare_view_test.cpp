@@ -187,10 +187,12 @@ TEST_F(CompareWindow, GoldenReferenceSurvivesANewListARowReferenceDoesNot) {
               "file gold.vku");
     EXPECT_FALSE(Background(dlg, 1).isValid());
     EXPECT_EQ(Status(dlg), "Reference: test 001 of the golden file gold.vku. 1 same, 1 differs.");
+    EXPECT_EQ(Child<QStatusBar>(dlg, "StatusBar")->toolTip(), Status(dlg));
 
     Child<vark::CompareView>(dlg, "CompareView")->ClearReferenceAction()->trigger();
     EXPECT_FALSE(Child<vark::CompareView>(dlg, "CompareView")->HasReference());
     EXPECT_TRUE(Status(dlg).isEmpty());
+    EXPECT_TRUE(Child<QStatusBar>(dlg, "StatusBar")->toolTip().isEmpty());
     ExpectNoMarks(dlg);
     EXPECT_TRUE(messages.messages.empty());
 }
