@@ -12,4 +12,13 @@ std::vector<BridgePort> PortSnapshot::Settled() const {
     return out;
 }
 
+void SnapshotTeller::Tell(const PortSnapshot& snapshot) {
+    if (told_ && snapshot == last_) {
+        return;
+    }
+    told_ = true;
+    last_ = snapshot;
+    listener_(snapshot);
+}
+
 }  // namespace vark

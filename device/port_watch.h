@@ -37,4 +37,17 @@ class PortWatch {
 // (and its listener is no longer called) when it is destroyed.
 std::unique_ptr<PortWatch> StartPortWatch(PortWatch::Listener listener);
 
+// What every platform's watch does with a new snapshot: the first one is
+// told, later ones only when they differ from the one told before.
+class SnapshotTeller {
+  public:
+    explicit SnapshotTeller(PortWatch::Listener listener) : listener_(std::move(listener)) {}
+    void Tell(const PortSnapshot& snapshot);
+
+  private:
+    PortWatch::Listener listener_;
+    PortSnapshot last_;
+    bool told_ = false;
+};
+
 }  // namespace vark

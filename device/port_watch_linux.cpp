@@ -30,7 +30,7 @@ bool Is(const char* value, const char* expected) {
 
 class UdevPortWatch : public PortWatch {
   public:
-    explicit UdevPortWatch(Listener listener) : listener_(std::move(listener)) {}
+    explicit UdevPortWatch(Listener listener) : teller_(std::move(listener)) {}
     ~UdevPortWatch() override {
         if (thread_.joinable()) {
             const std::uint64_t one = 1;
@@ -156,15 +156,10 @@ class UdevPortWatch : public PortWatch {
         for (const auto& [path, until] : settling_) {
             snapshot.settling.insert(path);
         }
-        if (delivered_ && snapshot == last_) {
-            return;
-        }
-        delivered_ = true;
-        last_ = snapshot;
-        listener_(snapshot);
+        teller_.Tell(snapshot);
     }
 
-    Listener listener_;
+    SnapshotTeller teller_;  // watch thread only
     udev* udev_ = nullptr;
     udev_monitor* monitor_ = nullptr;
     int stop_ = -1;
@@ -172,8 +167,6 @@ class UdevPortWatch : public PortWatch {
     // Watch thread only.
     std::set<std::string> gone_;
     std::map<std::string, Clock::time_point> settling_;
-    PortSnapshot last_;
-    bool delivered_ = false;
 };
 
 }  // namespace

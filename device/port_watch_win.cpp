@@ -20,7 +20,7 @@ constexpr wchar_t kWindowClass[] = L"VarkPortWatch";
 
 class NotificationPortWatch : public PortWatch {
   public:
-    explicit NotificationPortWatch(Listener listener) : listener_(std::move(listener)) {}
+    explicit NotificationPortWatch(Listener listener) : teller_(std::move(listener)) {}
     ~NotificationPortWatch() override {
         if (thread_.joinable()) {
             ::PostMessageW(window_, WM_CLOSE, 0, 0);
@@ -108,19 +108,12 @@ class NotificationPortWatch : public PortWatch {
     void Deliver() {
         PortSnapshot snapshot;
         snapshot.ports = ListBridgePorts();
-        if (delivered_ && snapshot == last_) {
-            return;
-        }
-        delivered_ = true;
-        last_ = snapshot;
-        listener_(snapshot);
+        teller_.Tell(snapshot);
     }
 
-    Listener listener_;
+    SnapshotTeller teller_;  // watch thread only
     std::thread thread_;
     HWND window_ = nullptr;
-    PortSnapshot last_;  // watch thread only
-    bool delivered_ = false;
 };
 
 }  // namespace
