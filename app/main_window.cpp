@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -86,11 +87,19 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("StatusBar"));
     statusBar_->setSizeGripEnabled(true);
-    // On the right, apart from the messages the list's comparison leaves.
+    // On the right, apart from the messages the list's comparison leaves: the
+    // strip keeps room for it in its own layout, and the text lies over that
+    // room at the strip's whole height, which the layout's own margins would
+    // not leave it.
+    testerRoom_ = new QWidget(statusBar_);
+    testerRoom_->setObjectName(QStringLiteral("TesterStatusRoom"));
+    testerRoom_->setFixedWidth(0);
+    statusBar_->addPermanentWidget(testerRoom_);
+    testerRoom_->installEventFilter(this);
     testerStatus_ = new QLabel(statusBar_);
     testerStatus_->setObjectName(QStringLiteral("TesterStatus"));
     testerStatus_->setTextFormat(Qt::PlainText);
-    statusBar_->addPermanentWidget(testerStatus_);
+    testerStatus_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     pathEdit_ = new QLineEdit(this);
     pathEdit_->setObjectName(QStringLiteral("PathEdit"));
@@ -287,9 +296,25 @@ void MainWindow::SetTesterWatch(TesterWatch* watch) {
 
 void MainWindow::ShowTester() {
     const bool known = watch_ && watch_->Known();
-    testerStatus_->setText(
+    const QString text =
         known ? QString::fromStdString(TesterStatusText(AttachedTester(watch_->Snapshot().ports)))
-              : QString());
+              : QString();
+    testerStatus_->setText(text);
+    testerRoom_->setFixedWidth(QFontMetrics(testerStatus_->font()).horizontalAdvance(text));
+    PlaceTesterStatus();
+}
+
+void MainWindow::PlaceTesterStatus() {
+    const QRect room = testerRoom_->geometry();
+    testerStatus_->setGeometry(room.x(), 0, room.width(), statusBar_->height());
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == testerRoom_ &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        PlaceTesterStatus();
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void MainWindow::SetBlock(const RecordBlock& block) {

@@ -89,6 +89,7 @@ class MainWindow : public QDialog {
 
   protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -104,6 +105,7 @@ class MainWindow : public QDialog {
     void PassActivationToModal();
     void EnableFileDrops();
     void ShowTester();
+    void PlaceTesterStatus();
 
     QIcon icon_;
     QToolBar* toolBar_ = nullptr;
@@ -120,6 +122,7 @@ class MainWindow : public QDialog {
     std::array<QAction*, CmdCount> actions_{};
     bool shownOnce_ = false;
     bool paintedOnce_ = false;
+    QWidget* testerRoom_ = nullptr;
     QLabel* testerStatus_ = nullptr;
     TesterWatch* watch_ = nullptr;
 };

@@ -11,8 +11,10 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
@@ -25,6 +27,7 @@
 #include "app/about_dialog.h"
 #include "app/dialog_units.h"
 #include "app/main_window.h"
+#include "app/tester_watch.h"
 #include "app/upload_dialog.h"
 #include "device/bridge_ports.h"
 
@@ -181,7 +184,8 @@ class ModalWatcher {
 
     std::function<void(QWidget*)> check_;
     QTimer timer_;
-    QWidget* last_ = nullptr;
+    // Guarded: a box made after the last one is gone may sit at its address.
+    QPointer<QWidget> last_;
 };
 
 class Desktop : public ::testing::Test {
@@ -388,6 +392,39 @@ TEST_F(Desktop, NoTesterBoxSitsOnTheMainWindow) {
     EXPECT_TRUE(boxes[0].aboveAfterClick);
     EXPECT_TRUE(boxes[0].closedByKey);
     EXPECT_TRUE(boxes[0].plainOk);
+}
+
+TEST_F(Desktop, TesterStatusSitsWholeAtTheRightOfTheStatusLine) {
+    vark::TesterWatch watch;
+    main_.SetTesterWatch(&watch);
+    auto* status = Child<QLabel>(main_, "TesterStatus");
+    auto* bar = Child<QStatusBar>(main_, "StatusBar");
+    vark::BridgePort tester;
+    tester.vendorId = vark::kVendorSiliconBridge;
+    tester.path = "/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0";
+    tester.tester = true;
+    watch.Update({{tester}, {}});
+    Settle(200);
+    const QString text = status->text();
+    EXPECT_EQ(text, QString::fromStdString("Tester on " + tester.path));
+    EXPECT_TRUE(status->isVisible());
+    // Whole (its underscores too), inside the status line, at its right end
+    // but clear of the grip.
+    EXPECT_GE(status->width(), QFontMetrics(status->font()).horizontalAdvance(text));
+    EXPECT_GE(status->height(), QFontMetrics(status->font()).height());
+    const QRect inBar(status->mapTo(bar, QPoint(0, 0)), status->size());
+    EXPECT_TRUE(bar->rect().contains(inBar));
+    EXPECT_GT(inBar.x(), bar->width() / 3);
+    EXPECT_LE(inBar.right(), bar->width() - 8) << "under the size grip";
+    // A message of the list's comparison does not hide it.
+    bar->showMessage(QStringLiteral("14 same, 4 differs"));
+    Settle(100);
+    EXPECT_TRUE(status->isVisible());
+    // And it follows the tester.
+    watch.Update({{}, {}});
+    Settle(100);
+    EXPECT_EQ(status->text(), QStringLiteral("No tester attached"));
+    main_.SetTesterWatch(nullptr);
 }
 
 }  // namespace
