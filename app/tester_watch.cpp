@@ -8,9 +8,11 @@ TesterWatch::TesterWatch(QObject* parent) : QObject(parent) {
     setObjectName(QStringLiteral("TesterWatch"));
 }
 
-// The watch's thread is ended first, so no snapshot comes for an object that
-// is gone; one still queued is dropped with the object.
-TesterWatch::~TesterWatch() = default;
+TesterWatch::~TesterWatch() {
+    // The watch's thread ends first, so no snapshot comes for an object that
+    // is going; one still queued is dropped with the object.
+    watch_.reset();
+}
 
 bool TesterWatch::Start() {
     watch_ = StartPortWatch([this](const PortSnapshot& snapshot) {

@@ -70,24 +70,6 @@ UploadDialog::UploadDialog(QWidget* parent, ReceivedHandler onReceived, TesterWa
     }
 }
 
-TesterChoice UploadDialog::Discover() const {
-    if (named_) {
-        TesterChoice choice;
-        choice.port = named_;
-        choice.count = 1;  // named by a person: the tester, whatever it is
-        return choice;
-    }
-    std::vector<BridgePort> ports = lister_();
-    // A port the system is still setting up is not opened yet.
-    if (watch_ && watch_->Known()) {
-        const auto& settling = watch_->Snapshot().settling;
-        ports.erase(std::remove_if(ports.begin(), ports.end(),
-                                   [&](const BridgePort& p) { return settling.count(p.path); }),
-                    ports.end());
-    }
-    return ChooseTester(ports);
-}
-
 UploadDialog::~UploadDialog() {
     // The worker may be waiting for this dialog to take a notification; it is
     // released and joined here, while the dialog can still take calls.
@@ -239,6 +221,24 @@ void UploadDialog::RefreshDevice() {
     }
     // Only now: while the box was up the old caption stayed.
     SetDeviceCaption(caption);
+}
+
+TesterChoice UploadDialog::Discover() const {
+    if (named_) {
+        TesterChoice choice;
+        choice.port = named_;
+        choice.count = 1;  // named by a person: the tester, whatever it is
+        return choice;
+    }
+    std::vector<BridgePort> ports = lister_();
+    // A port the system is still setting up is not opened yet.
+    if (watch_ && watch_->Known()) {
+        const auto& settling = watch_->Snapshot().settling;
+        ports.erase(std::remove_if(ports.begin(), ports.end(),
+                                   [&](const BridgePort& p) { return settling.count(p.path); }),
+                    ports.end());
+    }
+    return ChooseTester(ports);
 }
 
 void UploadDialog::FollowTester() {
