@@ -255,14 +255,21 @@ Error SqliteArchive::Fail(int rc, std::string_view doing) const {
         case SQLITE_CORRUPT:
             return {ErrorKind::Corrupt,
                     prefix + "the archive " + path_ + " is damaged (" + what + ")"};
-        case SQLITE_IOERR:
-#ifndef _WIN32
-            if (sys == ENOSPC || sys == EFBIG || sys == EDQUOT) {
-                return {ErrorKind::Full, prefix + "the disk holding the archive " + path_ +
-                                             " is full (" + sysText + ")"};
+        case SQLITE_IOERR: {
+            // SQLite says ENOSPC as SQLITE_FULL; other failed writes (a file-size
+            // limit, a quota, a failing disk) come as I/O errors whose errno
+            // it does not keep. Little room left on the volume is a full disk.
+            std::error_code ec;
+            const auto room = std::filesystem::space(
+                PathOf(path_).parent_path().empty() ? fs::path(".") : PathOf(path_).parent_path(),
+                ec);
+            if (!ec && room.available < (1u << 20)) {
+                return {ErrorKind::Full,
+                        prefix + "the disk holding the archive " + path_ + " is full"};
             }
-#endif
-            [[fallthrough]];
+            return {ErrorKind::Io, prefix + "the archive " + path_ + " could not be written (" +
+                                       what + (sysText.empty() ? "" : ": " + sysText) + ")"};
+        }
         default:
             return {ErrorKind::Io, prefix + "the archive " + path_ + ": " + what +
                                        (sysText.empty() ? "" : " (" + sysText + ")")};
