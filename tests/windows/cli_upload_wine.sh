@@ -14,6 +14,8 @@ export WINEDEBUG=-all
 unset DISPLAY WAYLAND_DISPLAY
 
 work=$(mktemp -d)
+# Archives and settings of the programs run here stay in the work folder.
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 sims=()
 serial="VARK E2E $$"
 keySerial=${serial// /_}
@@ -77,10 +79,11 @@ same_as_linux() {
     start_sim "$name-linux" "$@"
     start_sim "$name-win" "$@"
     map "$name-win" com7
+    # The link is compared; each archive would name its own run.
     run "$work/$name/linux" "$work/$name.linux" "$native/vark-cli" upload \
-        --port "$(device_of "$name-linux")" -o out.vku
+        --port "$(device_of "$name-linux")" -o out.vku --no-archive
     run "$work/$name/win" "$work/$name.win" wine "$win/vark-cli.exe" upload --port COM7 \
-        -o out.vku
+        -o out.vku --no-archive
     stop_sims
     diff -u "$work/$name.linux" "$work/$name.win" || fail "$name: outputs differ"
     if [[ -e $work/$name/linux/out.vku || -e $work/$name/win/out.vku ]]; then
@@ -118,7 +121,7 @@ echo "ok: upload of 100 records by discovery"
 # The same block through Linux is the same file.
 start_sim linux100 --records 100 --fast
 run "$work/linux100" "$work/linux100.out" "$native/vark-cli" upload \
-    --port "$(device_of linux100)" -o out.vku
+    --port "$(device_of linux100)" -o out.vku --no-archive
 cmp "$work/linux100/out.vku" "$work/full/out.vku" || fail "100 records: files differ"
 run "$work" "$work/show.linux" "$native/vark-cli" show full/out.vku
 run "$work" "$work/show.win" wine "$win/vark-cli.exe" show full/out.vku
