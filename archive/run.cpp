@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 
 #include "records/compare.h"
 #include "records/pin_map.h"
@@ -13,6 +14,20 @@ TimeMs NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
+}
+
+std::string FormatTime(TimeMs time, const char* format, bool local) {
+    // Whole seconds, rounded down also before 1970.
+    const auto seconds = static_cast<std::time_t>(time / 1000 - (time % 1000 < 0 ? 1 : 0));
+    std::tm tm{};
+#ifdef _WIN32
+    const bool ok = (local ? localtime_s(&tm, &seconds) : gmtime_s(&tm, &seconds)) == 0;
+#else
+    const bool ok = (local ? localtime_r(&seconds, &tm) : gmtime_r(&seconds, &tm)) != nullptr;
+#endif
+    char buf[64];
+    const std::size_t n = ok ? std::strftime(buf, sizeof buf, format, &tm) : 0;
+    return std::string(buf, n);
 }
 
 std::string_view SourceName(Source source) {
@@ -84,12 +99,17 @@ std::vector<RecordRow> BuildRecordRows(const RecordBlock& block,
 }
 
 std::string RecordFileBytes(const RecordBlock& block) {
-    const std::uint32_t length = StoredLength(block);
+    return RecordFileOf(
+        std::string_view(reinterpret_cast<const char*>(block.data()), StoredLength(block)));
+}
+
+std::string RecordFileOf(std::string_view storedBlock) {
+    const auto length = static_cast<std::uint32_t>(storedBlock.size());
     std::string bytes(kRecordMagic, sizeof kRecordMagic);
     for (int i = 0; i < 4; ++i) {
         bytes += static_cast<char>((length >> (8 * i)) & 0xFF);
     }
-    bytes.append(reinterpret_cast<const char*>(block.data()), length);
+    bytes += storedBlock;
     return bytes;
 }
 

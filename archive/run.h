@@ -19,6 +19,9 @@ using TimeMs = std::int64_t;
 
 TimeMs NowMs();
 
+// `format` (strftime's) applied to a time, in UTC or in local time.
+std::string FormatTime(TimeMs time, const char* format, bool local);
+
 enum class Source : std::uint8_t { Upload, Import };
 
 // "upload" or "import", as stored.
@@ -142,5 +145,7 @@ std::vector<RecordRow> BuildRecordRows(const RecordBlock& block,
 
 // The record file Save would write for the block: magic, length, used slots.
 std::string RecordFileBytes(const RecordBlock& block);
+// The same for the stored part of a block (the count byte and the used slots).
+std::string RecordFileOf(std::string_view storedBlock);
 
 }  // namespace vark::archive

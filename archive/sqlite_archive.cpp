@@ -197,19 +197,6 @@ void BindFilter(Query& q, const Filter& f) {
     }
 }
 
-std::string TimestampForName(TimeMs ms) {
-    const std::time_t t = static_cast<std::time_t>(ms / 1000);
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &t);
-#else
-    gmtime_r(&t, &tm);
-#endif
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm);
-    return buf;
-}
-
 std::string RandomSuffix() {
     std::random_device device;
     static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -293,6 +280,25 @@ sqlite3_stmt* SqliteArchive::Statement(std::string_view sql, int& rc) {
     return stmt;
 }
 
+template <class Bind, class Row>
+Status SqliteArchive::EachRow(std::string_view sql, Bind&& bind, Row&& row) {
+    int rc = SQLITE_OK;
+    Query q(Statement(sql, rc));
+    if (!q) {
+        return Fail(rc, "");
+    }
+    bind(q);
+    while ((rc = q.Step()) == SQLITE_ROW) {
+        row(q);
+    }
+    if (rc != SQLITE_DONE) {
+        return Fail(rc, "");
+    }
+    return Done{};
+}
+
+constexpr auto kNoBinding = [](Query&) {};
+
 Result<std::unique_ptr<SqliteArchive>> SqliteArchive::Open(const std::string& path,
                                                            const OpenOptions& options) {
     std::error_code ec;
@@ -350,18 +356,13 @@ Status SqliteArchive::Prepare() {
     // database, or is damaged there, is refused here before any write.
     bool hasVersionTable = false;
     int tables = 0;
-    {
-        Query q(Statement("SELECT name FROM sqlite_schema WHERE type = 'table'", rc));
-        if (!q) {
-            return Fail(rc, "");
-        }
-        while ((rc = q.Step()) == SQLITE_ROW) {
-            ++tables;
-            hasVersionTable = hasVersionTable || q.Text(0) == "schema_version";
-        }
-        if (rc != SQLITE_DONE) {
-            return Fail(rc, "");
-        }
+    if (Status st = EachRow("SELECT name FROM sqlite_schema WHERE type = 'table'", kNoBinding,
+                            [&](const Query& q) {
+                                ++tables;
+                                hasVersionTable = hasVersionTable || q.Text(0) == "schema_version";
+                            });
+        !st) {
+        return st;
     }
     if (tables > 0 && !hasVersionTable) {
         return Error{ErrorKind::NotArchive,
@@ -418,7 +419,8 @@ Status SqliteArchive::Migrate() {
         // A copy of the old archive first: a migration that goes wrong, or
         // a program that turns out wrong, must not cost the old data.
         const std::string backup = path_ + ".v" + std::to_string(version_) + "-" +
-                                   TimestampForName(NowMs()) + "-" + RandomSuffix() + ".backup";
+                                   FormatTime(NowMs(), "%Y%m%dT%H%M%SZ", false) + "-" +
+                                   RandomSuffix() + ".backup";
         if (Status st = BackupTo(backup); !st) {
             return Error{st.error().kind,
                          "no copy could be taken before upgrading the archive, "
@@ -580,20 +582,17 @@ Result<std::vector<RunSummary>> SqliteArchive::List(const RunQuery& query) {
         "SELECT " + kSummaryColumns + " FROM run r" + f.where + " ORDER BY r.started_ms " +
         (query.order == RunQuery::Order::NewestFirst ? "DESC, r.id DESC" : "ASC, r.id ASC") +
         " LIMIT ?30 OFFSET ?31";
-    int rc = SQLITE_OK;
-    Query q(Statement(sql, rc));
-    if (!q) {
-        return Fail(rc, "");
-    }
-    BindFilter(q, f);
-    q.Bind(30, std::int64_t{query.limit ? *query.limit : -1});
-    q.Bind(31, std::int64_t{query.offset});
     std::vector<RunSummary> out;
-    while ((rc = q.Step()) == SQLITE_ROW) {
-        out.push_back(ReadSummary(q));
-    }
-    if (rc != SQLITE_DONE) {
-        return Fail(rc, "");
+    const Status st = EachRow(
+        sql,
+        [&](Query& q) {
+            BindFilter(q, f);
+            q.Bind(30, std::int64_t{query.limit ? *query.limit : -1});
+            q.Bind(31, std::int64_t{query.offset});
+        },
+        [&](const Query& q) { out.push_back(ReadSummary(q)); });
+    if (!st) {
+        return st.error();
     }
     return out;
 }
@@ -621,21 +620,13 @@ Result<std::string> SqliteArchive::Resolve(std::string_view name) {
         return Error{ErrorKind::NotFound, "no run " + std::string(name) + " in the archive"};
     }
     // A range on the unique index rather than LIKE, which would scan.
-    int rc = SQLITE_OK;
-    Query q(
-        Statement("SELECT uuid FROM run WHERE uuid >= ?1 AND uuid < ?1 || '~' ORDER BY uuid "
-                  "LIMIT 2",
-                  rc));
-    if (!q) {
-        return Fail(rc, "");
-    }
-    q.Bind(1, prefix);
     std::vector<std::string> found;
-    while ((rc = q.Step()) == SQLITE_ROW) {
-        found.push_back(q.Text(0));
-    }
-    if (rc != SQLITE_DONE) {
-        return Fail(rc, "");
+    if (const Status st = EachRow(
+            "SELECT uuid FROM run WHERE uuid >= ?1 AND uuid < ?1 || '~' ORDER BY uuid LIMIT 2",
+            [&](Query& q) { q.Bind(1, prefix); },
+            [&](const Query& q) { found.push_back(q.Text(0)); });
+        !st) {
+        return st.error();
     }
     if (found.empty()) {
         return Error{ErrorKind::NotFound, "no run " + std::string(name) + " in the archive"};
@@ -679,47 +670,25 @@ Result<RunDetails> SqliteArchive::Show(std::string_view uuid) {
         }
         id = q.Int(24);
     }
-    {
-        Query q(
-            Statement("SELECT slot, pin_count, state, checksum_ok, connections, verdict, "
-                      "missing, extra FROM record WHERE run_id = ?1 ORDER BY slot",
-                      rc));
-        if (!q) {
-            return Fail(rc, "");
-        }
-        q.Bind(1, id);
-        while ((rc = q.Step()) == SQLITE_ROW) {
-            RecordRow row;
-            row.slot = static_cast<int>(q.Int(0));
-            row.pinCount = static_cast<int>(q.Int(1));
-            row.state = q.Text(2);
-            row.checksumOk = q.Int(3) != 0;
-            row.connections = q.Text(4);
-            row.verdict = q.Text(5);
-            row.missing = q.Text(6);
-            row.extra = q.Text(7);
-            d.records.push_back(std::move(row));
-        }
-        if (rc != SQLITE_DONE) {
-            return Fail(rc, "");
-        }
+    const auto byRun = [id](Query& q) { q.Bind(1, id); };
+    Status st = EachRow(
+        "SELECT slot, pin_count, state, checksum_ok, connections, verdict, missing, extra FROM "
+        "record WHERE run_id = ?1 ORDER BY slot",
+        byRun, [&](const Query& q) {
+            d.records.push_back({static_cast<int>(q.Int(0)), static_cast<int>(q.Int(1)), q.Text(2),
+                                 q.Int(3) != 0, q.Text(4), q.Text(5), q.Text(6), q.Text(7)});
+        });
+    if (st) {
+        st = EachRow(
+            "SELECT uuid, made_ms, station, author, field, old_value, new_value, why FROM "
+            "amendment WHERE run_id = ?1 ORDER BY id",
+            byRun, [&](const Query& q) {
+                d.amendments.push_back({q.Text(0), q.Int(1), q.Text(2), q.Text(3), q.Text(4),
+                                        q.Text(5), q.Text(6), q.Text(7)});
+            });
     }
-    {
-        Query q(
-            Statement("SELECT uuid, made_ms, station, author, field, old_value, new_value, why "
-                      "FROM amendment WHERE run_id = ?1 ORDER BY id",
-                      rc));
-        if (!q) {
-            return Fail(rc, "");
-        }
-        q.Bind(1, id);
-        while ((rc = q.Step()) == SQLITE_ROW) {
-            d.amendments.push_back({q.Text(0), q.Int(1), q.Text(2), q.Text(3), q.Text(4), q.Text(5),
-                                    q.Text(6), q.Text(7)});
-        }
-        if (rc != SQLITE_DONE) {
-            return Fail(rc, "");
-        }
+    if (!st) {
+        return st.error();
     }
     return d;
 }
@@ -738,13 +707,7 @@ Result<std::string> SqliteArchive::ExportBytes(std::string_view uuid) {
     if (rc != SQLITE_ROW) {
         return Fail(rc, "");
     }
-    const std::string block = q.Blob(0);
-    const auto length = static_cast<std::uint32_t>(block.size());
-    std::string bytes(kRecordMagic, sizeof kRecordMagic);
-    for (int i = 0; i < 4; ++i) {
-        bytes += static_cast<char>((length >> (8 * i)) & 0xFF);
-    }
-    return bytes + block;
+    return RecordFileOf(q.Blob(0));
 }
 
 Result<ArchiveCounts> SqliteArchive::Counts() {
@@ -983,69 +946,42 @@ Result<std::vector<Amendment>> SqliteArchive::Amend(std::string_view uuid,
 Result<CheckReport> SqliteArchive::Check() {
     CheckReport report;
     report.schemaVersion = version_;
-    int rc = SQLITE_OK;
-    {
-        Query q(Statement("PRAGMA integrity_check(20)", rc));
-        if (!q) {
-            return Fail(rc, "");
+    auto& problems = report.problems;
+    Status st = EachRow("PRAGMA integrity_check(20)", kNoBinding, [&](const Query& q) {
+        if (q.Text(0) != "ok") {
+            problems.push_back(q.Text(0));
         }
-        while ((rc = q.Step()) == SQLITE_ROW) {
-            if (q.Text(0) != "ok") {
-                report.problems.push_back(q.Text(0));
-            }
-        }
-        if (rc != SQLITE_DONE) {
-            return Fail(rc, "");
-        }
+    });
+    if (st) {
+        st = EachRow("PRAGMA foreign_key_check", kNoBinding, [&](const Query& q) {
+            problems.push_back("row " + q.Text(1) + " of " + q.Text(0) +
+                               " refers to a missing row of " + q.Text(2));
+        });
     }
-    {
-        Query q(Statement("PRAGMA foreign_key_check", rc));
-        if (!q) {
-            return Fail(rc, "");
-        }
-        while ((rc = q.Step()) == SQLITE_ROW) {
-            report.problems.push_back("row " + q.Text(1) + " of " + q.Text(0) +
-                                      " refers to a missing row of " + q.Text(2));
-        }
-        if (rc != SQLITE_DONE) {
-            return Fail(rc, "");
-        }
-    }
-    {
+    if (st) {
         // Every run whole: as many records as its count, its bytes matching
         // its count and its fingerprint.
-        Query q(
-            Statement("SELECT r.uuid, r.record_count, (SELECT count(*) FROM record c WHERE "
-                      "c.run_id = r.id), r.block, r.content_sha256 FROM run r ORDER BY r.id",
-                      rc));
-        if (!q) {
-            return Fail(rc, "");
-        }
-        while ((rc = q.Step()) == SQLITE_ROW) {
-            const std::string uuid = q.Text(0);
-            const std::int64_t count = q.Int(1);
-            if (q.Int(2) != count) {
-                report.problems.push_back("run " + uuid + " has " + std::to_string(q.Int(2)) +
-                                          " of its " + std::to_string(count) + " records");
-            }
-            const std::string block = q.Blob(3);
-            if (block.empty() || static_cast<unsigned char>(block[0]) != count ||
-                block.size() != 1 + kRecordSize * static_cast<std::size_t>(count)) {
-                report.problems.push_back("run " + uuid + ": its bytes do not match its records");
-                continue;
-            }
-            std::string file(kRecordMagic, sizeof kRecordMagic);
-            for (int i = 0; i < 4; ++i) {
-                file += static_cast<char>((block.size() >> (8 * i)) & 0xFF);
-            }
-            if (ToHex(Sha256Of(file + block)) != q.Text(4)) {
-                report.problems.push_back("run " + uuid +
-                                          ": its bytes differ from its fingerprint");
-            }
-        }
-        if (rc != SQLITE_DONE) {
-            return Fail(rc, "");
-        }
+        st = EachRow(
+            "SELECT r.uuid, r.record_count, (SELECT count(*) FROM record c WHERE c.run_id = "
+            "r.id), r.block, r.content_sha256 FROM run r ORDER BY r.id",
+            kNoBinding, [&](const Query& q) {
+                const std::string run = "run " + q.Text(0);
+                const std::int64_t count = q.Int(1);
+                if (q.Int(2) != count) {
+                    problems.push_back(run + " has " + std::to_string(q.Int(2)) + " of its " +
+                                       std::to_string(count) + " records");
+                }
+                const std::string block = q.Blob(3);
+                if (block.empty() || static_cast<unsigned char>(block[0]) != count ||
+                    block.size() != 1 + kRecordSize * static_cast<std::size_t>(count)) {
+                    problems.push_back(run + ": its bytes do not match its records");
+                } else if (ToHex(Sha256Of(RecordFileOf(block))) != q.Text(4)) {
+                    problems.push_back(run + ": its bytes differ from its fingerprint");
+                }
+            });
+    }
+    if (!st) {
+        return st.error();
     }
     auto counts = Counts();
     if (!counts) {

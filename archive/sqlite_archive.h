@@ -105,6 +105,9 @@ class SqliteArchive final : public ArchiveReader {
     Error Fail(int rc, std::string_view doing) const;
     sqlite3_stmt* Statement(std::string_view sql, int& rc);
     Result<std::int64_t> RunId(std::string_view uuid);
+    // Runs `sql` after `bind(query)`, calling `row(query)` for each row.
+    template <class Bind, class Row>
+    Status EachRow(std::string_view sql, Bind&& bind, Row&& row);
 
     sqlite3* db_;
     std::string path_;

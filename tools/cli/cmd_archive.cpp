@@ -53,31 +53,13 @@ int ArchiveUsage() {
 }
 
 std::string LocalTime(archive::TimeMs ms) {
-    const std::time_t t = static_cast<std::time_t>(ms / 1000);
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-    return buf;
+    return archive::FormatTime(ms, "%Y-%m-%d %H:%M:%S", true);
 }
 
 std::string UtcTime(archive::TimeMs ms) {
-    const std::time_t t = static_cast<std::time_t>(ms / 1000);
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &t);
-#else
-    gmtime_r(&t, &tm);
-#endif
-    char buf[40];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
-    char ms3[8];
-    std::snprintf(ms3, sizeof ms3, ".%03dZ", static_cast<int>(ms % 1000));
-    return std::string(buf) + ms3;
+    char millis[8];
+    std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>((ms % 1000 + 1000) % 1000));
+    return archive::FormatTime(ms, "%Y-%m-%dT%H:%M:%S", false) + millis;
 }
 
 bool Number(std::string_view s, std::size_t pos, std::size_t len, int& out) {
