@@ -226,14 +226,26 @@ std::unique_ptr<archive::SqliteArchive> ForReading(const Arguments& a) {
     return OpenArchive(ArchiveConfigFor(a), OpenOptions::Mode::Read);
 }
 
-// The UUID a RUN argument names, or nothing (said on standard error).
-std::optional<std::string> RunNamed(archive::SqliteArchive& store, const std::string& name) {
-    auto uuid = store.Resolve(name);
+// The archive and the run a RUN argument names in it; nothing when either
+// cannot be had (said on standard error).
+struct NamedRun {
+    std::unique_ptr<archive::SqliteArchive> store;
+    std::string uuid;
+};
+
+std::optional<NamedRun> OpenRun(const archive::ArchiveConfig& config, OpenOptions::Mode mode,
+                                const std::string& name) {
+    NamedRun r{OpenArchive(config, mode), {}};
+    if (!r.store) {
+        return std::nullopt;
+    }
+    auto uuid = r.store->Resolve(name);
     if (!uuid) {
         std::cerr << uuid.error().message << '\n';
         return std::nullopt;
     }
-    return *uuid;
+    r.uuid = *uuid;
+    return r;
 }
 
 int List(const std::vector<std::string>& args) {
@@ -294,15 +306,11 @@ int Show(const std::vector<std::string>& args) {
     if (!ParseArguments(args, {"--archive"}, {}, a) || a.names.size() != 1) {
         return ArchiveUsage();
     }
-    auto store = ForReading(a);
-    if (!store) {
+    const auto named = OpenRun(ArchiveConfigFor(a), OpenOptions::Mode::Read, a.names[0]);
+    if (!named) {
         return kExitFailed;
     }
-    const auto uuid = RunNamed(*store, a.names[0]);
-    if (!uuid) {
-        return kExitFailed;
-    }
-    const auto d = store->Show(*uuid);
+    const auto d = named->store->Show(named->uuid);
     if (!d) {
         return Fail(d.error().message);
     }
@@ -368,15 +376,12 @@ int Export(const std::vector<std::string>& args) {
         a.Has("-o") == a.Has("--output")) {
         return ArchiveUsage();
     }
-    auto store = ForReading(a);
-    if (!store) {
+    const auto named = OpenRun(ArchiveConfigFor(a), OpenOptions::Mode::Read, a.names[0]);
+    if (!named) {
         return kExitFailed;
     }
-    const auto uuid = RunNamed(*store, a.names[0]);
-    if (!uuid) {
-        return kExitFailed;
-    }
-    const auto bytes = store->ExportBytes(*uuid);
+    const std::string& uuid = named->uuid;
+    const auto bytes = named->store->ExportBytes(uuid);
     if (!bytes) {
         return Fail(bytes.error().message);
     }
@@ -384,7 +389,7 @@ int Export(const std::vector<std::string>& args) {
     if (const std::error_code ec = platform::ReplaceFileContents(path, *bytes)) {
         return FailWithReason(FileStatusMessage(FileStatus::SaveFailed), ec);
     }
-    std::printf("run %s exported to %s\n", uuid->c_str(), path.c_str());
+    std::printf("run %s exported to %s\n", uuid.c_str(), path.c_str());
     return FinishOutput();
 }
 
@@ -417,24 +422,21 @@ int Amend(const std::vector<std::string>& args, bool voiding) {
     Arguments who = a;
     who.options.erase("--operator");
     const archive::ArchiveConfig config = ArchiveConfigFor(who);
-    auto store = OpenArchive(config, OpenOptions::Mode::Write);
-    if (!store) {
+    const auto named = OpenRun(config, OpenOptions::Mode::Write, a.names[0]);
+    if (!named) {
         return kExitFailed;
     }
-    const auto uuid = RunNamed(*store, a.names[0]);
-    if (!uuid) {
-        return kExitFailed;
-    }
-    const auto made = store->Amend(*uuid, changes, a.Value("--why"),
-                                   a.Value("--by", config.operatorName), config.station);
+    const std::string& uuid = named->uuid;
+    const auto made = named->store->Amend(uuid, changes, a.Value("--why"),
+                                          a.Value("--by", config.operatorName), config.station);
     if (!made) {
         return Fail(made.error().message);
     }
     for (const auto& m : *made) {
         if (m.field == "void") {
-            std::printf("run %s voided\n", uuid->c_str());
+            std::printf("run %s voided\n", uuid.c_str());
         } else {
-            std::printf("run %s: %s \"%s\" -> \"%s\"\n", uuid->c_str(), m.field.c_str(),
+            std::printf("run %s: %s \"%s\" -> \"%s\"\n", uuid.c_str(), m.field.c_str(),
                         m.oldValue.c_str(), m.newValue.c_str());
         }
     }
