@@ -63,7 +63,8 @@ std::string TesterSerial(const SerialPort& port) {
     (void)port;
     return {};
 #else
-    for (const auto& e : SysfsUsbSerial("/sys").Entries()) {
+    SysfsUsbSerial usb("/sys");
+    for (const auto& e : usb.Entries()) {
         if (e.node == port.PortName()) {
             return e.serial;
         }
