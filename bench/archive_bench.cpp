@@ -95,10 +95,10 @@ void BM_ArchiveCommit100AgainstWriteFsync(benchmark::State& state) {
         // The baseline: the same bytes written to a new file and flushed.
         auto t0 = std::chrono::steady_clock::now();
         const int fd = ::open(plain.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const bool written = fd >= 0 &&
-                             ::write(fd, bytes.data(), bytes.size()) ==
-                                 static_cast<ssize_t>(bytes.size()) &&
-                             ::fsync(fd) == 0;
+        const bool written =
+            fd >= 0 &&
+            ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+            ::fsync(fd) == 0;
         if (fd >= 0) {
             ::close(fd);
         }
