@@ -19,8 +19,9 @@ SYSTEM_HEADERS = re.compile(
     r'sys/.*|windows\.h|winbase\.h|setupapi\.h|io\.h)$')
 PLATFORM_FILE = re.compile(r'_(posix|sysfs|linux|win|windows)\.(cpp|h)$')
 # Folders whose files may call the system freely: the simulator is a
-# pseudo-terminal tool, and tests drive real processes and permissions.
-FREE_FOLDERS = ('tools/sim/', 'tests/', 'bench/')
+# pseudo-terminal tool, tests drive real processes and permissions, and the
+# Windows program's front-end is made of Win32 windows.
+FREE_FOLDERS = ('tools/sim/', 'tests/', 'bench/', 'win/')
 # Database engines' client headers: only the archive speaks to them.
 ENGINE_HEADERS = re.compile(r'^(sqlite3\.h|sqlite3ext\.h|libpq-fe\.h|postgresql/libpq-fe\.h)$')
 ENGINE_FOLDERS = ('archive/', 'tests/', 'bench/')

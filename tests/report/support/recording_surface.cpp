@@ -118,11 +118,17 @@ void RecordingSurface::LineTo(int x, int y) {
 
 TextExtent RecordingSurface::MeasureText(const std::u16string& text) {
     const RecordingConfig& c = state_->config;
-    int cy = c.textHeight;
-    if (cy == 0 && selectedFont_ > kFontBase && selectedFont_ <= kFontBase + fonts_.size()) {
-        cy = std::abs(fonts_[selectedFont_ - kFontBase - 1].height);
+    const LogicalFont* font =
+        selectedFont_ > kFontBase && selectedFont_ <= kFontBase + fonts_.size()
+            ? &fonts_[selectedFont_ - kFontBase - 1]
+            : nullptr;
+    TextExtent e;
+    if (c.measure) {
+        e = c.measure(text, font);
+    } else {
+        e = {c.charWidth * static_cast<int>(text.size()),
+             c.textHeight != 0 ? c.textHeight : (font ? std::abs(font->height) : 0)};
     }
-    const TextExtent e{c.charWidth * static_cast<int>(text.size()), cy};
     Add({.op = SurfaceOp::MeasureText, .a = e.cx, .b = e.cy, .text = text});
     return e;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,9 @@ struct RecordingConfig {
     int startDocResult = 1;
     int startPageResult = 1;
     int endPageResult = 1;
+    // When set, measures instead of the fixed advance: the text and the font
+    // selected (null when none is), as another device measured them.
+    std::function<TextExtent(const std::u16string&, const LogicalFont*)> measure;
 };
 
 // Shared between the surface and the test, so it outlives the surface and the

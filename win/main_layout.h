@@ -1,0 +1,38 @@
+// Where the main window's controls go for a client size, in pixels at the
+// window's DPI (the numbers below are for 96 DPI and scale with it).
+#pragma once
+
+namespace vark::win {
+
+struct Box {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool operator==(const Box&) const = default;
+};
+
+struct MainLayout {
+    Box toolBar;
+    Box pathEdit;
+    Box openButton;
+    Box divider;
+    Box list;
+    Box statusBar;
+};
+
+// Toolbar 3 px in at the top, 42 high; path edit and Open button at y 53; a
+// 2 px divider at y 83; the list from y 93 down to 10 px above the 15 px
+// status strip; 10 px side margins, the Open button 15 px from the right.
+// A client too small for the margins (a minimised window has none) gives
+// zero sizes, never negative ones, which controls would refuse.
+MainLayout ComputeLayout(int clientWidth, int clientHeight, int dpi);
+
+// The smallest frame the user may drag the window to, in pixels.
+inline constexpr int kMinFrameWidth = 480;
+inline constexpr int kMinFrameHeight = 360;
+
+// a * dpi / 96, rounded to nearest: a 96-DPI pixel measure at `dpi`.
+int Scale(int a, int dpi);
+
+}  // namespace vark::win

@@ -1,0 +1,334 @@
+#include "win/main_window.h"
+
+#include <utility>
+#include <vector>
+
+#include "win/dialogs.h"
+#include "win/main_layout.h"
+#include "win/resource.h"
+
+namespace vark::win {
+namespace {
+
+constexpr int kToolbarIcons[] = {IDI_TB_OPEN,   IDI_TB_SAVE,  IDI_TB_PRINT,
+                                 IDI_TB_UPLOAD, IDI_TB_ABOUT, IDI_TB_EXIT};
+// Button labels by toolbar index; separators have none.
+constexpr const wchar_t* kLabels[] = {L"Open", L"Save",  L"Print", nullptr, L"Upload",
+                                      nullptr, L"About", nullptr,  L"Exit"};
+
+struct Column {
+    const wchar_t* header;
+    int width;
+};
+constexpr Column kColumns[] = {{L"ID ", 45},        {L"Pin", 50},        {L"Pin State", 360},
+                               {L"Pin State", 360}, {L"Pin State", 360}, {L"Pin State", 360},
+                               {L"Pin State", 360}, {L"Pin State", 360}};
+
+// The command ids of the toolbar resource, 0 for a separator.
+std::vector<WORD> ToolbarItems(HINSTANCE module) {
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(IDR_TOOLBAR),
+                                  MAKEINTRESOURCEW(RT_TOOLBAR_RESOURCE));
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const auto* words = loaded ? static_cast<const WORD*>(::LockResource(loaded)) : nullptr;
+    const DWORD bytes = found ? ::SizeofResource(module, found) : 0;
+    // version, width, height, count, then one id per item.
+    if (words == nullptr || bytes < 8 || words[0] != 1 ||
+        bytes < 8u + 2u * static_cast<DWORD>(words[3])) {
+        return {};
+    }
+    return std::vector<WORD>(words + 4, words + 4 + words[3]);
+}
+
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+
+}  // namespace
+
+CVarkDlg::CVarkDlg(std::wstring appName) : m_appName(std::move(appName)) {
+    m_hIcon =
+        static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON),
+                                        IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+}
+
+CVarkDlg::~CVarkDlg() {
+    // The controls are gone with the window; the lists they drew from go now.
+    if (m_ilToolBar) {
+        ::ImageList_Destroy(m_ilToolBar);
+    }
+    if (m_ilRowHeight) {
+        ::ImageList_Destroy(m_ilRowHeight);
+    }
+    if (m_hIcon) {
+        ::DestroyIcon(m_hIcon);
+    }
+}
+
+INT_PTR CVarkDlg::DoModal() {
+    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, Proc,
+                             reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK CVarkDlg::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<CVarkDlg*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<CVarkDlg*>(lp);
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, lp);
+        self->m_hWnd = hwnd;
+    }
+    return self ? self->Handle(msg, wp, lp) : FALSE;
+}
+
+int CVarkDlg::Dpi() const {
+    static const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32"), "GetDpiForWindow")));
+    const UINT dpi = getDpi && m_hWnd ? getDpi(m_hWnd) : 0;
+    return dpi ? static_cast<int>(dpi) : 96;
+}
+
+int CVarkDlg::Px(int v) const {
+    return Scale(v, Dpi());
+}
+
+INT_PTR CVarkDlg::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_INITDIALOG:
+            return OnInitDialog();
+        case WM_COMMAND:
+            OnCommand(LOWORD(wp));
+            return TRUE;
+        case WM_SYSCOMMAND:
+            if ((wp & 0xFFF0) == ID_SYS_ABOUT) {
+                RunAbout();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_SIZE:
+            if (m_bLayoutReady == 1) {
+                Layout();
+            }
+            return FALSE;
+        case WM_SIZING:
+            OnSizing(reinterpret_cast<RECT*>(lp));
+            return TRUE;
+        case WM_DPICHANGED: {
+            // The system's suggestion keeps the window's place at the new DPI.
+            const RECT* r = reinterpret_cast<const RECT*>(lp);
+            ::SetWindowPos(m_hWnd, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+            return TRUE;
+        }
+        case WM_PAINT:
+            if (::IsIconic(m_hWnd)) {
+                PaintIcon();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_QUERYDRAGICON:
+            return reinterpret_cast<INT_PTR>(m_hIcon);
+        case WM_DESTROY:
+            ::RemovePropW(m_hWnd, m_appName.c_str());
+            return FALSE;
+    }
+    return FALSE;
+}
+
+BOOL CVarkDlg::OnInitDialog() {
+    // A second start finds this window by its property from now until it is
+    // destroyed; the window is not shown before this returns.
+    ::SetPropW(m_hWnd, m_appName.c_str(), reinterpret_cast<HANDLE>(1));
+
+    if (HMENU menu = ::GetSystemMenu(m_hWnd, FALSE)) {
+        wchar_t text[64] = {};
+        if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUT_MENU, text, 64) > 0) {
+            ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(menu, MF_STRING, ID_SYS_ABOUT, text);
+        }
+    }
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    // Without its bars the window stands as it is: no columns, no layout.
+    if (!CreateToolBar() || !CreateStatusBar()) {
+        return TRUE;
+    }
+    m_pPathEdit = ::GetDlgItem(m_hWnd, IDC_PATH);
+    m_pOpenButton = ::GetDlgItem(m_hWnd, IDC_OPEN);
+    m_pDivider = ::GetDlgItem(m_hWnd, IDC_DIVIDER);
+    m_pList = ::GetDlgItem(m_hWnd, IDC_PIN_LIST);
+    SetUpList();
+    m_bLayoutReady = 1;
+    Layout();
+    CentreWindow(m_hWnd);
+    return TRUE;  // the focus goes to the first tab stop, the Open button
+}
+
+bool CVarkDlg::CreateToolBar() {
+    HINSTANCE module = ::GetModuleHandleW(nullptr);
+    // The layout places and sizes the bar: it neither aligns nor sizes itself.
+    m_wndToolBar = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                                     WS_CHILD | WS_VISIBLE | CCS_TOP | CCS_NOPARENTALIGN |
+                                         CCS_NORESIZE | CCS_NODIVIDER | TBSTYLE_TOOLTIPS,
+                                     0, 0, 0, 0, m_hWnd,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_TOOLBAR)),
+                                     module, nullptr);
+    if (m_wndToolBar == nullptr) {
+        return false;
+    }
+    const std::vector<WORD> items = ToolbarItems(module);
+    if (items.empty()) {
+        return false;
+    }
+    ::SendMessageW(m_wndToolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    std::vector<TBBUTTON> buttons;
+    int image = 0;
+    for (WORD id : items) {
+        TBBUTTON b{};
+        b.idCommand = id;
+        b.fsState = TBSTATE_ENABLED;
+        if (id == 0) {
+            b.fsStyle = BTNS_SEP;
+        } else {
+            b.iBitmap = image++;
+            b.fsStyle = BTNS_BUTTON;
+        }
+        b.iString = -1;
+        buttons.push_back(b);
+    }
+    if (!::SendMessageW(m_wndToolBar, TB_ADDBUTTONSW, buttons.size(),
+                        reinterpret_cast<LPARAM>(buttons.data()))) {
+        return false;
+    }
+
+    m_ilToolBar = ::ImageList_Create(32, 32, ILC_COLOR24 | ILC_MASK, 1, 1);
+    for (int icon : kToolbarIcons) {
+        HICON h = static_cast<HICON>(
+            ::LoadImageW(module, MAKEINTRESOURCEW(icon), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+        if (h) {
+            ::ImageList_AddIcon(m_ilToolBar, h);
+            ::DestroyIcon(h);
+        }
+    }
+    ::SendMessageW(m_wndToolBar, TB_SETBUTTONWIDTH, 0, MAKELPARAM(Px(40), Px(120)));
+    ::SendMessageW(m_wndToolBar, TB_SETBITMAPSIZE, 0, MAKELPARAM(32, 32));
+    ::SendMessageW(m_wndToolBar, TB_SETBUTTONSIZE, 0, MAKELPARAM(Px(80), Px(40)));
+    ::SendMessageW(m_wndToolBar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
+    const LONG_PTR style = ::GetWindowLongPtrW(m_wndToolBar, GWL_STYLE);
+    ::SetWindowLongPtrW(m_wndToolBar, GWL_STYLE,
+                        style | TBSTYLE_FLAT | TBSTYLE_LIST | TBSTYLE_TRANSPARENT);
+    ::SendMessageW(m_wndToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_ilToolBar));
+    for (std::size_t i = 0; i < items.size() && i < std::size(kLabels); ++i) {
+        if (items[i] == 0 || kLabels[i] == nullptr) {
+            continue;
+        }
+        TBBUTTONINFOW info{};
+        info.cbSize = sizeof info;
+        info.dwMask = TBIF_TEXT | TBIF_BYINDEX;
+        info.pszText = const_cast<wchar_t*>(kLabels[i]);
+        ::SendMessageW(m_wndToolBar, TB_SETBUTTONINFOW, i, reinterpret_cast<LPARAM>(&info));
+    }
+    return true;
+}
+
+bool CVarkDlg::CreateStatusBar() {
+    m_wndStatusBar = ::CreateWindowExW(
+        0, STATUSCLASSNAMEW, nullptr,
+        WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM | CCS_NOPARENTALIGN | CCS_NORESIZE, 0,
+        0, 0, 0, m_hWnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_STATUS_BAR)),
+        ::GetModuleHandleW(nullptr), nullptr);
+    if (m_wndStatusBar == nullptr) {
+        return false;
+    }
+    // One pane without text, reaching to the grip.
+    int right[1] = {-1};
+    return ::SendMessageW(m_wndStatusBar, SB_SETPARTS, std::size(right),
+                          reinterpret_cast<LPARAM>(right)) != 0;
+}
+
+void CVarkDlg::SetUpList() {
+    // An image list with no image, 20 pixels high: the rows take its height.
+    m_ilRowHeight = ::ImageList_Create(1, Px(20), ILC_COLOR24 | ILC_MASK, 0, 0);
+    ::SendMessageW(m_pList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES);
+    ::SendMessageW(m_pList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_ilRowHeight));
+    int index = 0;
+    for (const Column& c : kColumns) {
+        LVCOLUMNW col{};
+        col.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        col.fmt = LVCFMT_LEFT;
+        col.cx = Px(c.width);
+        col.pszText = const_cast<wchar_t*>(c.header);
+        col.iSubItem = index;
+        ::SendMessageW(m_pList, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&col));
+        ++index;
+    }
+}
+
+void CVarkDlg::Layout() {
+    RECT client{};
+    ::GetClientRect(m_hWnd, &client);
+    const MainLayout m =
+        ComputeLayout(client.right - client.left, client.bottom - client.top, Dpi());
+    const auto place = [](HWND w, const Box& b) {
+        ::MoveWindow(w, b.x, b.y, b.width, b.height, TRUE);
+    };
+    place(m_wndToolBar, m.toolBar);
+    place(m_pPathEdit, m.pathEdit);
+    place(m_pOpenButton, m.openButton);
+    place(m_pDivider, m.divider);
+    place(m_pList, m.list);
+    ::InvalidateRect(m_pList, nullptr, FALSE);
+    place(m_wndStatusBar, m.statusBar);
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    ::UpdateWindow(m_hWnd);
+}
+
+void CVarkDlg::OnSizing(RECT* frame) {
+    // Always the right and the bottom edge move, whichever edge is dragged.
+    const int w = Px(kMinFrameWidth);
+    const int h = Px(kMinFrameHeight);
+    if (frame->right - frame->left < w) {
+        frame->right = frame->left + w;
+    }
+    if (frame->bottom - frame->top < h) {
+        frame->bottom = frame->top + h;
+    }
+}
+
+void CVarkDlg::PaintIcon() {
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(m_hWnd, &ps);
+    ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int cx = ::GetSystemMetrics(SM_CXICON);
+    const int cy = ::GetSystemMetrics(SM_CYICON);
+    RECT r{};
+    ::GetClientRect(m_hWnd, &r);
+    ::DrawIcon(dc, (r.right - r.left - cx + 1) / 2, (r.bottom - r.top - cy + 1) / 2, m_hIcon);
+    ::EndPaint(m_hWnd, &ps);
+}
+
+void CVarkDlg::OnCommand(UINT id) {
+    switch (id) {
+        case ID_TB_UPLOAD:
+            RunUpload();
+            break;
+        case ID_TB_ABOUT:
+            RunAbout();
+            break;
+        case ID_TB_EXIT:
+        case IDCANCEL:  // Escape and the close box
+            ::EndDialog(m_hWnd, IDCANCEL);
+            break;
+        default:
+            // IDOK (Enter with no button focused) does nothing. Open, Save
+            // and Print are not handled by this window yet.
+            break;
+    }
+}
+
+void CVarkDlg::RunAbout() {
+    RunAboutBox(m_hWnd);
+}
+
+void CVarkDlg::RunUpload() {
+    RunUploadDialog(m_hWnd);
+}
+
+}  // namespace vark::win
