@@ -695,7 +695,8 @@ Result<RunDetails> SqliteArchive::Show(std::string_view uuid) {
 
 Result<std::string> SqliteArchive::ExportBytes(std::string_view uuid) {
     int rc = SQLITE_OK;
-    Query q(Statement("SELECT block FROM run WHERE uuid = ?1", rc));
+    Query q(Statement(
+        "SELECT b.block FROM run r JOIN run_block b ON b.run_id = r.id WHERE r.uuid = ?1", rc));
     if (!q) {
         return Fail(rc, "");
     }
@@ -711,22 +712,45 @@ Result<std::string> SqliteArchive::ExportBytes(std::string_view uuid) {
 }
 
 Result<ArchiveCounts> SqliteArchive::Counts() {
-    int rc = SQLITE_OK;
-    Query q(Statement("WITH c AS (SELECT r.repeat_of IS NOT NULL AS repeated, r.record_count, " +
-                          Current("void", "'0'") +
-                          " = '1' AS voided FROM run r) "
-                          "SELECT coalesce(sum(NOT voided AND NOT repeated), 0), "
-                          "coalesce(sum(voided), 0), coalesce(sum(repeated AND NOT voided), 0), "
-                          "coalesce(sum(CASE WHEN NOT voided AND NOT repeated THEN record_count "
-                          "END), 0), (SELECT count(*) FROM amendment) FROM c",
-                      rc));
-    if (!q) {
-        return Fail(rc, "");
+    // All runs from an index alone; then the few that amendments voided,
+    // taken away again.
+    ArchiveCounts c;
+    std::int64_t repeats = 0;
+    Status st = EachRow(
+        "SELECT repeat_of IS NOT NULL, count(*), coalesce(sum(record_count), 0) FROM run "
+        "GROUP BY 1",
+        kNoBinding, [&](const Query& q) {
+            if (q.Int(0) != 0) {
+                repeats = q.Int(1);
+            } else {
+                c.runs = q.Int(1);
+                c.records = q.Int(2);
+            }
+        });
+    if (st) {
+        st = EachRow(
+            "SELECT r.repeat_of IS NOT NULL, r.record_count FROM run r WHERE r.id IN "
+            "(SELECT run_id FROM amendment WHERE field = 'void') AND " +
+                Current("void", "'0'") + " = '1'",
+            kNoBinding, [&](const Query& q) {
+                ++c.voided;
+                if (q.Int(0) != 0) {
+                    --repeats;
+                } else {
+                    --c.runs;
+                    c.records -= q.Int(1);
+                }
+            });
     }
-    if ((rc = q.Step()) != SQLITE_ROW) {
-        return Fail(rc, "");
+    if (st) {
+        st = EachRow("SELECT count(*) FROM amendment", kNoBinding,
+                     [&](const Query& q) { c.amendments = q.Int(0); });
     }
-    return ArchiveCounts{q.Int(0), q.Int(1), q.Int(2), q.Int(3), q.Int(4)};
+    if (!st) {
+        return st.error();
+    }
+    c.repeats = repeats;
+    return c;
 }
 
 Result<Committed> SqliteArchive::Commit(const NewRun& run) {
@@ -792,9 +816,9 @@ Result<Committed> SqliteArchive::Commit(const NewRun& run) {
         Query q(Statement(
             "INSERT INTO run (uuid, started_ms, ended_ms, station, operator, source, port, "
             "tester_serial, file_name, file_sha256, lot, part, note, program, reference_label, "
-            "reference_record, block, content_sha256, repeat_of, record_count, empty_count, "
+            "reference_record, content_sha256, repeat_of, record_count, empty_count, "
             "error_count, same_count, differs_count) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
-            "?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24)",
+            "?10, ?11, ?12, ?13, ?14, ?15, ?16, ?18, ?19, ?20, ?21, ?22, ?23, ?24)",
             rc));
         if (!q) {
             return rollback(rc);
@@ -813,7 +837,6 @@ Result<Committed> SqliteArchive::Commit(const NewRun& run) {
         } else {
             q.BindNull(16);
         }
-        q.BindBlob(17, content.data() + kRecordHeaderSize, content.size() - kRecordHeaderSize);
         q.Bind(18, sha);
         if (repeatOf != 0) {
             q.Bind(19, repeatOf);
@@ -831,6 +854,18 @@ Result<Committed> SqliteArchive::Commit(const NewRun& run) {
             return rollback(rc);
         }
         id = sqlite3_last_insert_rowid(db_);
+    }
+    {
+        Query q(Statement("INSERT INTO run_block (run_id, record_count, block) VALUES (?1, ?2, ?3)",
+                          rc));
+        if (!q) {
+            return rollback(rc);
+        }
+        q.Bind(1, id).Bind(2, static_cast<std::int64_t>(rows.size()));
+        q.BindBlob(3, content.data() + kRecordHeaderSize, content.size() - kRecordHeaderSize);
+        if ((rc = q.Step()) != SQLITE_DONE) {
+            return rollback(rc);
+        }
     }
     {
         Query q(
@@ -963,7 +998,8 @@ Result<CheckReport> SqliteArchive::Check() {
         // its count and its fingerprint.
         st = EachRow(
             "SELECT r.uuid, r.record_count, (SELECT count(*) FROM record c WHERE c.run_id = "
-            "r.id), r.block, r.content_sha256 FROM run r ORDER BY r.id",
+            "r.id), b.block, r.content_sha256, b.record_count FROM run r LEFT JOIN run_block b "
+            "ON b.run_id = r.id ORDER BY r.id",
             kNoBinding, [&](const Query& q) {
                 const std::string run = "run " + q.Text(0);
                 const std::int64_t count = q.Int(1);
@@ -973,6 +1009,7 @@ Result<CheckReport> SqliteArchive::Check() {
                 }
                 const std::string block = q.Blob(3);
                 if (block.empty() || static_cast<unsigned char>(block[0]) != count ||
+                    q.Int(5) != count ||
                     block.size() != 1 + kRecordSize * static_cast<std::size_t>(count)) {
                     problems.push_back(run + ": its bytes do not match its records");
                 } else if (ToHex(Sha256Of(RecordFileOf(block))) != q.Text(4)) {

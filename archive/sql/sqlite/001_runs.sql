@@ -26,9 +26,6 @@ CREATE TABLE run (
     note TEXT NOT NULL DEFAULT '',
     program TEXT NOT NULL,
     reference_label TEXT NOT NULL DEFAULT '',
-    reference_record BLOB CHECK (reference_record IS NULL OR length(reference_record) = 249),
-    -- The count byte and the used slots, as a record file holds them.
-    block BLOB NOT NULL CHECK (length(block) = 1 + 249 * record_count),
     -- SHA-256 of the exported record file: the same bytes from the same
     -- tester make a repeat.
     content_sha256 TEXT NOT NULL CHECK (length(content_sha256) = 64),
@@ -39,12 +36,22 @@ CREATE TABLE run (
     -- Against the reference; NULL without one.
     same_count INTEGER CHECK (same_count BETWEEN 0 AND record_count),
     differs_count INTEGER CHECK (differs_count BETWEEN 0 AND record_count),
+    reference_record BLOB CHECK (reference_record IS NULL OR length(reference_record) = 249),
     CHECK ((reference_record IS NULL) = (same_count IS NULL)),
     CHECK ((same_count IS NULL) = (differs_count IS NULL)),
     CHECK (source = 'import' OR file_name = '')
 ) STRICT;
 
 CREATE INDEX run_content ON run (content_sha256);
+
+-- The received bytes: the count byte and the used slots, as a record file
+-- holds them. Apart from the run's fields, so that lists and counts never
+-- read through them.
+CREATE TABLE run_block (
+    run_id INTEGER PRIMARY KEY REFERENCES run (id),
+    record_count INTEGER NOT NULL CHECK (record_count BETWEEN 0 AND 100),
+    block BLOB NOT NULL CHECK (length(block) = 1 + 249 * record_count)
+) STRICT;
 
 CREATE TABLE record (
     run_id INTEGER NOT NULL REFERENCES run (id),
@@ -80,6 +87,10 @@ CREATE TRIGGER run_kept_on_update BEFORE UPDATE ON run
 BEGIN SELECT RAISE(ABORT, 'archived runs are never changed'); END;
 CREATE TRIGGER run_kept_on_delete BEFORE DELETE ON run
 BEGIN SELECT RAISE(ABORT, 'archived runs are never deleted'); END;
+CREATE TRIGGER run_block_kept_on_update BEFORE UPDATE ON run_block
+BEGIN SELECT RAISE(ABORT, 'archived bytes are never changed'); END;
+CREATE TRIGGER run_block_kept_on_delete BEFORE DELETE ON run_block
+BEGIN SELECT RAISE(ABORT, 'archived bytes are never deleted'); END;
 CREATE TRIGGER record_kept_on_update BEFORE UPDATE ON record
 BEGIN SELECT RAISE(ABORT, 'archived records are never changed'); END;
 CREATE TRIGGER record_kept_on_delete BEFORE DELETE ON record
