@@ -124,9 +124,31 @@ struct RunQuery {
     std::string testerSerial;
     std::optional<TimeMs> since;  // started at or after
     std::optional<TimeMs> until;  // started before
+    // Any of the run's texts (lot, part, operator, station, tester, port,
+    // file, note, UUID) holding this, letter case aside.
+    std::string text;
+    enum class Verdicts : std::uint8_t {
+        Any,
+        AllSame,     // compared, and every record the same
+        SomeDiffer,  // compared, and a record wired otherwise or of another pin count
+        SomeErrors,  // a record in error
+        NotJudged,   // no reference
+    } verdicts = Verdicts::Any;
     bool withVoided = false;
     bool withRepeats = false;
-    enum class Order : std::uint8_t { NewestFirst, OldestFirst } order = Order::NewestFirst;
+    enum class SortKey : std::uint8_t {
+        Started,
+        Lot,
+        Part,
+        Operator,
+        Station,
+        Tester,
+        Records,
+        Same,
+        Differs,
+        Errors,
+    } sort = SortKey::Started;
+    bool descending = true;  // ties: newest first
     std::optional<int> limit;
     int offset = 0;
 };

@@ -167,6 +167,43 @@ Filter BuildFilter(const RunQuery& query) {
     amendable("operator", query.operatorName);
     plain("station", query.station);
     plain("tester_serial", query.testerSerial);
+    if (!query.text.empty()) {
+        // LIKE with the pattern's own characters escaped; it ignores the
+        // case of ASCII letters.
+        std::string pattern = "%";
+        for (const char c : query.text) {
+            if (c == '%' || c == '_' || c == '\\') {
+                pattern += '\\';
+            }
+            pattern += c;
+        }
+        f.texts.push_back(pattern + "%");
+        const std::string p = "?" + std::to_string(f.texts.size());
+        std::string any;
+        for (const std::string& column :
+             {Current("lot", "r.lot"), Current("part", "r.part"), Current("operator", "r.operator"),
+              Current("note", "r.note"), std::string("r.station"), std::string("r.tester_serial"),
+              std::string("r.port"), std::string("r.file_name"), std::string("r.uuid")}) {
+            any += (any.empty() ? "" : " OR ") + column + " LIKE " + p + " ESCAPE '\\'";
+        }
+        terms.push_back("(" + any + ")");
+    }
+    switch (query.verdicts) {
+        case RunQuery::Verdicts::Any:
+            break;
+        case RunQuery::Verdicts::AllSame:
+            terms.push_back("r.same_count = r.record_count");
+            break;
+        case RunQuery::Verdicts::SomeDiffer:
+            terms.push_back("r.differs_count > 0");
+            break;
+        case RunQuery::Verdicts::SomeErrors:
+            terms.push_back("r.error_count > 0");
+            break;
+        case RunQuery::Verdicts::NotJudged:
+            terms.push_back("r.same_count IS NULL");
+            break;
+    }
     // Times take the numbers from 21 on, after any texts.
     if (query.since) {
         f.times.push_back(*query.since);
@@ -578,10 +615,43 @@ Result<std::int64_t> SqliteArchive::RunId(std::string_view uuid) {
 
 Result<std::vector<RunSummary>> SqliteArchive::List(const RunQuery& query) {
     const Filter f = BuildFilter(query);
-    std::string sql =
-        "SELECT " + kSummaryColumns + " FROM run r" + f.where + " ORDER BY r.started_ms " +
-        (query.order == RunQuery::Order::NewestFirst ? "DESC, r.id DESC" : "ASC, r.id ASC") +
-        " LIMIT ?30 OFFSET ?31";
+    using Key = RunQuery::SortKey;
+    std::string key;
+    switch (query.sort) {
+        case Key::Started:
+            break;
+        case Key::Lot:
+            key = Current("lot", "r.lot");
+            break;
+        case Key::Part:
+            key = Current("part", "r.part");
+            break;
+        case Key::Operator:
+            key = Current("operator", "r.operator");
+            break;
+        case Key::Station:
+            key = "r.station";
+            break;
+        case Key::Tester:
+            key = "r.tester_serial";
+            break;
+        case Key::Records:
+            key = "r.record_count";
+            break;
+        case Key::Same:
+            key = "r.same_count";
+            break;
+        case Key::Differs:
+            key = "r.differs_count";
+            break;
+        case Key::Errors:
+            key = "r.error_count";
+            break;
+    }
+    const std::string direction = query.descending ? " DESC" : " ASC";
+    const std::string sql = "SELECT " + kSummaryColumns + " FROM run r" + f.where + " ORDER BY " +
+                            (key.empty() ? "" : key + direction + ", ") + "r.started_ms" +
+                            direction + ", r.id" + direction + " LIMIT ?30 OFFSET ?31";
     std::vector<RunSummary> out;
     const Status st = EachRow(
         sql,

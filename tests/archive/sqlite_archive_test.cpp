@@ -302,7 +302,7 @@ TEST(SqliteArchive, ListsFilterSortAndPage) {
     RunQuery q;
     EXPECT_EQ(ids(q), (std::vector<std::string>{uuids[5], uuids[4], uuids[3], uuids[2], uuids[1],
                                                 uuids[0]}));
-    q.order = RunQuery::Order::OldestFirst;
+    q.descending = false;
     q.limit = 2;
     q.offset = 1;
     EXPECT_EQ(ids(q), (std::vector<std::string>{uuids[1], uuids[2]}));
@@ -323,6 +323,64 @@ TEST(SqliteArchive, ListsFilterSortAndPage) {
     q = {};
     q.limit = 0;
     EXPECT_TRUE(ids(q).empty());
+}
+
+TEST(SqliteArchive, ListsFindTextVerdictsAndSortByAnyColumn) {
+    Scratch dir;
+    auto a = OpenOk((dir / "a.sqlite3").string());
+    // Judged with faults, judged all the same, not judged.
+    NewRun faulty = UploadRun(ProductionRunBlock(), "SN-9", "Lot_A%");
+    faulty.reference = faulty.block.slots[0];
+    faulty.note = "night shift";
+    NewRun clean = UploadRun(StraightBlock(7), "SN-1", "lot-b");
+    clean.reference = clean.block.slots[0];
+    NewRun plain = UploadRun(StraightBlock(3, 10, 5), "SN-1", "LOT-C");
+    plain.operatorName = "zoe";
+    const std::string f = a->Commit(faulty)->uuid;
+    const std::string c = a->Commit(clean)->uuid;
+    const std::string p = a->Commit(plain)->uuid;
+    ASSERT_TRUE(a->Amend(c, {{"part", "P-NEW"}}, "why", "a", "s").ok());
+    auto ids = [&](const RunQuery& q) {
+        std::vector<std::string> out;
+        const auto runs = a->List(q);
+        for (const auto& r : *runs) {
+            out.push_back(r.uuid);
+        }
+        return out;
+    };
+    using V = std::vector<std::string>;
+    RunQuery q;
+    q.text = "NIGHT";
+    EXPECT_EQ(ids(q), V{f});
+    q.text = "lot_a%";  // its own % and _ are not wildcards
+    EXPECT_EQ(ids(q), V{f});
+    q.text = "lot_b";  // would find lot-b were _ a wildcard
+    EXPECT_TRUE(ids(q).empty());
+    q.text = "p-new";  // an amended value
+    EXPECT_EQ(ids(q), V{c});
+    q.text = p.substr(0, 13);
+    EXPECT_EQ(ids(q), V{p});
+    q = {};
+    q.verdicts = RunQuery::Verdicts::SomeDiffer;
+    EXPECT_EQ(ids(q), V{f});
+    q.verdicts = RunQuery::Verdicts::SomeErrors;
+    EXPECT_EQ(ids(q), V{f});
+    q.verdicts = RunQuery::Verdicts::AllSame;
+    EXPECT_EQ(ids(q), V{c});
+    q.verdicts = RunQuery::Verdicts::NotJudged;
+    EXPECT_EQ(ids(q), V{p});
+    EXPECT_EQ(a->CountRuns(q).value(), 1);
+    q = {};
+    q.sort = RunQuery::SortKey::Records;
+    EXPECT_EQ(ids(q), (V{f, c, p}));
+    q.descending = false;
+    EXPECT_EQ(ids(q), (V{p, c, f}));
+    q.sort = RunQuery::SortKey::Operator;  // ann, ann, zoe: ties oldest first
+    EXPECT_EQ(ids(q), (V{f, c, p}));
+    q.sort = RunQuery::SortKey::Part;  // "", "", "P-NEW"
+    EXPECT_EQ(ids(q), (V{f, p, c}));
+    q.sort = RunQuery::SortKey::Differs;  // NULL first, then 0, then 5
+    EXPECT_EQ(ids(q), (V{p, c, f}));
 }
 
 TEST(SqliteArchive, RunsAreNamedByAnUnambiguousStart) {

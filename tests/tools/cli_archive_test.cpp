@@ -280,10 +280,18 @@ TEST_F(ArchiveCli, ListsInEachFormatNewestFirst) {
     EXPECT_NE(r.out.find(first), std::string::npos);
     EXPECT_EQ(r.out.find(second), std::string::npos);
     EXPECT_EQ(Runs("--since 2000-01-01 --until 2999-12-31"), 2);
+    EXPECT_EQ(Runs("--text l2"), 1);
+    EXPECT_EQ(Runs("--verdicts unjudged"), 2);
+    EXPECT_EQ(Runs("--verdicts same"), 0);
+    r = Cli("archive list --format csv --sort lot --ascending");
+    EXPECT_LT(r.out.find(first), r.out.find(second)) << r.out;  // "L\t1" before "L2"
+    r = Cli("archive list --format csv --sort lot");
+    EXPECT_LT(r.out.find(second), r.out.find(first)) << r.out;
     EXPECT_EQ(Runs("--until 2000-01-01T10:00Z"), 0);
     EXPECT_EQ(Runs("--since 2999-01-01"), 0);
-    for (const char* bad : {"--since 2024-13-01", "--until yesterday", "--limit -1", "--format xml",
-                            "--limit", "--lot"}) {
+    for (const char* bad :
+         {"--since 2024-13-01", "--until yesterday", "--limit -1", "--format xml", "--limit",
+          "--lot", "--sort size", "--verdicts good", "--ascending x"}) {
         EXPECT_EQ(Cli(std::string("archive list ") + bad).status, 2) << bad;
     }
     EXPECT_EQ(Cli("archive").status, 2);

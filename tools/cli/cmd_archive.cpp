@@ -5,6 +5,7 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -28,8 +29,10 @@ constexpr const char* kArchiveUsage =
     "  import FILE.vku... [--lot L] [--part P] [--operator O] [--note N]\n"
     "      archive record files (a file whose records are archived already adds nothing)\n"
     "  list [--lot L] [--part P] [--operator O] [--station S] [--tester SERIAL]\n"
-    "       [--since DATE] [--until DATE] [--limit N] [--offset N]\n"
-    "       [--format text|csv|json] [--voided] [--repeats]\n"
+    "       [--since DATE] [--until DATE] [--text T] [--verdicts same|differ|errors|unjudged]\n"
+    "       [--sort started|lot|part|operator|station|tester|records|same|differs|errors]\n"
+    "       [--ascending] [--limit N] [--offset N] [--format text|csv|json] [--voided] "
+    "[--repeats]\n"
     "      the runs, newest first; DATE is YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS] in local\n"
     "      time (with Z: UTC); --until DATE takes in that whole day\n"
     "  show RUN\n"
@@ -250,10 +253,11 @@ std::optional<NamedRun> OpenRun(const archive::ArchiveConfig& config, OpenOption
 
 int List(const std::vector<std::string>& args) {
     Arguments a;
-    if (!ParseArguments(args,
-                        {"--archive", "--lot", "--part", "--operator", "--station", "--tester",
-                         "--since", "--until", "--limit", "--offset", "--format"},
-                        {"--voided", "--repeats"}, a) ||
+    if (!ParseArguments(
+            args,
+            {"--archive", "--lot", "--part", "--operator", "--station", "--tester", "--since",
+             "--until", "--limit", "--offset", "--format", "--text", "--verdicts", "--sort"},
+            {"--voided", "--repeats", "--ascending"}, a) ||
         !a.names.empty()) {
         return ArchiveUsage();
     }
@@ -263,6 +267,33 @@ int List(const std::vector<std::string>& args) {
     q.operatorName = a.Value("--operator");
     q.station = a.Value("--station");
     q.testerSerial = a.Value("--tester");
+    q.text = a.Value("--text");
+    q.descending = !a.Has("--ascending");
+    using V = archive::RunQuery::Verdicts;
+    static const std::map<std::string, V, std::less<>> kVerdicts = {{"same", V::AllSame},
+                                                                    {"differ", V::SomeDiffer},
+                                                                    {"errors", V::SomeErrors},
+                                                                    {"unjudged", V::NotJudged}};
+    using K = archive::RunQuery::SortKey;
+    static const std::map<std::string, K, std::less<>> kSorts = {
+        {"started", K::Started},   {"lot", K::Lot},         {"part", K::Part},
+        {"operator", K::Operator}, {"station", K::Station}, {"tester", K::Tester},
+        {"records", K::Records},   {"same", K::Same},       {"differs", K::Differs},
+        {"errors", K::Errors}};
+    if (a.Has("--verdicts")) {
+        const auto it = kVerdicts.find(a.Value("--verdicts"));
+        if (it == kVerdicts.end()) {
+            return ArchiveUsage();
+        }
+        q.verdicts = it->second;
+    }
+    if (a.Has("--sort")) {
+        const auto it = kSorts.find(a.Value("--sort"));
+        if (it == kSorts.end()) {
+            return ArchiveUsage();
+        }
+        q.sort = it->second;
+    }
     q.withVoided = a.Has("--voided");
     q.withRepeats = a.Has("--repeats");
     if (a.Has("--since") && !(q.since = ParseWhen(a.Value("--since"), false))) {
