@@ -112,8 +112,10 @@ echo "ok: ports"
 # 100 records at line speed, the port found by discovery. (A second opener of
 # the port is not refused under Wine, which does not apply the sharing mode to
 # serial devices; Windows' serial drivers do, so that case is not run here.)
-run "$work/full" "$work/full.out" wine "$win/vark-cli.exe" upload -o out.vku
+run "$work/full" "$work/full.out" wine "$win/vark-cli.exe" upload -o out.vku \
+    --archive archive.sqlite3
 grep -qxF "100 records saved to out.vku" "$work/full.out" || fail "upload: $(cat "$work/full.out")"
+grep -qE "^archived as run [0-9a-f-]{36}$" "$work/full.out" || fail "upload: $(cat "$work/full.out")"
 grep -qxF "exit 0" "$work/full.out" || fail "upload: $(cat "$work/full.out")"
 [[ $(stat -c %s "$work/full/out.vku") == $((16 + 24901)) ]] || fail "upload: file size"
 echo "ok: upload of 100 records by discovery"
