@@ -8,6 +8,7 @@
 #include "records/compare.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -23,39 +24,35 @@ void BM_PinMap100FortyPinRecords(benchmark::State& state) {
 }
 BENCHMARK(BM_PinMap100FortyPinRecords)->Unit(benchmark::kMicrosecond);
 
-// Saves go to the working folder (run from build/, which is on disk): a
-// temporary folder is often in memory, where flushing to disk costs nothing.
-std::filesystem::path BenchFile(const char* name) {
-    return std::filesystem::current_path() / name;
+// Saves go to a private folder in the working folder (run from build/, which
+// is on disk): a temporary folder is often in memory, where flushing to disk
+// costs nothing.
+std::filesystem::path BenchFile(const vark::test::TempDir& dir, const char* name) {
+    return dir.path() / name;
 }
 
 // The program's save: new file beside the target, flushed to disk, renamed
 // over it, folder flushed.
 void BM_RecordFileWrite100(benchmark::State& state) {
     const vark::RecordBlock block = FortyPinBlock();
-    const auto path = BenchFile("vark-bench-write.vku");
+    const vark::test::TempDir dir(std::filesystem::current_path());
+    const auto path = BenchFile(dir, "write.vku");
     for (auto _ : state) {
         benchmark::DoNotOptimize(vark::WriteRecordFile(path, block));
     }
-    std::filesystem::remove(path);
 }
 BENCHMARK(BM_RecordFileWrite100)->Unit(benchmark::kMicrosecond);
 
 // The save of a file with two names: written in place, space reserved first.
 void BM_RecordFileWrite100InPlace(benchmark::State& state) {
     const vark::RecordBlock block = FortyPinBlock();
-    const auto path = BenchFile("vark-bench-inplace.vku");
-    const auto other = BenchFile("vark-bench-inplace-2.vku");
-    // A run that was stopped may have left both names behind.
-    std::filesystem::remove(path);
-    std::filesystem::remove(other);
+    const vark::test::TempDir dir(std::filesystem::current_path());
+    const auto path = BenchFile(dir, "inplace.vku");
     vark::WriteRecordFile(path, block);
-    std::filesystem::create_hard_link(path, other);
+    std::filesystem::create_hard_link(path, BenchFile(dir, "inplace-2.vku"));
     for (auto _ : state) {
         benchmark::DoNotOptimize(vark::WriteRecordFile(path, block));
     }
-    std::filesystem::remove(path);
-    std::filesystem::remove(other);
 }
 BENCHMARK(BM_RecordFileWrite100InPlace)->Unit(benchmark::kMicrosecond);
 
@@ -63,8 +60,9 @@ BENCHMARK(BM_RecordFileWrite100InPlace)->Unit(benchmark::kMicrosecond);
 // disk; the difference to BM_RecordFileWrite100 is the cost of durability.
 void BM_RecordFileWrite100NoSync(benchmark::State& state) {
     const vark::RecordBlock block = FortyPinBlock();
-    const auto path = BenchFile("vark-bench-nosync.vku");
-    const auto tmp = BenchFile("vark-bench-nosync.tmp");
+    const vark::test::TempDir dir(std::filesystem::current_path());
+    const auto path = BenchFile(dir, "nosync.vku");
+    const auto tmp = BenchFile(dir, "nosync.tmp");
     const std::uint32_t length = vark::StoredLength(block);
     std::string bytes(vark::kRecordMagic, sizeof vark::kRecordMagic);
     bytes.append(reinterpret_cast<const char*>(&length), 4);
@@ -73,18 +71,17 @@ void BM_RecordFileWrite100NoSync(benchmark::State& state) {
         std::ofstream(tmp, std::ios::binary | std::ios::trunc) << bytes;
         std::filesystem::rename(tmp, path);
     }
-    std::filesystem::remove(path);
 }
 BENCHMARK(BM_RecordFileWrite100NoSync)->Unit(benchmark::kMicrosecond);
 
 void BM_RecordFileRead100(benchmark::State& state) {
-    const auto path = std::filesystem::temp_directory_path() / "vark-bench-read.vku";
+    const vark::test::TempDir dir;
+    const auto path = dir.path() / "read.vku";
     vark::WriteRecordFile(path, FortyPinBlock());
     vark::RecordBlock block;
     for (auto _ : state) {
         benchmark::DoNotOptimize(vark::ReadRecordFile(path, block));
     }
-    std::filesystem::remove(path);
 }
 BENCHMARK(BM_RecordFileRead100)->Unit(benchmark::kMicrosecond);
 

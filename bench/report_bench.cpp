@@ -9,6 +9,7 @@
 #include "report/qt_page_surface.h"
 #include "report/record_report.h"
 #include "tests/report/support/recording_surface.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -21,7 +22,8 @@ vark::ReportHooks Hooks(vark::ChooserFactory chooser) {
 void BM_Report100ToPdf(benchmark::State& state) {
     vark::EnsureGuiApplication();
     const vark::RecordBlock block = vark::bench::FortyPinBlock();
-    const auto path = std::filesystem::temp_directory_path() / "vark-bench-report.pdf";
+    const vark::test::TempDir dir;
+    const auto path = dir.path() / "report.pdf";
     const QString file = QString::fromStdString(path.string());
     bool ok = true;
     for (auto _ : state) {
@@ -36,7 +38,6 @@ void BM_Report100ToPdf(benchmark::State& state) {
     }
     state.counters["pages"] = 20;
     state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(path));
-    std::filesystem::remove(path);
 }
 BENCHMARK(BM_Report100ToPdf)->Unit(benchmark::kMillisecond);
 

@@ -92,11 +92,20 @@ bool PosixSerialLine::Open(const std::string& device, std::string* reason, int* 
     }
     fd_ = fd;
     haveRead_ = false;
+    // What the line was set to before, given back on close: the port may be a
+    // terminal someone works in (vark-cli upload --port /dev/tty).
+    haveFound_ = ::tcgetattr(fd, &found_) == 0;
+    changed_ = false;
     return true;
 }
 
 void PosixSerialLine::Close() {
     if (fd_ >= 0) {
+        // At once rather than after the output drains: a held-up line would
+        // never drain, and the close must not wait for it.
+        if (changed_ && haveFound_) {
+            (void)::tcsetattr(fd_, TCSANOW, &found_);
+        }
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);  // also drops the flock
         fd_ = -1;
@@ -196,6 +205,8 @@ bool PosixSerialLine::SetLineSettings(const LineSettings& settings) {
     t.c_cflag |= CREAD | CLOCAL;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
+    // Even a failed call may have changed part of the settings.
+    changed_ = true;
     return ::tcsetattr(fd_, TCSANOW, &t) == 0;
 }
 

@@ -17,6 +17,8 @@ class PosixSerialLine : public SerialLine {
     // programs that respect it, which root would otherwise bypass).
     bool Open(const std::string& device, std::string* reason, int* errorCode) override;
     bool IsOpen() const override { return fd_ >= 0; }
+    // Gives the line back with the settings it had when opened, if they were
+    // changed here.
     void Close() override;
 
     void SetQueueSizes(std::size_t input, std::size_t output) override;  // fixed by the driver
@@ -38,6 +40,9 @@ class PosixSerialLine : public SerialLine {
     int fd_ = -1;
     termios read_{};
     bool haveRead_ = false;
+    termios found_{};  // as opened
+    bool haveFound_ = false;
+    bool changed_ = false;
 };
 
 }  // namespace vark

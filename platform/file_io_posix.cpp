@@ -5,13 +5,36 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <deque>
 #include <random>
+#include <utility>
 
 namespace vark::platform {
 namespace {
 
 std::error_code Errno(int e = errno) {
     return {e, std::generic_category()};
+}
+
+FileOpObserver& Observer() {
+    static FileOpObserver observer;
+    return observer;
+}
+
+// The outcome of one operation of a save (0 or an error number), after the
+// tests' observer had its say; errno holds it too.
+int Outcome(FileOp op, int error) {
+    if (Observer()) {
+        error = Observer()(op, error);
+    }
+    errno = error;
+    return error;
+}
+
+// The same for a call that returned success as `ok` and its reason in errno.
+int Did(FileOp op, bool ok) {
+    return Outcome(op, ok ? 0 : errno);
 }
 
 // Closes on every path; Close() says whether the close itself succeeded, which
@@ -26,8 +49,19 @@ class Fd {
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0) {
+                ::close(fd_);
+            }
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
+    int Release() { return std::exchange(fd_, -1); }
     std::error_code Close() {
         const int fd = fd_;
         fd_ = -1;
@@ -52,7 +86,7 @@ std::error_code WriteAll(int fd, std::string_view bytes, off_t offset, bool posi
         const ssize_t n = positioned ? ::pwrite(fd, bytes.data() + done, bytes.size() - done,
                                                 offset + static_cast<off_t>(done))
                                      : ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
+        if (Did(FileOp::Write, n >= 0) != 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -66,49 +100,190 @@ std::error_code WriteAll(int fd, std::string_view bytes, off_t offset, bool posi
     return {};
 }
 
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
+// Where a name leads: the folder that holds its last part, held open so that
+// every later step is relative to that same folder, and what is there.
+struct Place {
+    Fd dir;  // the folder (opened only to look names up in it)
+    struct stat dirSt {};
+    std::string name;  // the last part, never a link
+    bool exists = false;
+    struct stat st {};         // the last part itself, when it exists
+    bool throughLink = false;  // reached by following a link named as the last part
+};
+
+// Sticky and writable by everyone, such as /tmp: other users may put names
+// there that the caller cannot remove.
+bool IsSharedFolder(const struct stat& dir) {
+    return (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0;
 }
 
-// Follows symbolic links to the name they end at (which may not exist yet),
-// so that a save through a link writes the linked file and keeps the link.
-std::error_code FollowLinks(std::string& path) {
-    for (int hops = 0; hops < 40; ++hops) {
+// What in a shared folder the caller may rely on: its own entries and those
+// of the folder's owner.
+bool Trusted(const struct stat& dir, const struct stat& entry) {
+    return !IsSharedFolder(dir) || entry.st_uid == ::geteuid() || entry.st_uid == dir.st_uid;
+}
+
+int OpenDir(int at, const char* name) {
+    int fd;
+    do {
+        fd = ::openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void PushParts(std::deque<std::string>& parts, std::string_view path) {
+    std::deque<std::string> front;
+    std::size_t at = 0;
+    while (at < path.size()) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        if (slash > at) {
+            front.emplace_back(path.substr(at, slash - at));
+        }
+        at = slash + 1;
+    }
+    // A name ending in a slash must be a folder, which no file is.
+    if (!path.empty() && (path.back() == '/' || front.empty())) {
+        front.emplace_back(".");
+    }
+    parts.insert(parts.begin(), front.begin(), front.end());
+}
+
+// Looks `path` up one part at a time, each relative to the folder before it,
+// as the system would, but following a link in a shared folder only when the
+// caller or the folder's owner made it, whatever the system's own settings.
+std::error_code Locate(const std::string& path, Place& place) {
+    std::deque<std::string> parts;
+    PushParts(parts, path);
+    Fd dir(OpenDir(AT_FDCWD, path.starts_with('/') ? "/" : "."));
+    struct stat dirSt {};
+    if (!dir.valid() || ::fstat(dir.get(), &dirSt) != 0) {
+        return Errno();
+    }
+    bool throughLink = false;
+    for (int links = 0; !parts.empty();) {
+        const std::string name = std::move(parts.front());
+        parts.pop_front();
         struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) {
-            return errno == ENOENT ? std::error_code() : Errno();
-        }
-        if (!S_ISLNK(st.st_mode)) {
-            return {};
-        }
-        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n < 0) {
+        if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT && parts.empty()) {
+                place = {std::move(dir), dirSt, name, false, {}, throughLink};
+                return {};
+            }
             return Errno();
         }
-        target.resize(static_cast<std::size_t>(n));
-        path = target.starts_with('/') ? target : FolderOf(path) + "/" + target;
+        if (S_ISLNK(st.st_mode)) {
+            if (++links > 40) {
+                return Errno(ELOOP);
+            }
+            // The link itself is held, so the owner checked is that of the
+            // link read.
+            Fd link(::openat(dir.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+            if (!link.valid() || ::fstat(link.get(), &st) != 0) {
+                return Errno();
+            }
+            if (!S_ISLNK(st.st_mode)) {
+                parts.push_front(name);  // replaced meanwhile: look again
+                continue;
+            }
+            if (!Trusted(dirSt, st)) {
+                return NameRefusal::kForeignLink;
+            }
+            std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+            const ssize_t n = ::readlinkat(link.get(), "", target.data(), target.size());
+            if (n < 0) {
+                return Errno();
+            }
+            if (n == 0 || static_cast<std::size_t>(n) >= target.size()) {
+                return Errno(n == 0 ? ENOENT : ENAMETOOLONG);
+            }
+            target.resize(static_cast<std::size_t>(n));
+            throughLink = throughLink || parts.empty();
+            PushParts(parts, target);
+            if (target.starts_with('/')) {
+                dir = Fd(OpenDir(AT_FDCWD, "/"));
+                if (!dir.valid() || ::fstat(dir.get(), &dirSt) != 0) {
+                    return Errno();
+                }
+            }
+            continue;
+        }
+        if (parts.empty()) {
+            place = {std::move(dir), dirSt, name, true, st, throughLink};
+            return {};
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            return Errno(ENOTDIR);
+        }
+        Fd next(OpenDir(dir.get(), name.c_str()));
+        if (!next.valid() || ::fstat(next.get(), &dirSt) != 0) {
+            return Errno();
+        }
+        dir = std::move(next);
     }
-    return Errno(ELOOP);
+    return Errno(ENOENT);  // not reached: the parts end with a name
 }
 
-// A new file with a short random name in `folder` (the target's own name may
-// already be as long as a name can be).
-int CreateTemp(const std::string& folder, mode_t mode, std::string& name) {
+// What may be written at an existing place, decided before anything there is
+// opened for writing.
+std::error_code CheckExisting(const Place& place) {
+    if (S_ISDIR(place.st.st_mode)) {
+        return std::make_error_code(std::errc::is_a_directory);
+    }
+    if (!Trusted(place.dirSt, place.st)) {
+        return NameRefusal::kForeignFile;
+    }
+    if (S_ISBLK(place.st.st_mode)) {
+        return NameRefusal::kBlockDevice;
+    }
+    if (!S_ISREG(place.st.st_mode) && place.throughLink) {
+        return NameRefusal::kDeviceThroughLink;
+    }
+    return {};
+}
+
+// Opens the checked name for writing; the file opened must be the file
+// checked (a name swapped meanwhile fails rather than being written).
+int OpenChecked(const Place& place, int flags, struct stat& st) {
+    int fd;
+    do {
+        fd = ::openat(place.dir.get(), place.name.c_str(),
+                      flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0) {
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        return -1;
+    }
+    if (st.st_dev != place.st.st_dev || st.st_ino != place.st.st_ino ||
+        (st.st_mode & S_IFMT) != (place.st.st_mode & S_IFMT)) {
+        ::close(fd);
+        errno = EAGAIN;
+        return -1;
+    }
+    return fd;
+}
+
+// A new file with a short random name in the folder (the target's own name
+// may already be as long as a name can be).
+int CreateTemp(int dir, mode_t mode, std::string& name) {
     static constexpr char kChars[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device rd;
     std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = folder + "/" + std::string(kTempFilePrefix);
+        name = std::string(kTempFilePrefix);
         for (int i = 0; i < 6; ++i) {
             name += kChars[pick(rd)];
         }
-        const int fd = OpenNoWait(name, O_WRONLY | O_CREAT | O_EXCL, mode);
+        int fd;
+        do {
+            fd = ::openat(dir, name.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode);
+        } while (fd < 0 && errno == EINTR);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
         }
@@ -117,14 +292,15 @@ int CreateTemp(const std::string& folder, mode_t mode, std::string& name) {
     return -1;
 }
 
-std::error_code SyncFolder(const std::string& folder) {
-    Fd dir(OpenNoWait(folder, O_RDONLY | O_DIRECTORY));
+std::error_code SyncFolder(int dirFd) {
+    Fd dir(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) {
         return Errno();
     }
     // Some file systems cannot flush a folder; that is no failure of the save.
-    if (::fsync(dir.get()) != 0 && errno != EINVAL && errno != EROFS) {
-        return Errno();
+    const int e = Did(FileOp::SyncFolder, ::fsync(dir.get()) == 0);
+    if (e != 0 && e != EINVAL && e != EROFS) {
+        return Errno(e);
     }
     return {};
 }
@@ -135,11 +311,12 @@ std::error_code SyncFolder(const std::string& folder) {
 std::error_code WriteInPlace(Fd& fd, const struct stat& st, std::string_view bytes) {
     const auto size = static_cast<off_t>(bytes.size());
     if (size > 0) {
-        const int e = ::posix_fallocate(fd.get(), 0, size);
+        const int e = Outcome(FileOp::Reserve, ::posix_fallocate(fd.get(), 0, size));
         if (e != 0) {
+            // A reservation that failed part-way may have grown the file.
             struct stat now {};
             if (::fstat(fd.get(), &now) == 0 && now.st_size != st.st_size) {
-                (void)::ftruncate(fd.get(), st.st_size);
+                (void)Did(FileOp::Truncate, ::ftruncate(fd.get(), st.st_size) == 0);
             }
             return Errno(e);
         }
@@ -147,20 +324,22 @@ std::error_code WriteInPlace(Fd& fd, const struct stat& st, std::string_view byt
     if (auto ec = WriteAll(fd.get(), bytes, 0, true)) {
         return ec;
     }
-    if (::ftruncate(fd.get(), size) != 0 || ::fsync(fd.get()) != 0) {
+    if (Did(FileOp::Truncate, ::ftruncate(fd.get(), size) == 0) != 0 ||
+        Did(FileOp::SyncFile, ::fsync(fd.get()) == 0) != 0) {
         return Errno();
     }
     return fd.Close();
 }
 
-// Writes the bytes into a new file beside `target` and renames it over the
-// target. Sets `useInPlace` (and fails) when the result could not keep the old
-// file's owner and group or the folder cannot take a new file.
-std::error_code WriteBeside(const std::string& target, const struct stat* old,
-                            std::string_view bytes, bool& useInPlace) {
-    const std::string folder = FolderOf(target);
+// Writes the bytes into a new file beside the place's name and renames it
+// over that name, both in the folder that was looked up. Sets `useInPlace`
+// (and fails) when the result could not keep the old file's owner and group
+// or the folder cannot take a new file.
+std::error_code WriteBeside(const Place& place, const struct stat* old, std::string_view bytes,
+                            bool& useInPlace) {
+    const int dir = place.dir.get();
     std::string tempName;
-    Fd fd(CreateTemp(folder, old ? 0600 : 0666, tempName));
+    Fd fd(CreateTemp(dir, old ? 0600 : 0666, tempName));
     if (!fd.valid()) {
         const int e = errno;
         useInPlace = old != nullptr && (e == EACCES || e == EPERM || e == EROFS);
@@ -168,7 +347,7 @@ std::error_code WriteBeside(const std::string& target, const struct stat* old,
     }
     auto fail = [&](std::error_code ec) {
         fd.Close();
-        ::unlink(tempName.c_str());
+        ::unlinkat(dir, tempName.c_str(), 0);
         return ec;
     };
     if (auto ec = WriteAll(fd.get(), bytes, 0, false)) {
@@ -185,24 +364,25 @@ std::error_code WriteBeside(const std::string& target, const struct stat* old,
             return fail(Errno());
         }
     }
-    if (::fsync(fd.get()) != 0) {
+    if (Did(FileOp::SyncFile, ::fsync(fd.get()) == 0) != 0) {
         return fail(Errno());
     }
     if (auto ec = fd.Close()) {
-        ::unlink(tempName.c_str());
+        ::unlinkat(dir, tempName.c_str(), 0);
         return ec;
     }
-    if (::rename(tempName.c_str(), target.c_str()) != 0) {
+    if (Did(FileOp::Rename, ::renameat(dir, tempName.c_str(), dir, place.name.c_str()) == 0) != 0) {
         const auto ec = Errno();
-        ::unlink(tempName.c_str());
+        ::unlinkat(dir, tempName.c_str(), 0);
         return ec;
     }
-    return SyncFolder(folder);
+    return SyncFolder(dir);
 }
 
-std::error_code WriteIntoSpecial(const std::string& target, std::string_view bytes) {
+std::error_code WriteIntoSpecial(const Place& place, std::string_view bytes) {
     // Not waiting: a FIFO without a reader fails rather than hanging.
-    Fd fd(OpenNoWait(target, O_WRONLY));
+    struct stat st {};
+    Fd fd(OpenChecked(place, O_WRONLY, st));
     if (!fd.valid()) {
         return Errno();
     }
@@ -213,13 +393,18 @@ std::error_code WriteIntoSpecial(const std::string& target, std::string_view byt
     if (auto ec = WriteAll(fd.get(), bytes, 0, false)) {
         return ec;
     }
-    if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP) {
-        return Errno();
+    const int e = Did(FileOp::SyncFile, ::fsync(fd.get()) == 0);
+    if (e != 0 && e != EINVAL && e != EROFS && e != ENOTSUP) {
+        return Errno(e);
     }
     return fd.Close();
 }
 
 }  // namespace
+
+FileOpObserver SetFileOpObserver(FileOpObserver observer) {
+    return std::exchange(Observer(), std::move(observer));
+}
 
 std::error_code ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& out) {
     out.clear();
@@ -274,44 +459,81 @@ std::error_code ReplaceFileContents(const std::string& path, std::string_view by
     if (path.empty()) {
         return std::make_error_code(std::errc::invalid_argument);
     }
-    std::string target = path;
-    if (auto ec = FollowLinks(target)) {
+    Place place;
+    if (auto ec = Locate(path, place)) {
         return ec;
     }
-    struct stat st {};
-    if (::stat(target.c_str(), &st) != 0) {
-        if (errno != ENOENT) {
-            return Errno();
-        }
+    if (!place.exists) {
         bool unused = false;
-        return WriteBeside(target, nullptr, bytes, unused);
+        return WriteBeside(place, nullptr, bytes, unused);
     }
-    if (S_ISDIR(st.st_mode)) {
-        return std::make_error_code(std::errc::is_a_directory);
+    if (auto ec = CheckExisting(place)) {
+        return ec;
     }
-    if (!S_ISREG(st.st_mode)) {
-        return WriteIntoSpecial(target, bytes);
+    if (!S_ISREG(place.st.st_mode)) {
+        return WriteIntoSpecial(place, bytes);
     }
     // Opening for writing is the permission check, exactly as the system
     // makes it; nothing is written when it fails.
-    Fd fd(OpenNoWait(target, O_WRONLY));
+    struct stat st {};
+    Fd fd(OpenChecked(place, O_WRONLY, st));
     if (!fd.valid()) {
         return Errno();
     }
-    if (::fstat(fd.get(), &st) != 0) {
-        return Errno();
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return std::make_error_code(std::errc::invalid_argument);
-    }
     bool inPlace = st.st_nlink > 1;
     if (!inPlace) {
-        const auto ec = WriteBeside(target, &st, bytes, inPlace);
+        const auto ec = WriteBeside(place, &st, bytes, inPlace);
         if (!inPlace) {
             return ec;
         }
     }
     return WriteInPlace(fd, st, bytes);
+}
+
+std::error_code OpenForAppending(const std::string& path, int& fd) {
+    fd = -1;
+    if (path.empty()) {
+        return std::make_error_code(std::errc::invalid_argument);
+    }
+    // A name that appears between the look-up and the exclusive create is
+    // looked up again.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        Place place;
+        if (auto ec = Locate(path, place)) {
+            return ec;
+        }
+        if (!place.exists) {
+            do {
+                fd = ::openat(
+                    place.dir.get(), place.name.c_str(),
+                    O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                    0666);
+            } while (fd < 0 && errno == EINTR);
+            if (fd >= 0) {
+                return {};
+            }
+            if (errno == EEXIST) {
+                continue;
+            }
+            return Errno();
+        }
+        if (auto ec = CheckExisting(place)) {
+            return ec;
+        }
+        struct stat st {};
+        Fd opened(OpenChecked(place, O_WRONLY | O_APPEND, st));
+        if (!opened.valid()) {
+            return Errno();
+        }
+        // Writes to a FIFO wait for its reader, as a log's should.
+        const int flags = ::fcntl(opened.get(), F_GETFL);
+        if (flags < 0 || ::fcntl(opened.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            return Errno();
+        }
+        fd = opened.Release();
+        return {};
+    }
+    return Errno(EEXIST);
 }
 
 }  // namespace vark::platform

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <utility>
 
 #include "platform/file_io.h"
 
@@ -42,13 +43,32 @@ class Handle {
     HANDLE h_;
 };
 
+FileOpObserver& Observer() {
+    static FileOpObserver observer;
+    return observer;
+}
+
+// Whether one operation of a save succeeded, after the tests' observer had its
+// say; a failure it makes up is left as the last error.
+bool Did(FileOp op, bool ok) {
+    if (Observer()) {
+        const int error = Observer()(op, ok ? 0 : static_cast<int>(::GetLastError()));
+        if (error != 0) {
+            ::SetLastError(static_cast<DWORD>(error));
+        }
+        ok = error == 0;
+    }
+    return ok;
+}
+
 bool WriteAll(HANDLE h, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const DWORD chunk =
             static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
         DWORD wrote = 0;
-        if (!::WriteFile(h, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
+        if (!Did(FileOp::Write, ::WriteFile(h, bytes.data() + done, chunk, &wrote, nullptr)) ||
+            wrote == 0) {
             return false;
         }
         done += wrote;
@@ -57,6 +77,10 @@ bool WriteAll(HANDLE h, std::string_view bytes) {
 }
 
 }  // namespace
+
+FileOpObserver SetFileOpObserver(FileOpObserver observer) {
+    return std::exchange(Observer(), std::move(observer));
+}
 
 std::error_code ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& out) {
     out.clear();
@@ -127,14 +151,17 @@ std::error_code ReplaceFileContents(const std::string& path, std::string_view by
         return LastError();
     }
     std::error_code ec;
-    if (!WriteAll(h.get(), bytes) || !::FlushFileBuffers(h.get())) {
+    if (!WriteAll(h.get(), bytes) || !Did(FileOp::SyncFile, ::FlushFileBuffers(h.get()))) {
         ec = LastError();
     }
     if (!h.Close() && !ec) {
         ec = LastError();
     }
-    if (!ec && !::MoveFileExW(tmp.c_str(), wideTarget.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // Written through: the move reaches the disk before it returns, so no
+    // folder flush follows.
+    if (!ec &&
+        !Did(FileOp::Rename, ::MoveFileExW(tmp.c_str(), wideTarget.c_str(),
+                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
         ec = LastError();
     }
     if (ec) {

@@ -13,9 +13,8 @@ for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
-    sudo=""
-    if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
+    source "$(dirname "$0")/apt-wait.sh"
     echo "installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    apt_get update -qq
+    apt_get install -y -qq "${missing[@]}" >/dev/null
 fi

@@ -11,7 +11,7 @@ sqlite=$PWD/build-windows/sqlite
 
 sudo=()
 if [[ $(id -u) != 0 ]]; then sudo=(sudo); fi
-apt_get() { "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 "$@"; }
+source scripts/apt-wait.sh
 need=()
 command -v x86_64-w64-mingw32-gcc-posix >/dev/null || need+=(gcc-mingw-w64-x86-64-posix)
 command -v dpkg-source >/dev/null || need+=(dpkg-dev)
@@ -21,8 +21,7 @@ command -v gcc >/dev/null || need+=(gcc)
 command -v xz >/dev/null || need+=(xz-utils)
 if ((${#need[@]})); then
     apt_get update -qq
-    DEBIAN_FRONTEND=noninteractive apt_get install -y -qq --no-install-recommends "${need[@]}" \
-        >/dev/null
+    apt_get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 if [[ -z $(apt-get source --print-uris sqlite3 2>/dev/null | grep -F .dsc) ]]; then
     # No source lists yet: the archives of the binary lists, for sources.

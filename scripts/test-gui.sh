@@ -56,4 +56,9 @@ if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; the
     exit 1
 fi
 
-QT_QPA_PLATFORM=xcb timeout 300 build/bin/test_gui
+source scripts/stage-summary.sh
+status=0
+QT_QPA_PLATFORM=xcb timeout -k 10 300 build/bin/test_gui --gtest_output="xml:$work/gui.xml" ||
+    status=$?
+summary_gtest "gui tests, Xvfb with openbox" "$work/gui.xml"
+exit "$status"

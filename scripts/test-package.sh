@@ -6,16 +6,14 @@
 # machine); a vark-u already installed here is left alone and stops the stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Its checks are steps of one script; the first that fails stops the stage.
+source scripts/stage-summary.sh
 
 scripts/deps.sh lintian desktop-file-utils appstream libxml2-utils shared-mime-info \
     xdg-utils libfile-mimeinfo-perl udev file dpkg-dev poppler-utils
 
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
-apt_get() {
-    # Other apt users on the machine: wait for the lock instead of failing.
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=300 -y -qq "$@"
-}
+# Other apt users on the machine are waited for (apt_get).
+source scripts/apt-wait.sh
 
 pkg=vark-u
 id=com.kelvor.vark_u
@@ -23,10 +21,13 @@ mime=application/x-vark-u
 version=$(sed -n 's/^project(VARK-u VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 fail() {
     echo "test-package: $*" >&2
+    summary_line "package: failed in step ${steps:-0}: $*"
     exit 1
 }
 step_start=$SECONDS
+steps=0
 step() {
+    steps=$((steps + 1))
     echo "--- $* (at $((SECONDS - step_start)) s)"
 }
 
@@ -41,7 +42,7 @@ sim_pid=""
 cleanup() {
     if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
     if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi
-    if [ "$installed" = 1 ]; then apt_get purge "$pkg" >/dev/null 2>&1 || true; fi
+    if [ "$installed" = 1 ]; then apt_get purge -y -qq "$pkg" >/dev/null 2>&1 || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -99,7 +100,7 @@ icon=$(sed -n 's/^Icon=//p' "$root/usr/share/applications/$id.desktop")
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon named $icon"
 
 step "install"
-apt_get install "./$deb" >/dev/null
+apt_get install -y -qq "./$deb" >/dev/null
 installed=1
 dpkg -L "$pkg" >"$work/files"
 
@@ -181,7 +182,7 @@ if grep "60-vark-u.rules:" udev.log; then fail "udev finds fault with the rule";
 
 step "remove"
 cd - >/dev/null
-apt_get purge "$pkg" >/dev/null
+apt_get purge -y -qq "$pkg" >/dev/null
 installed=0
 left=0
 while read -r f; do
@@ -199,3 +200,4 @@ if grep -q "$id" /usr/share/applications/mimeinfo.cache 2>/dev/null; then
 fi
 if dpkg-query -W "$pkg" >/dev/null 2>&1; then fail "dpkg still lists $pkg"; fi
 echo "package stage passed"
+summary_line "package: $steps steps of checks passed, none skipped"

@@ -23,10 +23,11 @@ for p in "${pkgs[@]}"; do
 done
 if ((${#missing[@]})); then
     echo "installing: ${missing[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
+    source scripts/apt-wait.sh
+    apt_get update -qq
+    apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+source scripts/stage-summary.sh
 
 # The test programs, brought up to date (cheap when they are).
 if [ ! -f build/build.ninja ]; then
@@ -108,8 +109,13 @@ lpstat -d
 jobs_done() { lpstat -W completed -o "$queue" 2>/dev/null | wc -l; }
 
 # 1. The ordinary print tests, with this queue as the machine's default printer.
-QT_QPA_PLATFORM=offscreen build/bin/test_app --gtest_filter='PrintCommand.*:PrintDialog*' \
-    | tee "$work/print-tests.log"
+# A hanging test program is stopped rather than waited for.
+status=0
+QT_QPA_PLATFORM=offscreen timeout -k 10 300 build/bin/test_app \
+    --gtest_filter='PrintCommand.*:PrintDialog*' --gtest_output="xml:$work/print-tests.xml" \
+    | tee "$work/print-tests.log" || status=$?
+summary_gtest "print tests, private default printer" "$work/print-tests.xml"
+[ "$status" = 0 ] || exit "$status"
 # A filter that matches nothing passes in GoogleTest: some test must have run.
 if ! grep -Eq '^\[==========\] Running [1-9][0-9]* tests? ' "$work/print-tests.log"; then
     echo "no print test ran" >&2
@@ -123,5 +129,9 @@ if [ "$(jobs_done)" -ne 0 ] || [ -n "$(ls -A "$work/out")" ] || [ -n "$(lpstat -
 fi
 
 # 2. The window prints to the queue through the dialog; the PDF comes back.
+status=0
 QT_QPA_PLATFORM=offscreen VARK_PRINT_QUEUE="$queue" VARK_PRINT_OUT="$work/out" \
-    build/bin/test_print_system
+    timeout -k 10 300 build/bin/test_print_system --gtest_output="xml:$work/print-system.xml" ||
+    status=$?
+summary_gtest "print system, through the queue" "$work/print-system.xml"
+exit "$status"

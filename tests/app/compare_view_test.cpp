@@ -183,10 +183,12 @@ TEST_F(CompareWindow, GoldenReferenceSurvivesANewListARowReferenceDoesNot) {
               "file gold.vku");
     EXPECT_FALSE(Background(dlg, 1).isValid());
     EXPECT_EQ(Status(dlg), "Reference: test 001 of the golden file gold.vku. 1 same, 1 differs.");
+    EXPECT_EQ(dlg.m_wndStatusBar->toolTip(), Status(dlg));
 
     dlg.m_pCompare->ClearReferenceAction()->trigger();
     EXPECT_FALSE(dlg.m_pCompare->HasReference());
     EXPECT_TRUE(Status(dlg).isEmpty());
+    EXPECT_TRUE(dlg.m_wndStatusBar->toolTip().isEmpty());
     ExpectNoMarks(dlg);
     EXPECT_TRUE(messages.messages.empty());
 }

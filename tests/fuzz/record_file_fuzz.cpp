@@ -14,14 +14,21 @@
 
 namespace {
 
+// In a folder of this process's own (mode 0700, unguessable name): a fixed
+// name in the shared temporary folder could be planted as a link by anyone.
+// Never destroyed, so the clean-up at exit still has it.
 const std::filesystem::path& ScratchFile() {
-    static const std::filesystem::path path = [] {
-        auto p = std::filesystem::temp_directory_path() /
-                 ("vark-fuzz-record-" + std::to_string(::getpid()) + ".vku");
-        std::atexit([] { std::remove(ScratchFile().c_str()); });
-        return p;
+    static const auto* path = [] {
+        std::string folder = (std::filesystem::temp_directory_path() / "vark-fuzz-XXXXXX").string();
+        FUZZ_CHECK(::mkdtemp(folder.data()) != nullptr);
+        return new std::filesystem::path(std::filesystem::path(folder) / "record.vku");
     }();
-    return path;
+    static const int cleanUp = std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(ScratchFile().parent_path(), ec);
+    });
+    (void)cleanUp;
+    return *path;
 }
 
 void WriteFile(const std::uint8_t* data, std::size_t size) {

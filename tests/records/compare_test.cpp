@@ -135,6 +135,12 @@ TEST(Compare, PinCountsOutsideTheMapAndOtherCounts) {
     EXPECT_EQ(other.verdict, Verdict::PinCount);
     EXPECT_EQ(DescribeComparison(other), "other pin count: reference 4, record 8");
     EXPECT_TRUE(other.missing.empty());
+    // Fewer pins than the reference are no less another count.
+    const RecordComparison fewer = Compare(eight, ref);
+    EXPECT_EQ(fewer.verdict, Verdict::PinCount);
+    EXPECT_EQ(DescribeComparison(fewer), "other pin count: reference 8, record 4");
+    EXPECT_TRUE(fewer.missing.empty());
+    EXPECT_TRUE(fewer.extra.empty());
     EXPECT_EQ(DescribeComparison(Compare(ref, err)), "error");
     EXPECT_EQ(DescribeComparison(Compare(ref, empty)), "empty");
 

@@ -1,12 +1,9 @@
 #include "records/record_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -19,6 +16,16 @@ namespace vark {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Writes the sample block (with words[1] records when given) to words[0] in a
+// process of its own; the file status is the result.
+VARK_TEST_STEP(WriteSample) {
+    RecordBlock block = SampleBlock();
+    if (words.size() > 1) {
+        block.count = static_cast<std::uint8_t>(std::stoi(words[1]));
+    }
+    return static_cast<int>(WriteRecordFile(words.at(0), block));
+}
 
 class RecordFileTest : public ::testing::Test {
   protected:
@@ -156,13 +163,9 @@ TEST_F(RecordFileTest, FailedSaveKeepsTheExistingFile) {
     ASSERT_EQ(::chown(mine.c_str(), test::kNobody, test::kNobody), 0);
     fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                               fs::perms::others_read | fs::perms::others_exec);
-    const int refused = test::AsNobody(
-        [&] { return WriteRecordFile(theirs, SampleBlock()) == FileStatus::SaveFailed ? 0 : 1; });
-    const int saved = test::AsNobody(
-        [&] { return WriteRecordFile(mine, SampleBlock()) == FileStatus::Ok ? 0 : 1; });
-    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(test::AsNobody("WriteSample", {theirs}), static_cast<int>(FileStatus::SaveFailed));
     EXPECT_EQ(Bytes(theirs), "precious");
-    EXPECT_EQ(saved, 0);
+    EXPECT_EQ(test::AsNobody("WriteSample", {mine}), static_cast<int>(FileStatus::Ok));
     RecordBlock back;
     ClearBlock(back);
     ASSERT_EQ(ReadRecordFile(mine, back), FileStatus::Ok);
@@ -185,20 +188,11 @@ TEST_F(RecordFileTest, ShortWriteIsAFailureAndKeepsTheExistingFile) {
     // A file-size limit makes the writes fail part-way, as a full disk would.
     const fs::path p = dir_ / "keep.vku";
     Put(p, "precious");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim{100, 100};
-        ::setrlimit(RLIMIT_FSIZE, &lim);
-        RecordBlock block = SampleBlock();
-        block.count = 100;
-        ::_exit(WriteRecordFile(p, block) == FileStatus::SaveFailed ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "a short write was reported as success";
+    test::Conditions limited;
+    limited.fileSizeLimit = 100;
+    EXPECT_EQ(test::RunStep("WriteSample", {p, "100"}, limited),
+              static_cast<int>(FileStatus::SaveFailed))
+        << "a short write was reported as success";
     EXPECT_EQ(Bytes(p), "precious");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1) << "temporary file left";
 }

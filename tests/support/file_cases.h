@@ -2,25 +2,22 @@
 // running a step as an unprivileged user, and a small full file system.
 #pragma once
 
-#include <grp.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
+
+#include "tests/support/new_process.h"
 
 namespace vark::test {
-
-inline constexpr uid_t kNobody = 65534;
 
 struct FileFacts {
     bool exists = false;
@@ -84,41 +81,26 @@ inline void PrintTo(const FileFacts& f, std::ostream* os) {
         << ", " << f.links << " links";
 }
 
-// Runs `step` in a child process (as user and group 65534 when `dropToNobody`,
-// and with files limited to `fileSizeLimit` bytes when not 0); returns the
-// step's result, or -1 when the child did not end normally. Root ignores file
-// modes, so permission cases run this way even in CI.
-inline int InChild(const std::function<int()>& step, bool dropToNobody, rlim_t fileSizeLimit = 0) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (dropToNobody &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
-            ::_exit(125);
-        }
-        if (fileSizeLimit != 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit lim{fileSizeLimit, fileSizeLimit};
-            ::setrlimit(RLIMIT_FSIZE, &lim);
-        }
-        ::_exit(step());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-inline int AsNobody(const std::function<int()>& step) {
-    return InChild(step, true);
+// Runs the step `name` (VARK_TEST_STEP) with `words` in a new process as user
+// and group 65534. Root ignores file modes, so permission cases run this way
+// even in CI.
+inline int AsNobody(const std::string& name, const std::vector<std::string>& words) {
+    return RunStep(name, words, Nobody());
 }
 
 // A folder whose file system is full. A 64 KiB tmpfs filled up when this
-// process may mount one; otherwise an ordinary folder, and steps run with
-// files limited to 4 KiB, which fails writes the same way.
+// process may mount one; otherwise an ordinary folder, and the steps' new
+// processes have files limited to 512 bytes (less than any case writes),
+// which fails writes the same way.
+// VARK_TEST_FULL_DISK_BY_LIMIT=1 takes the second way even where mounting
+// works, so that both are tried on any machine.
 class FullDisk {
   public:
     explicit FullDisk(std::filesystem::path dir) : dir_(std::move(dir)) {
         std::filesystem::create_directories(dir_);
-        mounted_ = ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=64k,mode=0777") == 0;
+        const char* byLimit = std::getenv("VARK_TEST_FULL_DISK_BY_LIMIT");
+        mounted_ = (byLimit == nullptr || std::string(byLimit) != "1") &&
+                   ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=64k,mode=0777") == 0;
     }
     ~FullDisk() {
         if (mounted_) {
@@ -146,9 +128,16 @@ class FullDisk {
         }
     }
 
-    // Runs a save step with the disk full (as the given user).
-    int Run(const std::function<int()>& step, bool dropToNobody = false) {
-        return InChild(step, dropToNobody, mounted_ ? 0 : 4096);
+    // What a process needs to meet the full disk (as user 65534 when asked).
+    Conditions Limits(bool asNobody = false) const {
+        Conditions c = asNobody ? Nobody() : Conditions{};
+        c.fileSizeLimit = mounted_ ? 0 : 512;
+        return c;
+    }
+    // Runs the step `name` with `words` in a new process that meets the full disk.
+    int Run(const std::string& name, const std::vector<std::string>& words,
+            bool asNobody = false) const {
+        return RunStep(name, words, Limits(asNobody));
     }
 
   private:

@@ -13,4 +13,7 @@ struct ProcessResult {
 // Runs `command` with /bin/sh and collects its standard output.
 ProcessResult RunShell(const std::string& command);
 
+// `s` quoted as one word for /bin/sh.
+std::string ShellQuote(const std::string& s);
+
 }  // namespace vark::test

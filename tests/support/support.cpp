@@ -15,8 +15,10 @@
 
 namespace vark::test {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vark-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+
+TempDir::TempDir(const std::filesystem::path& base) {
+    std::string pattern = (base / "vark-test-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
@@ -52,17 +54,19 @@ SimProcess::SimProcess(std::vector<std::string> args) {
     if (::pipe(out) != 0) {
         return;
     }
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
+        // The caller may run threads (Qt's): only async-signal-safe calls
+        // until the exec, on memory made before the fork.
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::dup2(out[1], STDOUT_FILENO);
         ::close(out[0]);
         ::close(out[1]);
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -89,6 +93,14 @@ int SimProcess::Wait() {
     }
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char ch : s) {
+        out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    }
+    return out + "'";
 }
 
 std::string SimProcess::log() const {

@@ -1,5 +1,6 @@
-// A fresh folder under the system's temporary folder, removed with its
-// contents when the object goes.
+// A fresh private folder (mode 0700, an unguessable name) under the system's
+// temporary folder or under `base`, removed with its contents when the object
+// goes.
 #pragma once
 
 #include <filesystem>
@@ -9,6 +10,7 @@ namespace vark::test {
 class TempDir {
   public:
     TempDir();
+    explicit TempDir(const std::filesystem::path& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

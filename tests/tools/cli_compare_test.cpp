@@ -1,10 +1,14 @@
 // vark-cli compare and groups: outputs and exit statuses a script gates on.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
+#include "tests/support/new_process.h"
+#include "tests/support/process.h"
 #include "tests/tools/cli_test_support.h"
 
 namespace vark {
@@ -77,11 +81,37 @@ TEST_F(CliCompare, GoldenFileWithAndWithoutATestNumber) {
               std::string::npos)
         << r.out;
 
-    // A colon not followed by a number is part of the name.
+    // A colon not followed by a number is part of the name; of several, the
+    // last one may bring the number.
     std::filesystem::copy_file(g, dir_ / "a:b.vku");
     r = Cli("compare " + run_ + " --golden " + (dir_ / "a:b.vku").string());
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.out.find("14 same"), std::string::npos);
+    r = Cli("compare " + run_ + " --golden " + (dir_ / "a:b.vku").string() + ":2");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(r.out.find("001 differs: extra AGD-BGD\n"), 0u);
+    r = Cli("compare " + run_ + " --golden " + g + ":");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Open file failed!\n");
+
+    // The highest test number is a number like any other.
+    r = Cli("compare " + run_ + " --golden " + g + ":100");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Test 100 is not in " + g + " (2 records).\n");
+}
+
+TEST_F(CliCompare, OutputThatCannotBeWrittenIsAFailure) {
+    // Not "all same" (0) nor "some differ" (3): the result never arrived.
+    for (const std::string format : {"text", "csv", "json"}) {
+        const std::string err = (dir_ / "err").string();
+        EXPECT_EQ(test::RunProgram(
+                      {VARK_CLI_PATH, "compare", run_, "--reference", "1", "--format", format}, {},
+                      {"/dev/full", err}),
+                  1)
+            << format;
+        EXPECT_NE(Slurp(err).find("cannot write standard output"), std::string::npos) << format;
+    }
+    EXPECT_EQ(test::RunProgram({VARK_CLI_PATH, "groups", run_}, {}, {"/dev/full", "/dev/null"}), 1);
 }
 
 TEST_F(CliCompare, JsonAndCsv) {
@@ -122,8 +152,44 @@ TEST_F(CliCompare, JsonAndCsv) {
     EXPECT_NE(r.err.find("Warning: 14 of the 20"), std::string::npos);
 }
 
+TEST_F(CliCompare, JsonStaysValidForFileNamesThatAreNoUtf8) {
+    // A stray byte, a cut-off sequence, a surrogate's encoding, then good text.
+    const std::string name = "run-\xff\xc3(\xe2\x82x\xed\xa0\x80\xc3\xa9.vku";
+    const std::string file = Write(name, ProductionRunBlock());
+    const std::string shown =
+        (dir_ / "").string() + "run-\uFFFD\uFFFD(\uFFFDx\uFFFD\uFFFD\uFFFD\u00e9.vku";
+    std::string hex;
+    for (unsigned char ch : file) {
+        char buf[3];
+        std::snprintf(buf, sizeof buf, "%02x", ch);
+        hex += buf;
+    }
+    const CliRun r = Cli("compare '" + file + "' --reference 1 --format json");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out.rfind("{\n  \"reference\": {\"file\": \"" + shown + "\", \"fileBytes\": \"" +
+                              hex + "\", \"id\": \"001\"",
+                          0),
+              0u)
+        << r.out;
+    // A strict reader takes it, and the bytes lead back to the file.
+    std::ofstream(dir_ / "out.json", std::ios::binary) << r.out;
+    const test::ProcessResult check = test::RunShell(
+        "python3 -c 'import json, sys; d = json.load(open(sys.argv[1], \"rb\")); "
+        "sys.stdout.buffer.write(bytes.fromhex(d[\"reference\"][\"fileBytes\"]))' " +
+        (dir_ / "out.json").string() + " 2>&1");
+    EXPECT_EQ(check.out, file);
+
+    // A name that is UTF-8 has no second field.
+    const std::string good = Write("gut-\xc3\xa9.vku", ProductionRunBlock());
+    const CliRun plain = Cli("compare '" + good + "' --reference 1 --format json");
+    EXPECT_NE(plain.out.find("\"file\": \"" + good + "\", \"id\""), std::string::npos) << plain.out;
+}
+
 TEST_F(CliCompare, ReferencesThatCannotServeAndFilesThatCannotBeRead) {
-    CliRun r = Cli("compare " + run_ + " --reference 18");
+    CliRun r = Cli("compare " + run_ + " --reference 100");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Test 100 is not in " + run_ + " (20 records).\n");
+    r = Cli("compare " + run_ + " --reference 18");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,

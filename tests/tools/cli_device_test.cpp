@@ -1,5 +1,8 @@
 // vark-cli upload and ports, run as a user runs them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -36,6 +39,36 @@ TEST(CliUpload, SavesTheSampleBlockWithTheRecordExtension) {
         EXPECT_EQ(std::memcmp(got.slots[i].bytes, expected.slots[i].bytes, kRecordSize), 0) << i;
     }
     EXPECT_EQ(Cli("show " + out.string() + ".vku").status, 0);
+}
+
+TEST(CliUpload, TheTerminalIsGivenBackWithItsSettings) {
+    test::SimProcess sim({"--fast"});
+    test::TempDir dir;
+    // A terminal someone types in: line editing, echo, 9600 baud.
+    const int tty = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(tty, 0);
+    termios t{};
+    ASSERT_EQ(::tcgetattr(tty, &t), 0);
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    t.c_iflag |= ICRNL;
+    t.c_oflag |= OPOST | ONLCR;
+    ::cfsetspeed(&t, B9600);
+    ASSERT_EQ(::tcsetattr(tty, TCSANOW, &t), 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(tty, &before), 0);
+
+    const test::ProcessResult r =
+        Cli("upload --port " + sim.device() + " -o " + (dir.path() / "u.vku").string());
+    EXPECT_EQ(r.status, 0) << r.out;
+    termios after{};
+    ASSERT_EQ(::tcgetattr(tty, &after), 0);
+    ::close(tty);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
+    EXPECT_EQ(std::memcmp(after.c_cc, before.c_cc, sizeof after.c_cc), 0);
 }
 
 TEST(CliUpload, FailuresWriteNoFile) {

@@ -124,7 +124,11 @@ std::string CompareCsv(const BlockComparison& c) {
 
 std::string CompareJson(const BlockComparison& c, const Reference& ref,
                         const std::string& warning) {
-    std::string out = "{\n  \"reference\": {\"file\": " + JsonString(ref.file) +
+    // A name that is no UTF-8 is shown with replacement characters, and its
+    // bytes are given beside it, so a script can still find the file.
+    const std::string fileBytes =
+        IsUtf8(ref.file) ? std::string() : ", \"fileBytes\": \"" + HexBytes(ref.file) + "\"";
+    std::string out = "{\n  \"reference\": {\"file\": " + JsonString(ref.file) + fileBytes +
                       ", \"id\": " + JsonString(TestNumber(ref.slot)) +
                       ", \"pinCount\": " + std::to_string(ref.record.PinCount()) +
                       "},\n  \"records\": [";

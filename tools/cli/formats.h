@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/record_block.h"
@@ -16,8 +17,15 @@ bool LoadBlock(const std::string& path, RecordBlock& block, int& status);
 // One RFC 4180 field, always quoted.
 std::string CsvField(const std::string& s);
 
-// A JSON string literal; control characters escaped, other bytes as they are.
+// A JSON string literal, always valid UTF-8: control characters escaped, each
+// ill-formed UTF-8 sequence (file names are bytes) replaced by U+FFFD.
 std::string JsonString(const std::string& s);
+
+// Whether `s` is well-formed UTF-8, which JsonString keeps unchanged.
+bool IsUtf8(std::string_view s);
+
+// The bytes of `s` as lowercase hexadecimal digits, two for each byte.
+std::string HexBytes(std::string_view s);
 
 // A JSON array of numbers.
 std::string JsonInts(const std::vector<int>& v);

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
 
@@ -358,10 +359,17 @@ int main(int argc, char** argv) {
         return Usage();
     }
     if (!o.log.empty()) {
-        g_log = std::fopen(o.log.c_str(), "a");
+        // Logs often go to /tmp: the name is looked up as a save looks it up,
+        // so another user's link or file there is refused, never appended to.
+        int fd = -1;
+        const std::error_code ec = vark::platform::OpenForAppending(o.log, fd);
+        g_log = ec ? nullptr : ::fdopen(fd, "a");
         if (!g_log) {
             std::fprintf(stderr, "vark-tester-sim: cannot open %s: %s\n", o.log.c_str(),
-                         std::strerror(errno));
+                         ec ? ec.message().c_str() : std::strerror(errno));
+            if (fd >= 0) {
+                ::close(fd);
+            }
             return 1;
         }
     }
