@@ -394,8 +394,8 @@ TEST(SqliteArchive, RunsAreNamedByAnUnambiguousStart) {
     }
     EXPECT_EQ(a->Resolve(upper).value(), one->uuid);
     const auto two = a->Commit(UploadRun(StraightBlock(2)));
-    // Both were made within the same minute: their first 8 digits agree.
-    EXPECT_EQ(a->Resolve(one->uuid.substr(0, 8)).error().kind, ErrorKind::Ambiguous);
+    // Every UUID made in these centuries starts with a 0.
+    EXPECT_EQ(a->Resolve("0").error().kind, ErrorKind::Ambiguous);
     EXPECT_EQ(a->Resolve(two->uuid).value(), two->uuid);
     EXPECT_EQ(a->Resolve("ffff").error().kind, ErrorKind::NotFound);
     EXPECT_EQ(a->Resolve("").error().kind, ErrorKind::NotFound);
