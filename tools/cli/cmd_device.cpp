@@ -13,6 +13,7 @@
 #include "device/serial_port.h"
 #include "platform/system.h"
 #include "records/record_file.h"
+#include "tools/cli/archive_cli.h"
 #include "tools/cli/cli.h"
 
 namespace vark::cli {
@@ -55,10 +56,36 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
+// The USB serial string of the bridge behind the port, when the system lists
+// one (a pseudo-terminal has none).
+std::string TesterSerial(const SerialPort& port) {
+#ifdef _WIN32
+    (void)port;
+    return {};
+#else
+    SysfsUsbSerial usb("/sys");
+    for (const auto& e : usb.Entries()) {
+        if (e.node == port.PortName()) {
+            return e.serial;
+        }
+    }
+    return {};
+#endif
+}
+
 int Upload(const std::vector<std::string>& args) {
     Arguments a;
-    if (!ParseArguments(args, {"--port", "-o", "--output"}, {}, a) || !a.names.empty() ||
-        a.Has("-o") == a.Has("--output")) {
+    if (!ParseArguments(
+            args,
+            {"--port", "-o", "--output", "--lot", "--part", "--operator", "--note", "--archive"},
+            {"--no-archive"}, a) ||
+        !a.names.empty() || (a.Has("-o") && a.Has("--output")) ||
+        (a.Has("--archive") && a.Has("--no-archive"))) {
+        return Usage();
+    }
+    const bool toFile = a.Has("-o") || a.Has("--output");
+    // Records that would go nowhere are not fetched.
+    if (!toFile && !ArchiveConfigFor(a).enabled) {
         return Usage();
     }
     const std::string device = a.Value("--port");
@@ -99,6 +126,8 @@ int Upload(const std::vector<std::string>& args) {
             std::fprintf(stderr, "\rUploading from %s ... %2d/20", label.c_str(), value);
         };
     }
+    UploadFacts facts;
+    facts.started = archive::NowMs();
     if (!port.SendRequest(COMM_CMD_UPLOAD)) {
         return Fail(owner.LastMessage());
     }
@@ -113,14 +142,24 @@ int Upload(const std::vector<std::string>& args) {
         return Fail(owner.HasOutcome() ? owner.LastMessage() : kMsgReceiveTimeout);
     }
     const RecordBlock& block = owner.Received();
-    const std::string path = WithRecordExtension(file);
-    std::error_code reason;
-    const FileStatus st = WriteRecordFile(path, block, &reason);
-    if (st != FileStatus::Ok) {
-        return FailWithReason(FileStatusMessage(st), reason);
+    facts.ended = archive::NowMs();
+    facts.port = port.PortLabel();
+    facts.testerSerial = TesterSerial(port);
+    // Archived first, as the window does before it says the upload succeeded;
+    // a failed archive write still leaves the records in the file.
+    const bool archived = ArchiveUpload(a, block, facts);
+    if (toFile) {
+        const std::string path = WithRecordExtension(file);
+        std::error_code reason;
+        const FileStatus st = WriteRecordFile(path, block, &reason);
+        if (st != FileStatus::Ok) {
+            return FailWithReason(FileStatusMessage(st), reason);
+        }
+        std::printf("%u records saved to %s\n", static_cast<unsigned>(UsedSlots(block)),
+                    path.c_str());
     }
-    std::printf("%u records saved to %s\n", static_cast<unsigned>(UsedSlots(block)), path.c_str());
-    return FinishOutput();
+    const int out = FinishOutput();
+    return !archived ? kExitNotArchived : out;
 }
 
 #ifdef _WIN32
@@ -190,8 +229,11 @@ int Ports(const std::vector<std::string>& args) {
 #endif
 
 const Register kUpload{
-    {"upload", "[--port DEVICE] -o FILE",
-     "fetch the tester's records (found on USB, or on DEVICE) into a record file", Upload}};
+    {"upload",
+     "[--port DEVICE] [-o FILE] [--lot L] [--part P] [--operator O] [--note N] [--archive FILE "
+     "| --no-archive]",
+     "fetch the tester's records (found on USB, or on DEVICE) into the archive and a record file",
+     Upload}};
 #ifdef _WIN32
 constexpr const char* kPortsUsage = "";
 #else
