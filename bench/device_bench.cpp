@@ -75,7 +75,8 @@ void BM_CliUpload100WholeProcessAtLineSpeed(benchmark::State& state) {
         state.PauseTiming();
         vark::test::SimProcess sim({"--records", "100"});
         const std::string command = std::string(VARK_CLI_PATH) + " upload --port " + sim.device() +
-                                    " -o " + (dir.path() / "up.vku").string() + " 2>&1";
+                                    " -o " + (dir.path() / "up.vku").string() + " --archive " +
+                                    (dir.path() / "archive.sqlite3").string() + " 2>&1";
         state.ResumeTiming();
         const auto t0 = std::chrono::steady_clock::now();
         const vark::test::ProcessResult r = vark::test::RunShell(command);

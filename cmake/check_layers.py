@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Fails when a file includes a header of a target its own target does not
 link (directly or through the targets it links), when a file outside the
-platform files includes a system header of the operating system, or when
-headers include each other in a circle.
+platform files includes a system header of the operating system, when a
+layer links what lies above it or beside it, when a database engine's header
+is used outside the archive, or when headers include each other in a circle.
 
 Input: the description written by LayerFences.cmake ("target NAME DIR DEPS
 FILES" and "qt MODULE INCLUDE_DIR" lines) and the source root."""
@@ -22,6 +23,17 @@ PLATFORM_FILE = re.compile(r'_(posix|sysfs|linux|win|windows)\.(cpp|h)$')
 # drive real processes and permissions, and the Windows program's front-end
 # is made of Win32 windows.
 FREE_FOLDERS = ('tools/sim/', 'tests/', 'testing/', 'bench/', 'win/')
+# Database engines' client headers: only the archive speaks to them.
+ENGINE_HEADERS = re.compile(r'^(sqlite3\.h|sqlite3ext\.h|libpq-fe\.h|postgresql/libpq-fe\.h)$')
+ENGINE_FOLDERS = ('archive/', 'tests/', 'testing/', 'bench/')
+# What each layer may never link, even indirectly: records stand on the
+# standard library alone, the archive beside the device link knows neither it
+# nor the report nor any toolkit.
+LAYER_LIMITS = {
+    'records': re.compile(r'^(Qt:.*|vark_archive|vark_device|vark_report.*|vark_app.*)$'),
+    'archive': re.compile(r'^(Qt:.*|vark_device|vark_report.*|vark_app.*)$'),
+    'device': re.compile(r'^(Qt:.*|vark_archive|vark_report.*|vark_app.*)$'),
+}
 # Qt modules whose headers bring another module's along: linking Widgets lets
 # a file include Gui headers, while Print Support alone does not open Widgets.
 IMPLIED = {'Widgets': {'Gui'}, 'PrintSupport': {'Gui'}, 'Svg': {'Gui'}, 'Test': set()}
@@ -129,10 +141,20 @@ def check(targets, qt, root):
                 if module and module not in qt_allowed:
                     errors.append(f'{rel}: includes <{header}> of Qt {module}, '
                                   f'which {name} does not link')
+                if ENGINE_HEADERS.match(header) and not rel.startswith(ENGINE_FOLDERS):
+                    errors.append(f'{rel}: includes the database header <{header}> outside '
+                                  'the archive')
                 if (SYSTEM_HEADERS.match(header) and not PLATFORM_FILE.search(rel)
                         and not rel.startswith(FREE_FOLDERS) and not rel.startswith('platform/')):
                     errors.append(f'{rel}: includes the system header <{header}> outside '
                                   'a platform file')
+    for name, t in sorted(targets.items()):
+        rel = os.path.relpath(t['dir'], root).replace(os.sep, '/')
+        limit = LAYER_LIMITS.get(rel.split('/')[0]) if not rel.startswith('..') else None
+        if limit:
+            for dep in sorted(closure(targets, name) - {name}):
+                if limit.match(dep):
+                    errors.append(f'{name}: the {rel.split("/")[0]} layer links {dep}')
     errors += cycles(graph)
     return sorted(set(errors))
 
@@ -197,6 +219,10 @@ def self_test():
         write('low/q.h', '#include <QWidget>\n')
         write('low/q.cpp', '#include "low/q.h"\n')
         write('low/a2.cpp', '#include "low/q.h"\n')
+        # The archive layer: its engine header is its own; linking the
+        # toolkit is not, nor is the engine's header anywhere else.
+        write('archive/s.cpp', '#include <sqlite3.h>\n')
+        write('records/r.cpp', '#include <sqlite3.h>\n')
         qtdir = os.path.join(root, 'qt', 'QtWidgets')
         write('qt/QtWidgets/QWidget', '')
         targets = {
@@ -210,6 +236,10 @@ def self_test():
             'up': {'dir': os.path.join(root, 'up'), 'deps': ['mid'],
                    'files': [os.path.join(root, 'up', f)
                              for f in ('b.cpp', 'd.cpp', 'e_part.cpp')]},
+            'vark_archive': {'dir': os.path.join(root, 'archive'), 'deps': ['low', 'mid'],
+                             'files': [os.path.join(root, 'archive', 's.cpp')]},
+            'vark_records': {'dir': os.path.join(root, 'records'), 'deps': ['vark_archive'],
+                             'files': [os.path.join(root, 'records', 'r.cpp')]},
         }
         errors = check(targets, {'Widgets': qtdir}, root)
         expected = [
@@ -219,6 +249,10 @@ def self_test():
             'include circle: up/b -> up/c -> up/b',
             'low/a2.cpp: includes low/q.h of low_qt, which low does not link',
             'include circle: up/d -> up/e -> up/d',
+            'vark_archive: the archive layer links Qt:Gui',
+            'vark_records: the records layer links Qt:Gui',
+            'vark_records: the records layer links vark_archive',
+            'records/r.cpp: includes the database header <sqlite3.h> outside the archive',
         ]
         missing = [e for e in expected if e not in errors]
         extra = [e for e in errors if e not in expected]

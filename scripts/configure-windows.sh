@@ -5,6 +5,9 @@
 # usage: scripts/configure-windows.sh [NATIVE-BIN]   (the simulator's folder)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The archive's SQLite, built from Debian's sources once.
+scripts/sqlite-windows.sh
+sqlite=$PWD/build-windows/sqlite
 launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
@@ -12,4 +15,5 @@ fi
 cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARK_WITH_GUI=OFF -DVARK_BUILD_BENCH=OFF \
     -DVARK_GTEST_SOURCE=/usr/src/googletest ${1:+-DVARK_NATIVE_BIN="$1"} -DVARK_WERROR=ON \
+    -DSQLite3_INCLUDE_DIR="$sqlite/include" -DSQLite3_LIBRARY="$sqlite/lib/libsqlite3.a" \
     "${launcher[@]}" >/dev/null

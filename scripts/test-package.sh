@@ -59,7 +59,7 @@ step "control fields and contents"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture"
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in fonts-liberation libqt6widgets6 libqt6printsupport6 libc6; do
+for d in fonts-liberation libqt6widgets6 libqt6printsupport6 libsqlite3-0 libc6; do
     grep -qw "$d" <<<"$depends" || fail "Depends lacks $d: $depends"
 done
 dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/contents"
@@ -106,6 +106,9 @@ dpkg -L "$pkg" >"$work/files"
 
 step "installed programs"
 cd "$work"
+# The archive and the settings of this run stay in the work folder.
+export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
+unset VARK_ARCHIVE
 [ "$(command -v VARK-u)" = /usr/bin/VARK-u ] || fail "VARK-u is not on the PATH as /usr/bin/VARK-u"
 cli_version=$(/usr/bin/vark-cli --version) && [ "$cli_version" = "vark-cli $version" ] ||
     fail "vark-cli --version says \"$cli_version\", not \"vark-cli $version\""
@@ -125,6 +128,12 @@ kill "$sim_pid"
 wait "$sim_pid" 2>/dev/null || true
 sim_pid=""
 [ "$(/usr/bin/vark-cli show uploaded.vku | wc -l)" = 3 ] || fail "uploaded records"
+# The upload went to the archive too, and comes back out byte for byte.
+[ "$(/usr/bin/vark-cli archive list --format csv | wc -l)" = 2 ] || fail "the upload was not archived"
+run=$(/usr/bin/vark-cli archive list --format csv | sed -n '2s/^"\([^"]*\)".*/\1/p')
+/usr/bin/vark-cli archive export "$run" -o exported.vku >/dev/null || fail "archive export"
+cmp -s exported.vku uploaded.vku || fail "the archived run does not export as the uploaded file"
+/usr/bin/vark-cli archive check >/dev/null || fail "archive check"
 
 [ "$(/usr/bin/VARK-u --version)" = "VARK-u $version" ] || fail "VARK-u --version"
 /usr/bin/VARK-u --help | grep -q FILE || fail "VARK-u --help"

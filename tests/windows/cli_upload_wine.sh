@@ -14,6 +14,8 @@ export WINEDEBUG=-all
 unset DISPLAY WAYLAND_DISPLAY
 
 work=$(mktemp -d)
+# Archives and settings of the programs run here stay in the work folder.
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 sims=()
 serial="VARK E2E $$"
 keySerial=${serial// /_}
@@ -77,10 +79,11 @@ same_as_linux() {
     start_sim "$name-linux" "$@"
     start_sim "$name-win" "$@"
     map "$name-win" com7
+    # The link is compared; each archive would name its own run.
     run "$work/$name/linux" "$work/$name.linux" "$native/vark-cli" upload \
-        --port "$(device_of "$name-linux")" -o out.vku
+        --port "$(device_of "$name-linux")" -o out.vku --no-archive
     run "$work/$name/win" "$work/$name.win" wine "$win/vark-cli.exe" upload --port COM7 \
-        -o out.vku
+        -o out.vku --no-archive
     stop_sims
     diff -u "$work/$name.linux" "$work/$name.win" || fail "$name: outputs differ"
     if [[ -e $work/$name/linux/out.vku || -e $work/$name/win/out.vku ]]; then
@@ -112,8 +115,10 @@ echo "ok: ports"
 # 100 records at line speed, the port found by discovery. (A second opener of
 # the port is not refused under Wine, which does not apply the sharing mode to
 # serial devices; Windows' serial drivers do, so that case is not run here.)
-run "$work/full" "$work/full.out" wine "$win/vark-cli.exe" upload -o out.vku
+run "$work/full" "$work/full.out" wine "$win/vark-cli.exe" upload -o out.vku \
+    --archive archive.sqlite3
 grep -qxF "100 records saved to out.vku" "$work/full.out" || fail "upload: $(cat "$work/full.out")"
+grep -qE "^archived as run [0-9a-f-]{36}$" "$work/full.out" || fail "upload: $(cat "$work/full.out")"
 grep -qxF "exit 0" "$work/full.out" || fail "upload: $(cat "$work/full.out")"
 [[ $(stat -c %s "$work/full/out.vku") == $((16 + 24901)) ]] || fail "upload: file size"
 echo "ok: upload of 100 records by discovery"
@@ -121,7 +126,7 @@ echo "ok: upload of 100 records by discovery"
 # The same block through Linux is the same file.
 start_sim linux100 --records 100 --fast
 run "$work/linux100" "$work/linux100.out" "$native/vark-cli" upload \
-    --port "$(device_of linux100)" -o out.vku
+    --port "$(device_of linux100)" -o out.vku --no-archive
 cmp "$work/linux100/out.vku" "$work/full/out.vku" || fail "100 records: files differ"
 run "$work" "$work/show.linux" "$native/vark-cli" show full/out.vku
 run "$work" "$work/show.win" wine "$win/vark-cli.exe" show full/out.vku

@@ -11,6 +11,7 @@
 #include "device/tester_link.h"
 #include "platform/system.h"
 #include "records/record_file.h"
+#include "tools/cli/archive_cli.h"
 #include "tools/cli/cli.h"
 #ifndef _WIN32
 #include "device/bridge_ports_linux.h"
@@ -37,10 +38,34 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
+// The USB serial string of the bridge behind the link's port: the one
+// discovery found, or the bridge the system lists on a port named by hand (a
+// pseudo-terminal has none).
+std::string TesterSerial(const TesterLink& link) {
+    if (!link.Port().serial.empty()) {
+        return link.Port().serial;
+    }
+    for (const BridgePort& p : ListBridgePorts()) {
+        if (p.path == link.Port().path) {
+            return p.serial;
+        }
+    }
+    return {};
+}
+
 int Upload(const std::vector<std::string>& args) {
     Arguments a;
-    if (!ParseArguments(args, {"--port", "-o", "--output"}, {}, a) || !a.names.empty() ||
-        a.Has("-o") == a.Has("--output")) {
+    if (!ParseArguments(
+            args,
+            {"--port", "-o", "--output", "--lot", "--part", "--operator", "--note", "--archive"},
+            {"--no-archive"}, a) ||
+        !a.names.empty() || (a.Has("-o") && a.Has("--output")) ||
+        (a.Has("--archive") && a.Has("--no-archive"))) {
+        return Usage();
+    }
+    const bool toFile = a.Has("-o") || a.Has("--output");
+    // Records that would go nowhere are not fetched.
+    if (!toFile && !ArchiveConfigFor(a).enabled) {
         return Usage();
     }
     const std::string device = a.Value("--port");
@@ -78,6 +103,8 @@ int Upload(const std::vector<std::string>& args) {
             std::fprintf(stderr, "\rUploading from %s ... %2d/20", label.c_str(), value);
         };
     }
+    UploadFacts facts;
+    facts.started = archive::NowMs();
     if (const Refusal refused = link.Request(); refused != Refusal::None) {
         return Fail(RefusalText(refused));
     }
@@ -91,14 +118,24 @@ int Upload(const std::vector<std::string>& args) {
         return Fail(owner.Outcome() ? OutcomeText(*owner.Outcome()) : kMsgReceiveTimeout);
     }
     const RecordBlock& block = owner.Block();
-    const std::string path = WithRecordExtension(file);
-    std::error_code reason;
-    const FileStatus st = WriteRecordFile(path, block, &reason);
-    if (st != FileStatus::Ok) {
-        return FailWithReason(FileStatusMessage(st), reason);
+    facts.ended = archive::NowMs();
+    facts.port = label;
+    facts.testerSerial = TesterSerial(link);
+    // Archived first, as the window does before it says the upload succeeded;
+    // a failed archive write still leaves the records in the file.
+    const bool archived = ArchiveUpload(a, block, facts);
+    if (toFile) {
+        const std::string path = WithRecordExtension(file);
+        std::error_code reason;
+        const FileStatus st = WriteRecordFile(path, block, &reason);
+        if (st != FileStatus::Ok) {
+            return FailWithReason(FileStatusMessage(st), reason);
+        }
+        std::printf("%u records saved to %s\n", static_cast<unsigned>(UsedSlots(block)),
+                    path.c_str());
     }
-    std::printf("%u records saved to %s\n", static_cast<unsigned>(UsedSlots(block)), path.c_str());
-    return FinishOutput();
+    const int out = FinishOutput();
+    return !archived ? kExitNotArchived : out;
 }
 
 // The system's bridges as the platform lists them: ids, serial, port,
@@ -130,8 +167,11 @@ int Ports(const std::vector<std::string>& args) {
 }
 
 const Register kUpload{
-    {"upload", "[--port DEVICE] -o FILE",
-     "fetch the tester's records (found on USB, or on DEVICE) into a record file", Upload}};
+    {"upload",
+     "[--port DEVICE] [-o FILE] [--lot L] [--part P] [--operator O] [--note N] [--archive FILE "
+     "| --no-archive]",
+     "fetch the tester's records (found on USB, or on DEVICE) into the archive and a record file",
+     Upload}};
 #ifndef _WIN32
 constexpr const char* kPortsUsage = "[--sysfs DIR]";
 #else

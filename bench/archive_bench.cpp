@@ -1,0 +1,247 @@
+// The archive's costs: committing an upload against a plain write and fsync
+// of the same bytes (measured side by side, target within 3x), and an archive
+// of 10,000 runs of 100 records: the first page of a lot newest first
+// in-process (target under 2 ms), `vark-cli archive list --lot L` as a whole
+// process (under 30 ms), and the file's size per run (aim: 40 KB or less).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "archive/sqlite_archive.h"
+#include "bench_blocks.h"
+#include "records/record_file.h"
+#include "records/sample_records.h"
+#include "testing/process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vark::archive::NewRun;
+using vark::archive::OpenOptions;
+using vark::archive::SqliteArchive;
+
+// A private folder in the working folder (build/, on disk): a temporary
+// folder is often in memory, where flushing costs nothing.
+class BenchDir {
+  public:
+    BenchDir() {
+        std::string pattern = (fs::current_path() / "vark-bench-archive-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~BenchDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+// A production upload: 100 records of a 10-pin harness, a few of them
+// faulty; `n` makes each run's bytes its own.
+vark::RecordBlock HarnessBlock(int n) {
+    const vark::RecordBlock run = vark::ProductionRunBlock();
+    vark::RecordBlock b{};
+    b.count = 100;
+    for (int i = 0; i < 100; ++i) {
+        b.slots[i] = run.slots[i % run.count];
+    }
+    b.slots[0].bytes[vark::kReservedOffset] = static_cast<std::uint8_t>(n);
+    b.slots[1].bytes[vark::kReservedOffset] = static_cast<std::uint8_t>(n >> 8);
+    b.slots[2].bytes[vark::kReservedOffset] = static_cast<std::uint8_t>(n >> 16);
+    return b;
+}
+
+NewRun MakeRun(int n, vark::archive::TimeMs started) {
+    NewRun run;
+    run.started = started;
+    run.ended = started + 6500;
+    run.station = "station-" + std::to_string(n % 4 + 1);
+    run.operatorName = "operator-" + std::to_string(n % 8 + 1);
+    run.source = vark::archive::Source::Upload;
+    run.port = "/dev/ttyUSB0";
+    run.testerSerial = "VARK" + std::to_string(1000 + n % 4);
+    run.lot = "LOT-" + std::to_string(n / 100);  // 100 lots of 100 runs
+    run.part = "PART-" + std::to_string(n / 1000);
+    run.program = "vark-bench";
+    run.block = HarnessBlock(n);
+    run.reference = run.block.slots[0];
+    run.referenceLabel = "test 001";
+    return run;
+}
+
+void BM_ArchiveCommit100AgainstWriteFsync(benchmark::State& state) {
+    BenchDir dir;
+    auto opened = SqliteArchive::Open((dir.path() / "archive.sqlite3").string());
+    if (!opened) {
+        state.SkipWithError(opened.error().message.c_str());
+        return;
+    }
+    auto& archive = *opened.value();
+    // The same commits without flushing: what the archive's own work costs.
+    OpenOptions unflushed;
+    unflushed.durable = false;
+    auto quick = SqliteArchive::Open((dir.path() / "unflushed.sqlite3").string(), unflushed);
+    const std::string plain = (dir.path() / "plain.vku").string();
+    double commitSeconds = 0;
+    double writeSeconds = 0;
+    double unflushedSeconds = 0;
+    int n = 0;
+    for (auto _ : state) {
+        const NewRun run = MakeRun(n++, vark::archive::NowMs());
+        const std::string bytes = vark::archive::RecordFileBytes(run.block);
+        // The baseline: the same bytes written to a new file and flushed.
+        auto t0 = std::chrono::steady_clock::now();
+        const int fd = ::open(plain.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const bool written =
+            fd >= 0 &&
+            ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+            ::fsync(fd) == 0;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        const std::chrono::duration<double> write = std::chrono::steady_clock::now() - t0;
+        t0 = std::chrono::steady_clock::now();
+        const auto done = archive.Commit(run);
+        const std::chrono::duration<double> commit = std::chrono::steady_clock::now() - t0;
+        t0 = std::chrono::steady_clock::now();
+        const auto quickDone = quick.value()->Commit(run);
+        unflushedSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (!written || !done || !quickDone) {
+            state.SkipWithError(done ? "plain write failed" : done.error().message.c_str());
+            return;
+        }
+        state.SetIterationTime(commit.count());
+        commitSeconds += commit.count();
+        writeSeconds += write.count();
+    }
+    const double iterations = static_cast<double>(state.iterations());
+    state.counters["commit_ms"] = commitSeconds / iterations * 1000;
+    state.counters["write_fsync_ms"] = writeSeconds / iterations * 1000;
+    state.counters["ratio"] = commitSeconds / writeSeconds;  // target 3 or less
+    state.counters["unflushed_ms"] = unflushedSeconds / iterations * 1000;
+}
+BENCHMARK(BM_ArchiveCommit100AgainstWriteFsync)
+    ->UseManualTime()
+    ->Iterations(200)
+    ->Unit(benchmark::kMillisecond);
+
+// The archive of 10,000 runs, made once for the benchmarks below.
+struct BigArchive {
+    BenchDir dir;
+    std::string path;
+    double bytesPerRun = 0;
+    std::string error;
+
+    BigArchive() {
+        path = (dir.path() / "archive.sqlite3").string();
+        OpenOptions quick;
+        quick.durable = false;  // made for measuring, not for keeping
+        auto opened = SqliteArchive::Open(path, quick);
+        if (!opened) {
+            error = opened.error().message;
+            return;
+        }
+        // A year of uploads, about one an hour.
+        const vark::archive::TimeMs start = 1700000000000;
+        for (int n = 0; n < 10000; ++n) {
+            const auto done = opened.value()->Commit(MakeRun(n, start + n * 3'153'600LL));
+            if (!done) {
+                error = done.error().message;
+                return;
+            }
+        }
+        opened.value().reset();  // the last connection folds the WAL into the file
+        bytesPerRun = static_cast<double>(fs::file_size(path)) / 10000;
+    }
+};
+
+BigArchive& Big() {
+    static BigArchive big;
+    return big;
+}
+
+void BM_ArchiveFirstPageByLot10k(benchmark::State& state) {
+    BigArchive& big = Big();
+    if (!big.error.empty()) {
+        state.SkipWithError(big.error.c_str());
+        return;
+    }
+    OpenOptions read;
+    read.mode = OpenOptions::Mode::Read;
+    auto opened = SqliteArchive::Open(big.path, read);
+    vark::archive::RunQuery q;
+    q.limit = 50;
+    int lot = 0;
+    std::size_t rows = 0;
+    for (auto _ : state) {
+        q.lot = "LOT-" + std::to_string(lot++ % 100);
+        const auto page = opened.value()->List(q);
+        rows = page ? page->size() : 0;
+        benchmark::DoNotOptimize(page);
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+    state.counters["bytes_per_run"] = big.bytesPerRun;  // aim 40,000 or less
+}
+BENCHMARK(BM_ArchiveFirstPageByLot10k)->Unit(benchmark::kMillisecond);
+
+// What a status line showing the archive's size costs: every run counted,
+// voided ones and repeats told apart.
+void BM_ArchiveCounts10k(benchmark::State& state) {
+    BigArchive& big = Big();
+    if (!big.error.empty()) {
+        state.SkipWithError(big.error.c_str());
+        return;
+    }
+    OpenOptions read;
+    read.mode = OpenOptions::Mode::Read;
+    auto opened = SqliteArchive::Open(big.path, read);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(opened.value()->Counts());
+    }
+}
+BENCHMARK(BM_ArchiveCounts10k)->Unit(benchmark::kMillisecond);
+
+void BM_CliArchiveListByLot10kWholeProcess(benchmark::State& state) {
+    BigArchive& big = Big();
+    if (!big.error.empty()) {
+        state.SkipWithError(big.error.c_str());
+        return;
+    }
+    const std::string list = std::string(VARK_CLI_PATH) + " archive list --lot LOT-42 --archive " +
+                             big.path + " >/dev/null";
+    // The same process that does nothing, for what starting one costs here.
+    const std::string bare = std::string(VARK_CLI_PATH) + " --version >/dev/null";
+    double listSeconds = 0;
+    double bareSeconds = 0;
+    for (auto _ : state) {
+        auto t0 = std::chrono::steady_clock::now();
+        const int rc = std::system(list.c_str());
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
+        t0 = std::chrono::steady_clock::now();
+        std::system(bare.c_str());
+        const std::chrono::duration<double> bareTook = std::chrono::steady_clock::now() - t0;
+        if (rc != 0) {
+            state.SkipWithError("vark-cli archive list failed");
+            return;
+        }
+        state.SetIterationTime(took.count());
+        listSeconds += took.count();
+        bareSeconds += bareTook.count();
+    }
+    state.counters["version_ms"] = bareSeconds / static_cast<double>(state.iterations()) * 1000;
+}
+BENCHMARK(BM_CliArchiveListByLot10kWholeProcess)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
