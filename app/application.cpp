@@ -119,7 +119,7 @@ int Application::InitInstance() {
     // is plugged in meanwhile is missed.
     TesterWatch watch;
     if (!watch.Start()) {
-        qCWarning(lcVarkInstance) << "no watch for testers plugged in or out";
+        qCInfo(lcVarkInstance) << "no watch for testers plugged in or out";
     }
     {
         MainWindow dlg;
