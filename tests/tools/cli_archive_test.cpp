@@ -21,8 +21,8 @@
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "testing/sim_process.h"
+#include "testing/temp_dir.h"
 
 extern char** environ;
 
