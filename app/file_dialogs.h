@@ -14,7 +14,8 @@ namespace vark {
 // Two entries: the record files, then everything.
 QStringList RecordFileFilters();
 
-// A path as the records layer takes it: in the file system's own encoding.
+// A path as the records layer takes it: in the file system's own encoding,
+// byte for byte as the name came (see file_names.h).
 std::filesystem::path ToFsPath(const QString& path);
 
 struct FileDialogHooks {
