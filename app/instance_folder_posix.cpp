@@ -23,9 +23,11 @@ std::string Octal(mode_t mode) {
     return text;
 }
 
-// Why an open folder may not hold the names; empty when it may: this user's,
-// no access for anyone else.
-std::string PrivateProblem(int fd) {
+// Why an open folder will not do; empty when it will. It must be this
+// user's, and either `alone` (no access for anyone else: the folder that
+// holds the names) or not writable by everyone (a folder to make one in,
+// which a shared folder such as /tmp is not).
+std::string FolderProblem(int fd, bool alone) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return std::strerror(errno);
@@ -33,23 +35,10 @@ std::string PrivateProblem(int fd) {
     if (st.st_uid != ::geteuid()) {
         return "owned by uid " + std::to_string(st.st_uid);
     }
-    if ((st.st_mode & 077) != 0) {
+    if (alone && (st.st_mode & 077) != 0) {
         return "mode " + Octal(st.st_mode) + ", not 0700";
     }
-    return {};
-}
-
-// Why an open folder may not have folders made in it: it must be this user's
-// and not writable by everyone (a shared folder such as /tmp).
-std::string ParentProblem(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        return std::strerror(errno);
-    }
-    if (st.st_uid != ::geteuid()) {
-        return "owned by uid " + std::to_string(st.st_uid);
-    }
-    if ((st.st_mode & S_IWOTH) != 0) {
+    if (!alone && (st.st_mode & S_IWOTH) != 0) {
         return "writable by everyone";
     }
     return {};
@@ -137,8 +126,8 @@ InstanceFolder InstanceFolder::Find(const InstancePlaces& places) {
         f.notes_.push_back("$XDG_RUNTIME_DIR (" + places.runtime + ") is not an absolute path");
     } else {
         Fd fd(::open(places.runtime.c_str(), kDirFlags | O_NOFOLLOW));
-        const std::string problem =
-            fd.get() < 0 ? OpenProblem(AT_FDCWD, places.runtime.c_str()) : PrivateProblem(fd.get());
+        const std::string problem = fd.get() < 0 ? OpenProblem(AT_FDCWD, places.runtime.c_str())
+                                                 : FolderProblem(fd.get(), true);
         if (problem.empty()) {
             return take(std::move(fd), places.runtime);
         }
@@ -163,8 +152,8 @@ InstanceFolder InstanceFolder::Find(const InstancePlaces& places) {
         const std::string parent = slash == 0 ? "/" : base.substr(0, slash);
         const std::string leaf = base.substr(slash + 1);
         Fd parentFd(::open(parent.c_str(), kDirFlags));
-        const std::string problem =
-            parentFd.get() < 0 ? std::string(std::strerror(errno)) : ParentProblem(parentFd.get());
+        const std::string problem = parentFd.get() < 0 ? std::string(std::strerror(errno))
+                                                       : FolderProblem(parentFd.get(), false);
         if (!problem.empty()) {
             f.notes_.push_back(base + " is missing and not made in " + parent + ": " + problem);
             return f;
@@ -175,21 +164,22 @@ InstanceFolder InstanceFolder::Find(const InstancePlaces& places) {
         f.notes_.push_back(base + " not used: " + std::strerror(errno));
         return f;
     }
-    if (const std::string problem = ParentProblem(baseFd.get()); !problem.empty()) {
+    if (const std::string problem = FolderProblem(baseFd.get(), false); !problem.empty()) {
         f.notes_.push_back(base + " not used: " + problem);
         return f;
     }
     Fd programFd = MakeAndOpen(baseFd.get(), "vark-u");
     const std::string programPath = base + "/vark-u";
-    std::string problem =
-        programFd.get() < 0 ? OpenProblem(baseFd.get(), "vark-u") : ParentProblem(programFd.get());
+    std::string problem = programFd.get() < 0 ? OpenProblem(baseFd.get(), "vark-u")
+                                              : FolderProblem(programFd.get(), false);
     if (!problem.empty()) {
         f.notes_.push_back(programPath + " not used: " + problem);
         return f;
     }
     const std::string leaf = "instance-" + SafeHostName(places.host);
     Fd fd = MakeAndOpen(programFd.get(), leaf.c_str());
-    problem = fd.get() < 0 ? OpenProblem(programFd.get(), leaf.c_str()) : PrivateProblem(fd.get());
+    problem =
+        fd.get() < 0 ? OpenProblem(programFd.get(), leaf.c_str()) : FolderProblem(fd.get(), true);
     if (!problem.empty()) {
         f.notes_.push_back(programPath + "/" + leaf + " not used: " + problem);
         return f;

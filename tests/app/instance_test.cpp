@@ -118,6 +118,18 @@ class Program {
     QString log_;
 };
 
+// Three straight four-pin records: a block told apart from the sample by its
+// row count.
+vark::RecordBlock ThreeRecords() {
+    vark::RecordBlock three;
+    vark::ClearBlock(three);
+    three.count = 3;
+    for (int i = 0; i < 3; ++i) {
+        three.slots[i] = vark::RecordBuilder(4).Straight().Build();
+    }
+    return three;
+}
+
 class TwoInstances : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -131,6 +143,14 @@ class TwoInstances : public ::testing::Test {
             QFile::remove(app.LockFilePath());
             QLocalServer::removeServer(app.ServerName());
         }
+    }
+
+    // A record file `name` in the test's folder, holding `block`.
+    QString RecordFile(const QString& name, const vark::RecordBlock& block = vark::SampleBlock()) {
+        const QString path = dir_.filePath(name);
+        EXPECT_EQ(vark::WriteRecordFile(QFile::encodeName(path).toStdString(), block),
+                  vark::FileStatus::Ok);
+        return path;
     }
 
     QString Copy(const QString& name) {
@@ -278,13 +298,7 @@ TEST_F(TwoInstances, SecondStartHandsItsFileToTheRunningWindow) {
     QTemporaryDir other;
     ASSERT_TRUE(other.isValid());
     const QString file = other.filePath(QStringLiteral("cable run 7"));
-    vark::RecordBlock three;
-    vark::ClearBlock(three);
-    three.count = 3;
-    for (int i = 0; i < 3; ++i) {
-        three.slots[i] = vark::RecordBuilder(4).Straight().Build();
-    }
-    ASSERT_EQ(vark::WriteRecordFile(QFile::encodeName(file).toStdString(), three),
+    ASSERT_EQ(vark::WriteRecordFile(QFile::encodeName(file).toStdString(), ThreeRecords()),
               vark::FileStatus::Ok);
 
     Program second(exe_, {QStringLiteral("cable run 7")}, other.path());
@@ -317,9 +331,7 @@ QByteArray Send(const QString& server, const QByteArray& bytes, int timeoutMs = 
 }
 
 TEST_F(TwoInstances, HandOverLinesAreBoundedAndANulIsRefused) {
-    const QString file = dir_.filePath(QStringLiteral("handed.vku"));
-    ASSERT_EQ(vark::WriteRecordFile(QFile::encodeName(file).toStdString(), vark::SampleBlock()),
-              vark::FileStatus::Ok);
+    const QString file = RecordFile(QStringLiteral("handed.vku"));
     Program first(exe_);
     ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown"))) << first.Log().toStdString();
     const vark::Application names(exe_);
@@ -372,9 +384,7 @@ rlim_t LowestFreeDescriptor(pid_t pid) {
 }
 
 TEST_F(TwoInstances, TheWindowKeepsListeningWhenItRunsOutOfDescriptors) {
-    const QString file = dir_.filePath(QStringLiteral("later.vku"));
-    ASSERT_EQ(vark::WriteRecordFile(QFile::encodeName(file).toStdString(), vark::SampleBlock()),
-              vark::FileStatus::Ok);
+    const QString file = RecordFile(QStringLiteral("later.vku"));
     Program first(exe_);
     ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown"))) << first.Log().toStdString();
     const auto pid = static_cast<pid_t>(first.process().processId());
@@ -408,13 +418,7 @@ TEST_F(TwoInstances, NamesThatAreNotUtf8OpenAndAreHandedOver) {
         &folder, [](const QByteArray* f) { std::filesystem::remove_all(f->toStdString()); });
     ASSERT_EQ(vark::WriteRecordFile(folder.toStdString() + "/rec-\xff.vku", vark::SampleBlock()),
               vark::FileStatus::Ok);
-    vark::RecordBlock three;
-    vark::ClearBlock(three);
-    three.count = 3;
-    for (int i = 0; i < 3; ++i) {
-        three.slots[i] = vark::RecordBuilder(4).Straight().Build();
-    }
-    ASSERT_EQ(vark::WriteRecordFile(folder.toStdString() + "/\xe9t\xe9.vku", three),
+    ASSERT_EQ(vark::WriteRecordFile(folder.toStdString() + "/\xe9t\xe9.vku", ThreeRecords()),
               vark::FileStatus::Ok);
     // The shell passes the bytes on as they are (QProcess would not): the
     // first start is given a name relative to the folder it runs in.

@@ -71,12 +71,9 @@ class InstanceAmongUsers : public test::SharedSceneTest {
         fs::create_directory(privateB);
         order_ = privateB / "order-4711.vku";
         ASSERT_EQ(WriteRecordFile(order_, SampleBlock()), FileStatus::Ok);
-        RecordBlock three;
-        ClearBlock(three);
+        // The sample's first three records: told apart by the row count.
+        RecordBlock three = SampleBlock();
         three.count = 3;
-        for (int i = 0; i < 3; ++i) {
-            three.slots[i] = RecordBuilder(4).Straight().Build();
-        }
         later_ = privateB / "order-4712.vku";
         ASSERT_EQ(WriteRecordFile(later_, three), FileStatus::Ok);
         for (const fs::path& p : {privateB, order_, later_}) {

@@ -144,8 +144,15 @@ TEST(NewProcess, AStartedProgramRunsBesideTheTestUntilStopped) {
     const pid_t sleeper = std::stoi(said.substr(said.rfind('\n', said.size() - 2) + 1));
     started->Stop();
     EXPECT_EQ(started->Wait(0), -1);
-    // Gone, or a zombie left for init to reap.
-    const std::string stat = Slurp("/proc/" + std::to_string(sleeper) + "/stat");
+    // Gone, or a zombie left for init to reap, once the kill has arrived.
+    std::string stat;
+    for (int i = 0; i < 200; ++i) {
+        stat = Slurp("/proc/" + std::to_string(sleeper) + "/stat");
+        if (stat.empty() || stat.find(") Z ") != std::string::npos) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     EXPECT_TRUE(stat.empty() || stat.find(") Z ") != std::string::npos) << stat;
 
     auto quick = StartProgram({"/bin/sh", "-c", "exit 4"}, {});
