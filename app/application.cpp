@@ -137,7 +137,7 @@ int Application::InitInstance() {
         qCInfo(lcVarkInstance) << "first instance";
         Listen();
     } else {
-        qCInfo(lcVarkInstance) << "single window of its own";
+        qCInfo(lcVarkInstance) << "window of its own, no hand-over";
     }
 
     // Watching for testers starts before anything lists them, so none that

@@ -201,6 +201,22 @@ TEST_F(InstanceAmongUsers, WithoutAPrivateFolderEachStartRunsItsOwnWindowAndSays
     EXPECT_EQ(BsThingsInShared(), std::vector<std::string>{});
 }
 
+TEST_F(InstanceAmongUsers, ALockOfAnotherUserInTheUsersOwnFolderIsNotTrusted) {
+    {
+        Running made = StartB({});  // makes B's folder
+        ASSERT_TRUE(made.WaitFor("window shown")) << made.Log();
+    }
+    fs::remove(FolderOfB() / "VARK-u-2002.lock");
+    // Root's live process holds the lock there: B's start does not take it
+    // for B's window, and opens its file in a window of its own.
+    Running planted =
+        StartSquatter({"--in", FolderOfB().string(), "--lock", "VARK-u-2002.lock"}, 0);
+    Running b = StartB({order_});
+    EXPECT_TRUE(b.WaitFor("file opened: \"" + order_.string() + "\"")) << b.Log();
+    EXPECT_NE(b.Log().find("is not this user's"), std::string::npos) << b.Log();
+    EXPECT_NE(b.Log().find("no hand-over"), std::string::npos) << b.Log();
+}
+
 TEST_F(InstanceAmongUsers, TheWindowTakesNothingFromAnotherUserAndHandsNothingToOne) {
     Running b = StartB({});
     ASSERT_TRUE(b.WaitFor("window shown")) << b.Log();
