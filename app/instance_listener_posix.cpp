@@ -64,12 +64,13 @@ bool InstanceListener::Listen(const QString& path, QString* error) {
     inode_ = st.st_ino;
     notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &InstanceListener::TakeConnections);
+    // Called once here rather than first at the descriptor limit: a sanitizer
+    // build checks an object's type on its first use and needs a descriptor
+    // for that.
+    notifier_->setEnabled(true);
     retry_ = new QTimer(this);
     retry_->setSingleShot(true);
-    connect(retry_, &QTimer::timeout, this, [this] {
-        notifier_->setEnabled(true);
-        TakeConnections();
-    });
+    connect(retry_, &QTimer::timeout, this, &InstanceListener::TakeConnections);
     return true;
 }
 
@@ -91,6 +92,7 @@ void InstanceListener::Close() {
 }
 
 void InstanceListener::TakeConnections() {
+    notifier_->setEnabled(true);  // after a pause for descriptors
     for (;;) {
         const int peer = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (peer < 0) {

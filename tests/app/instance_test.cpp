@@ -20,6 +20,7 @@
 #include "app/about_dialog.h"
 #include "app/application.h"
 #include "app/file_names.h"
+#include "app/instance_listener.h"
 #include "app/main_window.h"
 #include "app_test_support.h"
 #include "records/record_file.h"
@@ -354,7 +355,7 @@ TEST_F(TwoInstances, HandOverLinesAreBoundedAndANulIsRefused) {
 
     // The window serves on, and the file handed over is the only one opened.
     Program second(exe_, {file});
-    ASSERT_TRUE(second.process().waitForFinished(5000));
+    ASSERT_TRUE(second.process().waitForFinished(15000));
     EXPECT_EQ(second.process().exitCode(), 0) << second.Log().toStdString();
     EXPECT_TRUE(first.WaitFor(QStringLiteral("file opened"))) << first.Log().toStdString();
     EXPECT_EQ(first.Log().count(QStringLiteral("file opened")), 1) << first.Log().toStdString();
@@ -396,15 +397,17 @@ TEST_F(TwoInstances, TheWindowKeepsListeningWhenItRunsOutOfDescriptors) {
     {
         Program knocking(exe_);
         const bool starved = first.WaitFor(QStringLiteral("cannot take a connection"));
-        ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &was, nullptr), 0);
+        // Long enough for the window to look again a few times.
+        QTest::qWait(5 * vark::InstanceListener::kRetryMs);
+        ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &was, nullptr), 0) << first.Log().toStdString();
         ASSERT_TRUE(starved) << first.Log().toStdString();
-        knocking.process().waitForFinished(5000);
+        knocking.process().waitForFinished(15000);
     }
     EXPECT_TRUE(first.WaitFor(QStringLiteral("taking connections again")))
         << first.Log().toStdString();
     // Later starts still find the window.
     Program later(exe_, {file});
-    ASSERT_TRUE(later.process().waitForFinished(5000));
+    ASSERT_TRUE(later.process().waitForFinished(15000));
     EXPECT_EQ(later.process().exitCode(), 0) << later.Log().toStdString();
     EXPECT_TRUE(first.WaitFor(QStringLiteral("file opened"))) << first.Log().toStdString();
 }
@@ -441,7 +444,7 @@ TEST_F(TwoInstances, NamesThatAreNotUtf8OpenAndAreHandedOver) {
     Program second(QStringLiteral("/bin/sh"),
                    {QStringLiteral("-c"), script, QStringLiteral("sh"), QStringLiteral("/"), exe_,
                     octal(folder + "/\xe9t\xe9.vku")});
-    ASSERT_TRUE(second.process().waitForFinished(5000));
+    ASSERT_TRUE(second.process().waitForFinished(15000));
     EXPECT_EQ(second.process().exitCode(), 0) << second.Log().toStdString();
     EXPECT_TRUE(first.WaitFor(QStringLiteral(", 3 rows"))) << first.Log().toStdString();
     EXPECT_FALSE(first.Log().contains(QStringLiteral("file refused"))) << first.Log().toStdString();

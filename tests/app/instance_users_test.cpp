@@ -230,8 +230,9 @@ TEST_F(InstanceAmongUsers, TheWindowTakesNothingFromAnotherUserAndHandsNothingTo
     QLocalSocket root;
     root.connectToServer(QStringLiteral("/proc/self/fd/%1/VARK-u-2002.instance").arg(folder));
     ASSERT_TRUE(root.waitForConnected(2000));
+    // The window may close the connection before the lines are even sent.
     root.write("open " + QByteArray(order_.c_str()) + "\nactivate\n");
-    ASSERT_TRUE(root.waitForBytesWritten(2000));
+    root.waitForBytesWritten(2000);
     EXPECT_FALSE(root.waitForReadyRead(1500) && root.bytesAvailable() > 0);
     EXPECT_TRUE(b.WaitFor("refused a connection from uid 0")) << b.Log();
     EXPECT_EQ(b.Log().find("open request"), std::string::npos) << b.Log();
