@@ -14,7 +14,7 @@ namespace vark {
 struct InstancePlaces {
     std::string runtime;  // $XDG_RUNTIME_DIR
     std::string cache;    // $XDG_CACHE_HOME
-    std::string home;     // $HOME
+    std::string home;     // $HOME, else the user's home in the user database
     std::string host;     // this machine's name (a home may be shared by machines)
 
     static InstancePlaces FromEnvironment();

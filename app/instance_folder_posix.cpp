@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "app/instance_folder.h"
 #include "platform/system.h"
@@ -100,6 +102,16 @@ InstancePlaces InstancePlaces::FromEnvironment() {
     p.runtime = platform::EnvironmentValue("XDG_RUNTIME_DIR").value_or("");
     p.cache = platform::EnvironmentValue("XDG_CACHE_HOME").value_or("");
     p.home = platform::EnvironmentValue("HOME").value_or("");
+    if (p.home.empty()) {
+        // As the other folders of the user's are found without $HOME.
+        std::vector<char> buf(16384);
+        passwd pw{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found &&
+            found->pw_dir) {
+            p.home = found->pw_dir;
+        }
+    }
     p.host = platform::HostName();
     return p;
 }
