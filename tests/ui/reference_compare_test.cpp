@@ -100,7 +100,7 @@ TEST(ReferenceCompare, GoldenFileOutlivesTheListARowReferenceDoesNot) {
     EXPECT_TRUE(compare.Marks().empty());
 
     // A name in any script, as the system gives it.
-    const auto gold = dir / reinterpret_cast<const char*>(u8"gold-\u00E9t\u00E9.vku");
+    const auto gold = dir.path() / std::filesystem::path(u8"gold-\u00E9t\u00E9.vku");
     ASSERT_EQ(WriteRecordFile(gold, OneRecord(RecordBuilder(10).Straight().Grounds().Build())),
               FileStatus::Ok);
     ASSERT_EQ(compare.UseGoldenFile(gold), "");
