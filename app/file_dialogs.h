@@ -15,8 +15,9 @@ namespace vark {
 QStringList RecordFileFilters();
 
 // A path as the records layer takes it: in the file system's own encoding,
-// byte for byte as the name came (see file_names.h).
+// byte for byte as the name came (see file_names.h); and back.
 std::filesystem::path ToFsPath(const QString& path);
+QString FromFsPath(const std::filesystem::path& path);
 
 struct FileDialogHooks {
     // Each returns the chosen full path, or an empty string when cancelled.

@@ -3,13 +3,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <QLocalSocket>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
 
+#include "app/file_names.h"
 #include "app/instance_folder.h"
 #include "app/instance_listener.h"
 #include "app/instance_log.h"
@@ -35,7 +35,7 @@ InstanceListener::~InstanceListener() {
 
 bool InstanceListener::Listen(const QString& path, QString* error) {
     Close();
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = FileNameToBytes(path);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (name.isEmpty() || static_cast<std::size_t>(name.size()) >= sizeof address.sun_path) {
@@ -84,7 +84,7 @@ void InstanceListener::Close() {
     retry_ = nullptr;
     ::close(fd_);
     fd_ = -1;
-    const QByteArray name = QFile::encodeName(path_);
+    const QByteArray name = FileNameToBytes(path_);
     struct stat st {};
     if (::lstat(name.constData(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_) {
         ::unlink(name.constData());
