@@ -109,6 +109,7 @@ TEST(FileNames, EveryNameComesBackByteForByteAndUtf8ReadsAsText) {
         const QString name = vark::FileNameFromBytes(bytes);
         EXPECT_EQ(vark::FileNameToBytes(name), bytes) << bytes.toHex().toStdString();
         EXPECT_EQ(vark::ToFsPath(name).native(), bytes.toStdString());
+        EXPECT_EQ(vark::FromFsPath(vark::ToFsPath(name)), name);  // the path the window shows
     }
     // Every pair of bytes round-trips.
     QByteArray pair(2, '\0');
