@@ -2,15 +2,15 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFileInfo>
-#include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QThread>
 #include <cstdio>
 
+#include "app/file_names.h"
+#include "app/instance_folder.h"
+#include "app/instance_listener.h"
 #include "app/main_window.h"
 #include "app/tester_watch.h"
 #include "platform/system.h"
@@ -18,13 +18,16 @@
 namespace vark {
 
 // Quiet unless enabled (QT_LOGGING_RULES="vark.instance.info=true"); the
-// hand-over tests and the start-up benchmark read it.
+// hand-over tests and the start-up benchmark read it. Warnings (no single
+// instance, refused connections) show without it.
 Q_LOGGING_CATEGORY(lcVarkInstance, "vark.instance", QtWarningMsg)
 
 namespace {
 
 constexpr char kActivateRequest[] = "activate\n";
 constexpr char kActivateReply[] = "ok\n";
+constexpr char kLockSuffix[] = ".lock";
+constexpr char kSocketSuffix[] = ".instance";
 
 // How long a second start keeps knocking while the first one is between
 // taking the lock and listening.
@@ -34,17 +37,21 @@ QString UserKey() {
     return QString::fromStdString(platform::CurrentUserKey());
 }
 
-// The user's own runtime directory (mode 0700), so that no other user can
-// take or block the names; the temporary directory only when there is none.
-QDir InstanceDir() {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return QDir(runtime.isEmpty() ? QDir::tempPath() : runtime);
-}
-
 }  // namespace
 
 Application::Application(const QString& executablePath, QObject* parent)
-    : QObject(parent), appName_(AppNameFromPath(executablePath)) {}
+    : QObject(parent),
+      appName_(AppNameFromPath(executablePath)),
+      folder_(std::make_unique<InstanceFolder>(
+          InstanceFolder::Find(InstancePlaces::FromEnvironment()))) {
+    for (const std::string& note : folder_->notes()) {
+        qCInfo(lcVarkInstance).noquote() << QString::fromStdString(note);
+    }
+    if (folder_->ok()) {
+        qCInfo(lcVarkInstance).noquote()
+            << "instance folder:" << QString::fromStdString(folder_->path());
+    }
+}
 
 Application::~Application() {
     if (acquiring_.joinable()) {
@@ -57,33 +64,47 @@ QString Application::AppNameFromPath(const QString& executablePath) {
     return QFileInfo(executablePath).completeBaseName();
 }
 
+std::string Application::NameInFolder(const char* suffix) const {
+    return FileNameToBytes(appName_ + QLatin1Char('-') + UserKey() + QLatin1String(suffix))
+        .toStdString();
+}
+
 QString Application::LockFilePath() const {
-    return InstanceDir().filePath(appName_ + QLatin1Char('-') + UserKey() +
-                                  QStringLiteral(".lock"));
+    return FileNameFromBytes(folder_->PathOf(NameInFolder(kLockSuffix)));
 }
 
 QString Application::ServerName() const {
-    return InstanceDir().filePath(appName_ + QLatin1Char('-') + UserKey() +
-                                  QStringLiteral(".instance"));
+    return FileNameFromBytes(folder_->PathOf(NameInFolder(kSocketSuffix)));
 }
 
 Application::Role Application::AcquireInstance() {
+    if (!folder_->ok()) {
+        qCWarning(lcVarkInstance).noquote()
+            << "no private folder for the instance lock, running without single instance:"
+            << QString::fromStdString(folder_->notes().empty() ? std::string("none found")
+                                                               : folder_->notes().back());
+        return Role::Alone;
+    }
     lock_ = std::make_unique<QLockFile>(LockFilePath());
     // A lock is stale only when its process is gone, never by age: the first
     // instance may run for days.
     lock_->setStaleLockTime(0);
-    const bool locked = lock_->tryLock(0);
-    if (locked) {
+    if (lock_->tryLock(0)) {
         return Role::First;
     }
-    if (lock_->error() == QLockFile::LockFailedError) {
+    const std::string lockName = NameInFolder(kLockSuffix);
+    if (lock_->error() == QLockFile::LockFailedError &&
+        folder_->Check(lockName, false) == InstanceFolder::Kind::Ours) {
         return Role::Second;
     }
-    // The lock could not be made at all (no temporary directory, no
-    // permission): run rather than refuse to start.
-    qCWarning(lcVarkInstance) << "no instance lock:" << LockFilePath();
+    // A lock that is not this user's regular file names nobody to trust; one
+    // that cannot be made at all (a full disk) must not keep the window away.
+    qCWarning(lcVarkInstance).noquote()
+        << "no usable instance lock, running without single instance:"
+        << QString::fromStdString(folder_->path() + "/" + lockName)
+        << (lock_->error() == QLockFile::LockFailedError ? "is not this user's" : "cannot be made");
     lock_.reset();
-    return Role::First;
+    return Role::Alone;
 }
 
 void Application::BeginAcquireInstance() {
@@ -112,8 +133,12 @@ int Application::InitInstance() {
         }
         return 0;
     }
-    qCInfo(lcVarkInstance) << "first instance";
-    Listen();
+    if (role == Role::First) {
+        qCInfo(lcVarkInstance) << "first instance";
+        Listen();
+    } else {
+        qCInfo(lcVarkInstance) << "window of its own, no hand-over";
+    }
 
     // Watching for testers starts before anything lists them, so none that
     // is plugged in meanwhile is missed.
@@ -136,8 +161,8 @@ int Application::InitInstance() {
         dlg.exec();
         mainWindow_ = nullptr;
     }
-    if (server_) {
-        server_->close();
+    if (listener_) {
+        listener_->Close();
     }
     if (lock_) {
         lock_->unlock();
@@ -146,42 +171,68 @@ int Application::InitInstance() {
 }
 
 void Application::Listen() {
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    // Holding the lock, any socket of this name is a crashed instance's.
-    QLocalServer::removeServer(ServerName());
-    if (!server_->listen(ServerName())) {
-        qCWarning(lcVarkInstance) << "cannot listen:" << server_->errorString();
+    listener_ = new InstanceListener(this);
+    QString error;
+    if (!listener_->Listen(ServerName(), &error)) {
+        qCWarning(lcVarkInstance).noquote() << "cannot listen:" << error;
         return;
     }
-    connect(server_, &QLocalServer::newConnection, this, &Application::OnNewConnection);
+    connect(listener_, &InstanceListener::connected, this, &Application::OnConnection);
 }
 
-void Application::OnNewConnection() {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            while (socket->canReadLine()) {
-                const QByteArray line = socket->readLine();
-                if (const QString path = PathOfOpenRequest(line); !path.isEmpty()) {
-                    qCInfo(lcVarkInstance) << "open request:" << path;
-                    QueueOpen(path);
-                    continue;
+void Application::OnConnection(QLocalSocket* socket) {
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    // Qt stops reading once this much is buffered, so a line without an end
+    // costs no more memory than the longest line taken.
+    socket->setReadBufferSize(kMaxLine + 1);
+    const auto read = [this, socket] {
+        while (socket->state() == QLocalSocket::ConnectedState) {
+            if (!socket->canReadLine()) {
+                if (socket->bytesAvailable() > kMaxLine) {
+                    qCWarning(lcVarkInstance)
+                        << "hand-over line longer than" << kMaxLine << "bytes: connection dropped";
+                    socket->abort();
+                    socket->deleteLater();
                 }
-                if (line != kActivateRequest) {
-                    continue;
-                }
-                const bool wasMinimised = mainWindow_ && mainWindow_->isMinimized();
-                QWidget* front = BringToFront(mainWindow_);
-                qCInfo(lcVarkInstance).nospace()
-                    << "activation request: window " << (mainWindow_ ? "raised" : "missing")
-                    << (wasMinimised ? ", restored" : "") << ", front "
-                    << (front ? front->metaObject()->className() : "none");
-                socket->write(kActivateReply);
-                socket->flush();
+                return;
             }
-        });
+            const QByteArray line = socket->readLine(kMaxLine + 1);
+            if (!line.endsWith('\n')) {
+                qCWarning(lcVarkInstance)
+                    << "hand-over line longer than" << kMaxLine << "bytes: connection dropped";
+                socket->abort();
+                socket->deleteLater();
+                return;
+            }
+            OnLine(socket, line);
+        }
+    };
+    connect(socket, &QLocalSocket::readyRead, this, read);
+    read();  // what came with the connection
+}
+
+void Application::OnLine(QLocalSocket* socket, const QByteArray& line) {
+    if (line.startsWith("open ")) {
+        if (const QString path = PathOfOpenRequest(line); !path.isEmpty()) {
+            qCInfo(lcVarkInstance) << "open request:" << path;
+            QueueOpen(path);
+        } else {
+            qCWarning(lcVarkInstance)
+                << "open request refused (not a usable absolute path):" << line.left(200);
+        }
+        return;
     }
+    if (line != kActivateRequest) {
+        return;
+    }
+    const bool wasMinimised = mainWindow_ && mainWindow_->isMinimized();
+    QWidget* front = BringToFront(mainWindow_);
+    qCInfo(lcVarkInstance).nospace()
+        << "activation request: window " << (mainWindow_ ? "raised" : "missing")
+        << (wasMinimised ? ", restored" : "") << ", front "
+        << (front ? front->metaObject()->className() : "none");
+    socket->write(kActivateReply);
+    socket->flush();
 }
 
 QWidget* Application::BringToFront(QWidget* window) {
@@ -209,11 +260,28 @@ QWidget* Application::BringToFront(QWidget* window) {
 }
 
 bool Application::HandOver() {
+    const std::string socketName = NameInFolder(kSocketSuffix);
     const QDeadlineTimer deadline(kHandOverMs);
     while (!deadline.hasExpired()) {
+        const InstanceFolder::Kind kind = folder_->Check(socketName, true);
+        if (kind == InstanceFolder::Kind::Foreign) {
+            qCWarning(lcVarkInstance).noquote()
+                << "the instance socket is not this user's: nothing handed over";
+            return false;
+        }
         QLocalSocket socket;
-        socket.connectToServer(ServerName());
-        if (socket.waitForConnected(200)) {
+        if (kind == InstanceFolder::Kind::Ours) {
+            socket.connectToServer(ServerName());
+        }
+        if (kind == InstanceFolder::Kind::Ours && socket.waitForConnected(200)) {
+            // Whoever listens there gets nothing unless it is this user.
+            if (const auto uid = PeerUser(socket.socketDescriptor()); !uid || *uid != ThisUser()) {
+                qCWarning(lcVarkInstance).noquote()
+                    << "the instance socket's listener is"
+                    << (uid ? QStringLiteral("uid %1").arg(*uid) : QStringLiteral("unknown"))
+                    << "- nothing handed over";
+                return false;
+            }
             // The file first, so that the window comes to the front with it;
             // an instance that does not know the open request skips it and
             // is still activated.

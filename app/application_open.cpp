@@ -1,11 +1,11 @@
 // Opening a record file that comes from outside the window: named on the
 // command line, or handed over by a second start.
 #include <QApplication>
-#include <QFile>
 #include <QTimer>
 #include <utility>
 
 #include "app/application.h"
+#include "app/file_names.h"
 #include "app/main_window.h"
 
 namespace vark {
@@ -20,7 +20,7 @@ constexpr int kOpenRetryMs = 200;
 }  // namespace
 
 QByteArray Application::OpenRequest(const QString& path) {
-    return QByteArray(kOpenPrefix) + QFile::encodeName(path).toPercentEncoding("/") + '\n';
+    return QByteArray(kOpenPrefix) + FileNameToBytes(path).toPercentEncoding("/") + '\n';
 }
 
 QString Application::PathOfOpenRequest(const QByteArray& line) {
@@ -28,7 +28,13 @@ QString Application::PathOfOpenRequest(const QByteArray& line) {
         return {};
     }
     const QByteArray encoded = line.mid(sizeof kOpenPrefix - 1).chopped(1);
-    return QFile::decodeName(QByteArray::fromPercentEncoding(encoded));
+    const QByteArray bytes = QByteArray::fromPercentEncoding(encoded);
+    // The system ends a name at a NUL: "/a.vku%00x" would open /a.vku under
+    // another name. Relative names would depend on where the window runs.
+    if (!bytes.startsWith('/') || bytes.contains('\0')) {
+        return {};
+    }
+    return FileNameFromBytes(bytes);
 }
 
 void Application::QueueOpen(const QString& path) {

@@ -1,7 +1,11 @@
 #include "app/command_line.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
+#include <QDir>
+#include <filesystem>
+#include <system_error>
+
+#include "app/file_names.h"
 
 namespace vark {
 
@@ -11,6 +15,13 @@ constexpr char kDescription[] =
     "Shows, saves and prints the test records of the Kelvor VARK-u cable tester.\n"
     "Only one window runs per user: a second start brings it to the front and\n"
     "hands it FILE, if one is given.";
+
+// The working folder as the system names it, whatever its bytes.
+QString CurrentFolder() {
+    std::error_code error;
+    const std::filesystem::path here = std::filesystem::current_path(error);
+    return error ? QDir::currentPath() : FileNameFromBytes(here.native());
+}
 
 }  // namespace
 
@@ -57,7 +68,9 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& name,
             return line;
         }
         // A running instance may have another working directory.
-        line.file = QFileInfo(files.front()).absoluteFilePath();
+        const QString& given = files.front();
+        line.file = QDir::cleanPath(
+            QDir::isAbsolutePath(given) ? given : CurrentFolder() + QLatin1Char('/') + given);
     }
     return line;
 }

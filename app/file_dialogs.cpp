@@ -1,12 +1,12 @@
 #include "app/file_dialogs.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QMessageBox>
 #include <utility>
 
+#include "app/file_names.h"
 #include "app/message_box.h"
 #include "ui/record_document.h"
 
@@ -49,11 +49,11 @@ QString RunDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& 
 }  // namespace
 
 std::filesystem::path ToFsPath(const QString& path) {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
+    return std::filesystem::path(FileNameToBytes(path).toStdString());
 }
 
 QString FromFsPath(const std::filesystem::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+    return FileNameFromBytes(path.native());
 }
 
 QStringList RecordFileFilters() {

@@ -14,8 +14,8 @@ namespace vark {
 // Two entries: the record files, then everything.
 QStringList RecordFileFilters();
 
-// A path as the records layer takes it: in the file system's own encoding;
-// and back.
+// A path as the records layer takes it: in the file system's own encoding,
+// byte for byte as the name came (see file_names.h); and back.
 std::filesystem::path ToFsPath(const QString& path);
 QString FromFsPath(const std::filesystem::path& path);
 

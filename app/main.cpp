@@ -5,16 +5,19 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/file_names.h"
 #include "app/font_warmup.h"
 #include "platform/system.h"
 #include "vark_version.h"
 
 namespace {
 
+// The arguments as given, a file name that is not UTF-8 included (Qt's own
+// list replaces its bytes).
 QStringList RawArguments(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << vark::FileNameFromBytes(argv[i]);
     }
     return arguments;
 }
@@ -67,8 +70,9 @@ int main(int argc, char* argv[]) {
     if (self.isEmpty()) {
         app = std::make_unique<vark::Application>(QCoreApplication::applicationFilePath());
     }
+    // The toolkit has taken its own options out of argv.
     const vark::CommandLine line =
-        vark::ParseCommandLine(QCoreApplication::arguments(), app->AppName(), version);
+        vark::ParseCommandLine(RawArguments(argc, argv), app->AppName(), version);
     if (line.exitStatus >= 0) {
         app.reset();
         return Answer(line);

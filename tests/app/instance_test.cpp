@@ -1,20 +1,26 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
 #include <memory>
+#include <set>
 
 #include "app/about_dialog.h"
 #include "app/application.h"
+#include "app/file_names.h"
+#include "app/instance_listener.h"
 #include "app/main_window.h"
 #include "app_test_support.h"
 #include "records/record_file.h"
@@ -113,6 +119,18 @@ class Program {
     QString log_;
 };
 
+// Three straight four-pin records: a block told apart from the sample by its
+// row count.
+vark::RecordBlock ThreeRecords() {
+    vark::RecordBlock three;
+    vark::ClearBlock(three);
+    three.count = 3;
+    for (int i = 0; i < 3; ++i) {
+        three.slots[i] = vark::RecordBuilder(4).Straight().Build();
+    }
+    return three;
+}
+
 class TwoInstances : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -126,6 +144,14 @@ class TwoInstances : public ::testing::Test {
             QFile::remove(app.LockFilePath());
             QLocalServer::removeServer(app.ServerName());
         }
+    }
+
+    // A record file `name` in the test's folder, holding `block`.
+    QString RecordFile(const QString& name, const vark::RecordBlock& block = vark::SampleBlock()) {
+        const QString path = dir_.filePath(name);
+        EXPECT_EQ(vark::WriteRecordFile(QFile::encodeName(path).toStdString(), block),
+                  vark::FileStatus::Ok);
+        return path;
     }
 
     QString Copy(const QString& name) {
@@ -273,13 +299,7 @@ TEST_F(TwoInstances, SecondStartHandsItsFileToTheRunningWindow) {
     QTemporaryDir other;
     ASSERT_TRUE(other.isValid());
     const QString file = other.filePath(QStringLiteral("cable run 7"));
-    vark::RecordBlock three;
-    vark::ClearBlock(three);
-    three.count = 3;
-    for (int i = 0; i < 3; ++i) {
-        three.slots[i] = vark::RecordBuilder(4).Straight().Build();
-    }
-    ASSERT_EQ(vark::WriteRecordFile(QFile::encodeName(file).toStdString(), three),
+    ASSERT_EQ(vark::WriteRecordFile(QFile::encodeName(file).toStdString(), ThreeRecords()),
               vark::FileStatus::Ok);
 
     Program second(exe_, {QStringLiteral("cable run 7")}, other.path());
@@ -296,6 +316,140 @@ TEST_F(TwoInstances, SecondStartHandsItsFileToTheRunningWindow) {
     EXPECT_EQ(first.process().state(), QProcess::Running);
 }
 
+// --- what reaches the running window over its socket ------------------------
+
+// Sends `bytes` to the window over a connection of its own; the window's
+// answer, if any came within `timeoutMs`.
+QByteArray Send(const QString& server, const QByteArray& bytes, int timeoutMs = 5000) {
+    QLocalSocket socket;
+    socket.connectToServer(server);
+    if (!socket.waitForConnected(2000)) {
+        return "(no connection)";
+    }
+    socket.write(bytes);
+    socket.waitForBytesWritten(2000);
+    return socket.waitForReadyRead(timeoutMs) ? socket.readAll() : QByteArray();
+}
+
+TEST_F(TwoInstances, HandOverLinesAreBoundedAndANulIsRefused) {
+    const QString file = RecordFile(QStringLiteral("handed.vku"));
+    Program first(exe_);
+    ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown"))) << first.Log().toStdString();
+    const vark::Application names(exe_);
+
+    // The system would open the name up to the NUL: the request is refused.
+    const QByteArray withNul =
+        "open " + QFile::encodeName(file).toPercentEncoding("/") + "%00garbage\nactivate\n";
+    EXPECT_EQ(Send(names.ServerName(), withNul), "ok\n");
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("open request refused"))) << first.Log().toStdString();
+
+    // A line without end is not buffered for ever: the connection goes.
+    {
+        QLocalSocket endless;
+        endless.connectToServer(names.ServerName());
+        ASSERT_TRUE(endless.waitForConnected(2000));
+        endless.write(QByteArray(256 * 1024, 'x'));
+        EXPECT_TRUE(endless.waitForDisconnected(5000));
+    }
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("connection dropped"))) << first.Log().toStdString();
+
+    // The window serves on, and the file handed over is the only one opened.
+    Program second(exe_, {file});
+    ASSERT_TRUE(second.process().waitForFinished(15000));
+    EXPECT_EQ(second.process().exitCode(), 0) << second.Log().toStdString();
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("file opened"))) << first.Log().toStdString();
+    EXPECT_EQ(first.Log().count(QStringLiteral("file opened")), 1) << first.Log().toStdString();
+
+    // A path as long as the system allows, every byte of it encoded, still
+    // fits a line.
+    const QString longest = QLatin1Char('/') + QString(2047, QChar(0xFC));
+    ASSERT_EQ(vark::FileNameToBytes(longest).size(), 4095);
+    EXPECT_EQ(Send(names.ServerName(), vark::Application::OpenRequest(longest) + "activate\n"),
+              "ok\n");
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("open request: \"/") + QChar(0xFC)))
+        << first.Log().toStdString();
+}
+
+// The lowest descriptor number that process `pid` has not open.
+rlim_t LowestFreeDescriptor(pid_t pid) {
+    std::set<rlim_t> open;
+    for (const auto& e :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+        open.insert(std::stoul(e.path().filename().string()));
+    }
+    rlim_t lowest = 0;
+    while (open.contains(lowest)) {
+        ++lowest;
+    }
+    return lowest;
+}
+
+TEST_F(TwoInstances, TheWindowKeepsListeningWhenItRunsOutOfDescriptors) {
+    const QString file = RecordFile(QStringLiteral("later.vku"));
+    Program first(exe_);
+    ASSERT_TRUE(first.WaitFor(QStringLiteral("window shown"))) << first.Log().toStdString();
+    const auto pid = static_cast<pid_t>(first.process().processId());
+    rlimit was{};
+    ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, nullptr, &was), 0);
+    // The window can open nothing more while a later start knocks.
+    const rlimit none{LowestFreeDescriptor(pid), was.rlim_max};
+    ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &none, nullptr), 0);
+    {
+        Program knocking(exe_);
+        const bool starved = first.WaitFor(QStringLiteral("cannot take a connection"));
+        // Long enough for the window to look again a few times.
+        QTest::qWait(5 * vark::InstanceListener::kRetryMs);
+        ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &was, nullptr), 0) << first.Log().toStdString();
+        ASSERT_TRUE(starved) << first.Log().toStdString();
+        knocking.process().waitForFinished(15000);
+    }
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("taking connections again")))
+        << first.Log().toStdString();
+    // Later starts still find the window.
+    Program later(exe_, {file});
+    ASSERT_TRUE(later.process().waitForFinished(15000));
+    EXPECT_EQ(later.process().exitCode(), 0) << later.Log().toStdString();
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("file opened"))) << first.Log().toStdString();
+}
+
+TEST_F(TwoInstances, NamesThatAreNotUtf8OpenAndAreHandedOver) {
+    // A folder and files named in Latin-1, as an old system may have left them.
+    const QByteArray folder = QFile::encodeName(dir_.path()) + "/f\xe9";
+    ASSERT_TRUE(std::filesystem::create_directory(folder.toStdString()));
+    // QTemporaryDir cannot name what is in it.
+    const std::unique_ptr<const QByteArray, void (*)(const QByteArray*)> removed(
+        &folder, [](const QByteArray* f) { std::filesystem::remove_all(f->toStdString()); });
+    ASSERT_EQ(vark::WriteRecordFile(folder.toStdString() + "/rec-\xff.vku", vark::SampleBlock()),
+              vark::FileStatus::Ok);
+    ASSERT_EQ(vark::WriteRecordFile(folder.toStdString() + "/\xe9t\xe9.vku", ThreeRecords()),
+              vark::FileStatus::Ok);
+    // The shell passes the bytes on as they are (QProcess would not): the
+    // first start is given a name relative to the folder it runs in.
+    const QString script =
+        QStringLiteral("cd \"$(printf '%b' \"$1\")\" && exec \"$2\" \"$(printf '%b' \"$3\")\"");
+    const auto octal = [](const QByteArray& bytes) {
+        QString out;
+        for (const char c : bytes) {
+            out +=
+                QStringLiteral("\\0%1").arg(static_cast<unsigned char>(c), 3, 8, QLatin1Char('0'));
+        }
+        return out;
+    };
+    const QString rows = QStringLiteral(", %1 rows").arg(vark::UsedSlots(vark::SampleBlock()));
+    Program first(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, QStringLiteral("sh"),
+                                              octal(folder), exe_, octal("rec-\xff.vku")});
+    EXPECT_TRUE(first.WaitFor(QStringLiteral("file opened"))) << first.Log().toStdString();
+    EXPECT_TRUE(first.Log().contains(rows)) << first.Log().toStdString();
+
+    Program second(QStringLiteral("/bin/sh"),
+                   {QStringLiteral("-c"), script, QStringLiteral("sh"), QStringLiteral("/"), exe_,
+                    octal(folder + "/\xe9t\xe9.vku")});
+    ASSERT_TRUE(second.process().waitForFinished(15000));
+    EXPECT_EQ(second.process().exitCode(), 0) << second.Log().toStdString();
+    EXPECT_TRUE(first.WaitFor(QStringLiteral(", 3 rows"))) << first.Log().toStdString();
+    EXPECT_FALSE(first.Log().contains(QStringLiteral("file refused"))) << first.Log().toStdString();
+}
+
 TEST(HandOver, OpenRequestCarriesAnyPathWholeOnOneLine) {
     const QStringList paths = {
         QStringLiteral("/tmp/a.vku"),
@@ -303,6 +457,7 @@ TEST(HandOver, OpenRequestCarriesAnyPathWholeOnOneLine) {
         QStringLiteral("/tmp/line\nbreak.vku"),
         QString::fromUtf8("/tmp/Prüfung ✓.vku"),
         QStringLiteral("/tmp/activate\n"),
+        vark::FileNameFromBytes("/tmp/\xff\xfe-latin-\xe9t\xe9.vku"),
     };
     for (const QString& path : paths) {
         const QByteArray line = vark::Application::OpenRequest(path);
@@ -315,6 +470,15 @@ TEST(HandOver, OpenRequestCarriesAnyPathWholeOnOneLine) {
     EXPECT_TRUE(vark::Application::PathOfOpenRequest("open /tmp/cut-short").isEmpty());
     EXPECT_TRUE(vark::Application::PathOfOpenRequest("open \n").isEmpty());
     EXPECT_TRUE(vark::Application::PathOfOpenRequest("opened /x\n").isEmpty());
+    // The bytes of a name that is not UTF-8 arrive as they were sent.
+    EXPECT_EQ(vark::FileNameToBytes(vark::Application::PathOfOpenRequest("open /a%FF%FEb\n")),
+              "/a\xff\xfe"
+              "b");
+    // A NUL would end the name early; a relative name depends on where the
+    // window runs.
+    EXPECT_TRUE(vark::Application::PathOfOpenRequest("open /tmp/a.vku%00x\n").isEmpty());
+    EXPECT_TRUE(vark::Application::PathOfOpenRequest(QByteArray("open /tmp/a\0x\n", 15)).isEmpty());
+    EXPECT_TRUE(vark::Application::PathOfOpenRequest("open a.vku\n").isEmpty());
 }
 
 }  // namespace

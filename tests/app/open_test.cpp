@@ -21,6 +21,8 @@
 #include "app/about_dialog.h"
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/file_dialogs.h"
+#include "app/file_names.h"
 #include "app/main_window.h"
 #include "app_test_support.h"
 #include "records/record_file.h"
@@ -83,6 +85,48 @@ TEST(CommandLine, NoArgumentRunsAsAlwaysAndAFileBecomesAbsolute) {
     const vark::CommandLine dashed = Parse({QStringLiteral("--"), QStringLiteral("--help")});
     EXPECT_EQ(dashed.exitStatus, -1);
     EXPECT_EQ(dashed.file, QDir::current().absoluteFilePath(QStringLiteral("--help")));
+}
+
+TEST(FileNames, EveryNameComesBackByteForByteAndUtf8ReadsAsText) {
+    // Valid UTF-8 is plain text, as the toolkit reads it.
+    for (const char* text : {"/data/run 7.vku", "/data/Prüfung ✓.vku", "/d/\xf0\x9f\x98\x80.vku"}) {
+        EXPECT_EQ(vark::FileNameFromBytes(text), QString::fromUtf8(text)) << text;
+    }
+    // Each byte of an ill-formed sequence stands for itself.
+    EXPECT_EQ(vark::FileNameFromBytes("a\xff"), QStringLiteral("a") + QChar(0xDCFF));
+    EXPECT_EQ(vark::FileNameFromBytes("\xe2\x82"), QString(QChar(0xDCE2)) + QChar(0xDC82));
+    const QByteArray tricky[] = {
+        "\xc0\xaf",          // overlong "/"
+        "\xe0\x80\xaf",      // overlong, three bytes
+        "\xed\xa0\x80",      // an encoded surrogate
+        "\xed\xb3\xbf",      // an encoded U+DCFF, the escape of 0xFF itself
+        "\xf4\x90\x80\x80",  // beyond U+10FFFF
+        "\xf0\x9f\x98",      // cut short at the end
+        "\x80\xbf x",        // stray continuation bytes
+        "\xe9t\xe9.vku",     // Latin-1
+    };
+    for (const QByteArray& bytes : tricky) {
+        const QString name = vark::FileNameFromBytes(bytes);
+        EXPECT_EQ(vark::FileNameToBytes(name), bytes) << bytes.toHex().toStdString();
+        EXPECT_EQ(vark::ToFsPath(name).native(), bytes.toStdString());
+        EXPECT_EQ(vark::FromFsPath(vark::ToFsPath(name)), name);  // the path the window shows
+    }
+    // Every pair of bytes round-trips.
+    QByteArray pair(2, '\0');
+    for (int a = 1; a < 256; ++a) {
+        for (int b = 1; b < 256; ++b) {
+            pair[0] = static_cast<char>(a);
+            pair[1] = static_cast<char>(b);
+            ASSERT_EQ(vark::FileNameToBytes(vark::FileNameFromBytes(pair)), pair)
+                << pair.toHex().toStdString();
+        }
+    }
+}
+
+TEST(CommandLine, AFileNameThatIsNotUtf8KeepsItsBytes) {
+    const vark::CommandLine line = Parse({vark::FileNameFromBytes("/data/\xe9t\xe9/./a\xff.vku")});
+    EXPECT_EQ(line.exitStatus, -1);
+    EXPECT_EQ(vark::FileNameToBytes(line.file), "/data/\xe9t\xe9/a\xff.vku");
 }
 
 TEST(CommandLine, WhatIsAnsweredBeforeTheWindowSystemStarts) {

@@ -174,29 +174,30 @@ int OpenStream(const std::string& path) {
     return path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
 
-// Starts the program opened from `programPath` and waits for it.
-int Spawn(const std::string& programPath, Launch l, const Conditions& c, const Streams& s,
-          int timeoutSeconds) {
+// Starts the program opened from `programPath`; its process id, or -1 (said
+// on standard error) with `failure` the status to report.
+pid_t Fork(const std::string& programPath, Launch l, const Conditions& c, const Streams& s,
+           int* failure) {
     const std::string what = l.args.empty() ? programPath : l.args[0];
+    *failure = -1;
     l.program = ::open(programPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (l.program < 0) {
         std::fprintf(stderr, "%s: %s\n", programPath.c_str(), std::strerror(errno));
-        return 127;
+        *failure = 127;
+        return -1;
     }
     l.out = OpenStream(s.out);
     l.err = OpenStream(s.err);
-    int status = -1;
+    pid_t pid = -1;
     if ((s.out.empty() || l.out >= 0) && (s.err.empty() || l.err >= 0)) {
         std::vector<char*> argv = Pointers(l.args);
         std::vector<char*> envp = Pointers(l.env);
         const pid_t parent = ::getpid();
-        const pid_t pid = ::fork();
+        pid = ::fork();
         if (pid == 0) {
             BecomeProgram(c, l, argv.data(), envp.data(), parent);
         }
-        if (pid > 0) {
-            status = WaitFor(pid, timeoutSeconds, what);
-        } else {
+        if (pid < 0) {
             std::fprintf(stderr, "%s: fork: %s\n", what.c_str(), std::strerror(errno));
         }
     } else {
@@ -208,7 +209,16 @@ int Spawn(const std::string& programPath, Launch l, const Conditions& c, const S
             ::close(fd);
         }
     }
-    return status;
+    return pid;
+}
+
+// Starts the program opened from `programPath` and waits for it.
+int Spawn(const std::string& programPath, Launch l, const Conditions& c, const Streams& s,
+          int timeoutSeconds) {
+    const std::string what = l.args.empty() ? programPath : l.args[0];
+    int failure = -1;
+    const pid_t pid = Fork(programPath, std::move(l), c, s, &failure);
+    return pid > 0 ? WaitFor(pid, timeoutSeconds, what) : failure;
 }
 
 // Serves the step a new process was started for, before any test runs in it.
@@ -262,6 +272,57 @@ int RunProgram(const std::vector<std::string>& argv, const Conditions& condition
     l.args = argv;
     l.env = InheritedEnvironment();
     return Spawn(argv.at(0), std::move(l), conditions, streams, timeoutSeconds);
+}
+
+StartedProgram::~StartedProgram() {
+    Stop();
+}
+
+std::optional<int> StartedProgram::Wait(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!ended_) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+        if (r == pid_) {
+            ended_ = true;
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            break;
+        }
+        if ((r < 0 && errno != EINTR) || std::chrono::steady_clock::now() > deadline) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return status_;
+}
+
+void StartedProgram::Stop() {
+    if (!ended_) {
+        ::kill(-pid_, SIGKILL);
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        ended_ = true;
+        status_ = -1;
+    }
+}
+
+std::unique_ptr<StartedProgram> StartProgram(const std::vector<std::string>& argv,
+                                             const Conditions& conditions, const Streams& streams,
+                                             const std::vector<std::string>& environment) {
+    Launch l;
+    l.args = argv;
+    l.env = InheritedEnvironment();
+    for (const std::string& change : environment) {
+        const std::string name = change.substr(0, change.find('='));
+        std::erase_if(l.env, [&](const std::string& e) { return e.starts_with(name + "="); });
+        if (change.find('=') != std::string::npos) {
+            l.env.push_back(change);
+        }
+    }
+    int failure = -1;
+    const pid_t pid = Fork(argv.at(0), std::move(l), conditions, streams, &failure);
+    return pid > 0 ? std::unique_ptr<StartedProgram>(new StartedProgram(pid)) : nullptr;
 }
 
 int RunStep(const std::string& name, const std::vector<std::string>& words,

@@ -9,6 +9,8 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,37 @@ struct Streams {
 // 125 when the conditions could not be set, 127 when it could not be started.
 int RunProgram(const std::vector<std::string>& argv, const Conditions& conditions,
                const Streams& streams = {}, int timeoutSeconds = 40);
+
+// A program started by StartProgram, running beside the test; it and what it
+// started are killed when the object ends, unless it has ended by then.
+class StartedProgram {
+  public:
+    explicit StartedProgram(pid_t pid) : pid_(pid) {}
+    ~StartedProgram();
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+
+    pid_t pid() const { return pid_; }
+    // Its exit status once it has ended (-1 when a signal ended it), waiting
+    // at most `timeoutMs`; nothing while it still runs.
+    std::optional<int> Wait(int timeoutMs);
+    // Kills it and what it started, unless it has ended.
+    void Stop();
+
+  private:
+    pid_t pid_;
+    bool ended_ = false;
+    int status_ = -1;
+};
+
+// Starts the program at `argv[0]` as RunProgram does and returns at once.
+// `environment` changes what it inherits: "NAME=value" sets NAME, "NAME"
+// alone removes it. Null (the reason on standard error) when it could not be
+// started.
+std::unique_ptr<StartedProgram> StartProgram(const std::vector<std::string>& argv,
+                                             const Conditions& conditions,
+                                             const Streams& streams = {},
+                                             const std::vector<std::string>& environment = {});
 
 using StepFunction = int (*)(const std::vector<std::string>& words);
 

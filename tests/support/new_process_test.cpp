@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -116,6 +117,48 @@ TEST(NewProcess, ProgramsRunFromFoldersTheUserCannotEnterWithTheirStreams) {
 
     EXPECT_EQ(RunProgram({"/bin/sh", "-c", "kill -9 $$"}, {}), -1);
     EXPECT_EQ(RunProgram({(dir.path() / "missing").string()}, {}), 127);
+}
+
+TEST(NewProcess, AStartedProgramRunsBesideTheTestUntilStopped) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    const fs::path out = dir.path() / "out";
+    ::setenv("VARK_TEST_KEPT", "kept", 1);
+    ::setenv("VARK_TEST_GONE", "gone", 1);
+    // Its children die with it: the sleep below must not outlive Stop.
+    auto started =
+        StartProgram({"/bin/sh", "-c",
+                      "id -u; echo \"$VARK_TEST_KEPT $VARK_TEST_NEW "
+                      "${VARK_TEST_GONE-unset}\"; sleep 60 & echo $! ; wait"},
+                     Nobody(), {out.string(), {}}, {"VARK_TEST_NEW=new", "VARK_TEST_GONE"});
+    ::unsetenv("VARK_TEST_KEPT");
+    ::unsetenv("VARK_TEST_GONE");
+    ASSERT_NE(started, nullptr);
+    EXPECT_EQ(started->Wait(300), std::nullopt);
+    std::string said;
+    for (int i = 0; i < 200 && std::count(said.begin(), said.end(), '\n') < 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        said = Slurp(out);
+    }
+    ASSERT_EQ(said.substr(0, said.find('\n', said.find('\n') + 1) + 1), "65534\nkept new unset\n");
+    const pid_t sleeper = std::stoi(said.substr(said.rfind('\n', said.size() - 2) + 1));
+    started->Stop();
+    EXPECT_EQ(started->Wait(0), -1);
+    // Gone, or a zombie left for init to reap, once the kill has arrived.
+    std::string stat;
+    for (int i = 0; i < 200; ++i) {
+        stat = Slurp("/proc/" + std::to_string(sleeper) + "/stat");
+        if (stat.empty() || stat.find(") Z ") != std::string::npos) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(stat.empty() || stat.find(") Z ") != std::string::npos) << stat;
+
+    auto quick = StartProgram({"/bin/sh", "-c", "exit 4"}, {});
+    ASSERT_NE(quick, nullptr);
+    EXPECT_EQ(quick->Wait(10000), 4);
+    EXPECT_EQ(StartProgram({(dir.path() / "missing").string()}, {}), nullptr);
 }
 
 }  // namespace
