@@ -146,12 +146,19 @@ int CPrintRX::DrawLine(int x1, int y1, int x2, int y2, PenHandle pen) {
 }
 
 int CPrintRX::PrintText(const std::string& text, const PrintRect& rect, int flags) {
+    // Widen byte by byte: the report's texts are single-byte.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    return PrintText(std::u16string(bytes, bytes + text.size()), rect, flags);
+}
+
+int CPrintRX::TextWidth(const std::u16string& text) {
+    return m_pDC ? MulDiv(m_pDC->MeasureText(text).cx, 72, Caps(DeviceCap::LogPixelsX)) : 0;
+}
+
+int CPrintRX::PrintText(const std::u16string& wide, const PrintRect& rect, int flags) {
     if (!m_pDC) {
         return 1;
     }
-    // Widen byte by byte: the report's texts are single-byte.
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::u16string wide(bytes, bytes + text.size());
     const TextExtent size = m_pDC->MeasureText(wide);
     const int L = X(rect.left);
     const int Wd = X(rect.right - rect.left);
