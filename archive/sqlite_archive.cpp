@@ -1309,14 +1309,15 @@ Result<std::vector<FailedRecord>> SqliteArchive::FailedRecords(const RunQuery& q
     std::vector<FailedRecord> out;
     // The verdict test is the partial index's own, so that only the failing
     // records are read; the reference's pin count only where it is said.
+    // Runs of one start are in the order of their UUIDs, which is the order
+    // they were made in.
     const Status st = EachRow(
         "SELECT r.uuid, r.started_ms, r.station, c.slot, c.pin_count, c.verdict, c.missing, "
         "c.extra, CASE WHEN c.verdict = 'pin-count' THEN hex(substr(r.reference_record, 1, 1)) "
         "END FROM run r JOIN record c ON c.run_id = r.id" +
             f.where +
             " AND r.same_count IS NOT NULL AND (r.differs_count > 0 OR r.error_count > 0) AND "
-            "(c.verdict = 'differs' OR c.verdict = 'pin-count' OR c.verdict = 'error') ORDER BY "
-            "r.started_ms, r.id, c.slot",
+            "(c.verdict = 'differs' OR c.verdict = 'pin-count' OR c.verdict = 'error')",
         [&](Query& q) { BindFilter(q, f); },
         [&](const Query& q) {
             FailedRecord r;
@@ -1334,6 +1335,13 @@ Result<std::vector<FailedRecord>> SqliteArchive::FailedRecords(const RunQuery& q
     if (!st) {
         return st.error();
     }
+    // Ordered here rather than by SQLite, which would sort the rows it found
+    // through the runs' own index.
+    std::sort(out.begin(), out.end(), [](const FailedRecord& a, const FailedRecord& b) {
+        return a.started != b.started ? a.started < b.started
+               : a.run != b.run       ? a.run < b.run
+                                      : a.slot < b.slot;
+    });
     return out;
 }
 
