@@ -133,6 +133,7 @@ struct Golden {
 };
 
 struct NewGolden {
+    TimeMs made = 0;  // 0: now
     std::string part;
     TestRecord record{};
     std::string source;

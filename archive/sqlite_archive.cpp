@@ -1235,8 +1235,9 @@ Result<Golden> SqliteArchive::SetGolden(const NewGolden& golden) {
                                                       " by " + c.author + ")"});
     }
     Golden made;
-    made.made = NowMs();
-    made.uuid = NewUuid(made.made);
+    const TimeMs now = NowMs();
+    made.made = golden.made != 0 ? golden.made : now;
+    made.uuid = NewUuid(now);
     made.part = golden.part;
     made.station = golden.station;
     made.author = golden.author;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <map>
 
@@ -17,26 +18,33 @@ namespace {
 
 using test::Scratch;
 
-// Local time is the process's: each case that groups by day says its zone.
+// Local time is the process's: each case that groups by day says its zone
+// (POSIX TZ: "XXX-2" is two hours east of UTC).
 class Zone {
   public:
     explicit Zone(const char* tz) {
-        const char* old = ::getenv("TZ");
+        const char* old = std::getenv("TZ");
         had_ = old != nullptr;
         old_ = had_ ? old : "";
-        ::setenv("TZ", tz, 1);
-        ::tzset();
+        Set(tz);
     }
-    ~Zone() {
-        if (had_) {
-            ::setenv("TZ", old_.c_str(), 1);
+    ~Zone() { Set(had_ ? old_.c_str() : nullptr); }
+
+  private:
+    static void Set(const char* tz) {
+#ifdef _WIN32
+        _putenv_s("TZ", tz ? tz : "");
+        _tzset();
+#else
+        if (tz) {
+            ::setenv("TZ", tz, 1);
         } else {
             ::unsetenv("TZ");
         }
         ::tzset();
+#endif
     }
 
-  private:
     bool had_ = false;
     std::string old_;
 };
