@@ -33,65 +33,66 @@ void Refuse(QWidget* parent, const std::string& sentence) {
 CompareView::CompareView(QWidget* window, QTableView* list, PinMapModel* model, QStatusBar* status,
                          const RecordBlock& block)
     : QObject(window),
-      m_window(window),
-      m_list(list),
-      m_model(model),
-      m_status(status),
-      m_block(block),
-      m_menu(new QMenu(window)),
-      m_useAsReference(m_menu->addAction(QStringLiteral("Use as Reference"))),
-      m_compareGolden(m_menu->addAction(QStringLiteral("Compare with Golden File..."))),
-      m_clearReference(m_menu->addAction(QStringLiteral("Clear Reference"))) {
-    m_menu->setObjectName(QStringLiteral("PinListMenu"));
-    m_clearReference->setEnabled(false);
+      window_(window),
+      list_(list),
+      model_(model),
+      status_(status),
+      block_(block),
+      menu_(new QMenu(window)),
+      useAsReference_(menu_->addAction(QStringLiteral("Use as Reference"))),
+      compareGolden_(menu_->addAction(QStringLiteral("Compare with Golden File..."))),
+      clearReference_(menu_->addAction(QStringLiteral("Clear Reference"))) {
+    setObjectName(QStringLiteral("CompareView"));
+    menu_->setObjectName(QStringLiteral("PinListMenu"));
+    clearReference_->setEnabled(false);
 
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_list, &QWidget::customContextMenuRequested, this, &CompareView::ShowContextMenu);
-    connect(m_useAsReference, &QAction::triggered, this,
-            [this] { UseAsReference(m_menuRow >= 0 ? m_menuRow : m_list->currentIndex().row()); });
-    connect(m_compareGolden, &QAction::triggered, this, &CompareView::CompareWithGoldenFile);
-    connect(m_clearReference, &QAction::triggered, this, &CompareView::ClearReference);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, &CompareView::ShowContextMenu);
+    connect(useAsReference_, &QAction::triggered, this,
+            [this] { UseAsReference(menuRow_ >= 0 ? menuRow_ : list_->currentIndex().row()); });
+    connect(compareGolden_, &QAction::triggered, this, &CompareView::CompareWithGoldenFile);
+    connect(clearReference_, &QAction::triggered, this, &CompareView::ClearReference);
 }
 
 int CompareView::ReferenceRow() const {
-    return m_reference && m_reference->goldenPath.isEmpty() ? m_reference->slot : -1;
+    return reference_ && reference_->goldenPath.isEmpty() ? reference_->slot : -1;
 }
 
 void CompareView::ShowContextMenu(const QPoint& pos) {
-    QTableView* list = m_list;
+    QTableView* list = list_;
     const QModelIndex at = list->indexAt(pos);
-    m_menuRow = at.isValid() ? at.row() : -1;
+    menuRow_ = at.isValid() ? at.row() : -1;
     if (at.isValid()) {
-        list->selectRow(m_menuRow);
+        list->selectRow(menuRow_);
     }
-    m_useAsReference->setEnabled(at.isValid());
-    m_menu->exec(list->viewport()->mapToGlobal(pos));
-    m_menuRow = -1;
+    useAsReference_->setEnabled(at.isValid());
+    menu_->exec(list->viewport()->mapToGlobal(pos));
+    menuRow_ = -1;
 }
 
 void CompareView::ListReplaced() {
-    if (m_reference && m_reference->goldenPath.isEmpty()) {
-        m_reference.reset();
+    if (reference_ && reference_->goldenPath.isEmpty()) {
+        reference_.reset();
     }
     Recompute();
 }
 
 void CompareView::UseAsReference(int row) {
-    if (row < 0 || row >= m_model->rowCount()) {
+    if (row < 0 || row >= model_->rowCount()) {
         return;
     }
-    const TestRecord& record = m_block.slots[row];
+    const TestRecord& record = block_.slots[row];
     const std::string problem = ReferenceProblem(record, "Test " + TestNumber(row));
     if (!problem.empty()) {
-        Refuse(m_window, problem);
+        Refuse(window_, problem);
         return;
     }
-    m_reference = Reference{record, row, {}};
+    reference_ = Reference{record, row, {}};
     Recompute();
 }
 
 void CompareView::CompareWithGoldenFile() {
-    const QString path = AskOpenPath(m_window);
+    const QString path = AskOpenPath(window_);
     if (path.isEmpty()) {
         return;
     }
@@ -99,49 +100,49 @@ void CompareView::CompareWithGoldenFile() {
     ClearBlock(golden);
     const FileStatus status = ReadRecordFile(ToFsPath(path), golden);
     if (status != FileStatus::Ok) {
-        ShowMessage(m_window, QString::fromLatin1(FileStatusMessage(status)));
+        ShowMessage(window_, QString::fromLatin1(FileStatusMessage(status)));
         return;
     }
     const std::string name = "Test 001 of " + QFileInfo(path).fileName().toStdString();
     if (UsedSlots(golden) == 0) {
-        Refuse(m_window, "The golden file " + QFileInfo(path).fileName().toStdString() +
-                             " holds no records.");
+        Refuse(window_, "The golden file " + QFileInfo(path).fileName().toStdString() +
+                            " holds no records.");
         return;
     }
     const std::string problem = ReferenceProblem(golden.slots[0], name);
     if (!problem.empty()) {
-        Refuse(m_window, problem);
+        Refuse(window_, problem);
         return;
     }
-    m_reference = Reference{golden.slots[0], 0, path};
+    reference_ = Reference{golden.slots[0], 0, path};
     Recompute();
 }
 
 void CompareView::ClearReference() {
-    m_reference.reset();
+    reference_.reset();
     Recompute();
 }
 
 QString CompareView::ReferenceName() const {
-    const QString number = Text(TestNumber(m_reference->slot));
-    if (m_reference->goldenPath.isEmpty()) {
+    const QString number = Text(TestNumber(reference_->slot));
+    if (reference_->goldenPath.isEmpty()) {
         return QStringLiteral("test %1").arg(number);
     }
     return QStringLiteral("test %1 of the golden file %2")
-        .arg(number, QFileInfo(m_reference->goldenPath).fileName());
+        .arg(number, QFileInfo(reference_->goldenPath).fileName());
 }
 
 void CompareView::Recompute() {
-    m_clearReference->setEnabled(m_reference.has_value());
-    QStatusBar* status = m_status;
-    if (!m_reference) {
-        m_model->SetRowMarks({});
+    clearReference_->setEnabled(reference_.has_value());
+    QStatusBar* status = status_;
+    if (!reference_) {
+        model_->SetRowMarks({});
         status->clearMessage();
         status->setToolTip({});
         return;
     }
-    const RecordBlock& block = m_block;
-    const Wiring wiring = ReadWiring(m_reference->record);
+    const RecordBlock& block = block_;
+    const Wiring wiring = ReadWiring(reference_->record);
     const BlockComparison comparison = CompareBlock(block, wiring);
     const std::string warning = MajorityWarning(block, GroupBlock(block), wiring);
     const QString name = ReferenceName();
@@ -165,7 +166,7 @@ void CompareView::Recompute() {
             QStringLiteral("%1 %2\nReference: %3")
                 .arg(Text(TestNumber(static_cast<int>(d))), Text(DescribeComparison(c)), name);
     }
-    m_model->SetRowMarks(std::move(marks));
+    model_->SetRowMarks(std::move(marks));
 
     QString text = QStringLiteral("Reference: %1. %2.").arg(name, Text(SummaryText(comparison)));
     if (!warning.empty()) {

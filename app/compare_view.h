@@ -36,12 +36,12 @@ class CompareView : public QObject {
     CompareView(QWidget* window, QTableView* list, PinMapModel* model, QStatusBar* status,
                 const RecordBlock& block);
 
-    QMenu* ContextMenu() const { return m_menu; }
-    QAction* UseAsReferenceAction() const { return m_useAsReference; }
-    QAction* CompareGoldenAction() const { return m_compareGolden; }
-    QAction* ClearReferenceAction() const { return m_clearReference; }
+    QMenu* ContextMenu() const { return menu_; }
+    QAction* UseAsReferenceAction() const { return useAsReference_; }
+    QAction* CompareGoldenAction() const { return compareGolden_; }
+    QAction* ClearReferenceAction() const { return clearReference_; }
 
-    bool HasReference() const { return m_reference.has_value(); }
+    bool HasReference() const { return reference_.has_value(); }
     // The reference's row in the list; -1 for a golden file or none.
     int ReferenceRow() const;
 
@@ -67,17 +67,17 @@ class CompareView : public QObject {
     void Recompute();
     QString ReferenceName() const;
 
-    QWidget* m_window;
-    QTableView* m_list;
-    PinMapModel* m_model;
-    QStatusBar* m_status;
-    const RecordBlock& m_block;
-    QMenu* m_menu;
-    QAction* m_useAsReference;
-    QAction* m_compareGolden;
-    QAction* m_clearReference;
-    int m_menuRow = -1;
-    std::optional<Reference> m_reference;
+    QWidget* window_;
+    QTableView* list_;
+    PinMapModel* model_;
+    QStatusBar* status_;
+    const RecordBlock& block_;
+    QMenu* menu_;
+    QAction* useAsReference_;
+    QAction* compareGolden_;
+    QAction* clearReference_;
+    int menuRow_ = -1;
+    std::optional<Reference> reference_;
 };
 
 }  // namespace vark

@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/application.h"
 #include "app/command_line.h"
 #include "app/font_warmup.h"
-#include "app/vark_app.h"
 #include "platform/system.h"
+#include "vark_version.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ int main(int argc, char* argv[]) {
     const QStringList raw = RawArguments(argc, argv);
     if (vark::AsksForHelpOrVersion(raw)) {
         QCoreApplication core(argc, argv);
-        const QString name = CVarkApp::AppNameFromPath(QCoreApplication::applicationFilePath());
+        const QString name =
+            vark::Application::AppNameFromPath(QCoreApplication::applicationFilePath());
         return Answer(vark::ParseCommandLine(QCoreApplication::arguments(), name, version));
     }
     // Without toolkit options the command line is decided before the toolkit
@@ -42,7 +44,7 @@ int main(int argc, char* argv[]) {
     const bool decided = !vark::MayHoldToolkitOptions(raw);
     if (decided) {
         const vark::CommandLine early =
-            vark::ParseCommandLine(raw, CVarkApp::AppNameFromPath(raw.value(0)), version);
+            vark::ParseCommandLine(raw, vark::Application::AppNameFromPath(raw.value(0)), version);
         if (early.exitStatus >= 0) {
             return Answer(early);
         }
@@ -52,7 +54,7 @@ int main(int argc, char* argv[]) {
     const QString self = QString::fromStdString(vark::platform::ExecutablePath());
     // Made on this thread before any other thread touches the framework, so
     // that this one is its main thread; it ends before the QApplication does.
-    auto app = std::make_unique<CVarkApp>(self);
+    auto app = std::make_unique<vark::Application>(self);
     if (decided && !self.isEmpty()) {
         // The window will be run: the instance lock file is written (and
         // synced to disk) while the display connection is made.
@@ -63,7 +65,7 @@ int main(int argc, char* argv[]) {
     // Lets the desktop match the window to its installed entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(VARK_DESKTOP_ID));
     if (self.isEmpty()) {
-        app = std::make_unique<CVarkApp>(QCoreApplication::applicationFilePath());
+        app = std::make_unique<vark::Application>(QCoreApplication::applicationFilePath());
     }
     const vark::CommandLine line =
         vark::ParseCommandLine(QCoreApplication::arguments(), app->AppName(), version);

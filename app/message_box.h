@@ -6,7 +6,7 @@
 #include <QString>
 #include <functional>
 
-#include "device/comm_defs.h"  // kMessageCaption, shared with the link's own boxes
+#include "app/link_texts.h"  // kMessageCaption, shared with vark-cli
 
 class QWidget;
 

@@ -18,13 +18,13 @@
 #include <memory>
 #include <vector>
 
-#include "app/comm_dlg.h"
+#include "app/application.h"
+#include "app/main_window.h"
 #include "app/message_box.h"
-#include "app/vark_app.h"
-#include "app/vark_dlg.h"
+#include "app/upload_dialog.h"
 #include "bench_blocks.h"
-#include "device/discovery.h"
-#include "tests/support/sim_process.h"
+#include "device/bridge_ports.h"
+#include "testing/sim_process.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ void WaitExposed(QWidget& widget) {
 void BM_AppStartUpToWindowShown(benchmark::State& state) {
     App();
     for (auto _ : state) {
-        auto dlg = std::make_unique<CVarkDlg>();
+        auto dlg = std::make_unique<vark::MainWindow>();
         dlg->show();
         WaitExposed(*dlg);
         benchmark::DoNotOptimize(dlg.get());
@@ -102,8 +102,8 @@ void BM_AppProcessStartUpToWindowShown(benchmark::State& state) {
         process.waitForFinished(5000);
         state.ResumeTiming();
     }
-    QFile::remove(CVarkApp(exe).LockFilePath());
-    QLocalServer::removeServer(CVarkApp(exe).ServerName());
+    QFile::remove(vark::Application(exe).LockFilePath());
+    QLocalServer::removeServer(vark::Application(exe).ServerName());
 }
 BENCHMARK(BM_AppProcessStartUpToWindowShown)->Unit(benchmark::kMillisecond)->Iterations(10);
 
@@ -174,7 +174,7 @@ BENCHMARK(BM_AppStartUpAgainstBareWindow)->Unit(benchmark::kMillisecond)->Iterat
 
 void BM_AppRefreshPinMap100FortyPin(benchmark::State& state) {
     App();
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(vark::bench::FortyPinBlock());
     dlg.show();
     WaitExposed(dlg);
@@ -188,13 +188,14 @@ BENCHMARK(BM_AppRefreshPinMap100FortyPin)->Unit(benchmark::kMicrosecond);
 // The refresh as the user sees it: rebuilt and the list repainted.
 void BM_AppRefreshPinMapAndRepaint(benchmark::State& state) {
     App();
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(vark::bench::FortyPinBlock());
     dlg.show();
     WaitExposed(dlg);
+    QWidget* list = dlg.findChild<QTableView*>(QStringLiteral("PinList"))->viewport();
     for (auto _ : state) {
         dlg.RefreshPinMap();
-        dlg.m_list->viewport()->repaint();
+        list->repaint();
     }
 }
 BENCHMARK(BM_AppRefreshPinMapAndRepaint)->Unit(benchmark::kMicrosecond);
@@ -205,24 +206,28 @@ BENCHMARK(BM_AppRefreshPinMapAndRepaint)->Unit(benchmark::kMicrosecond);
 void BM_AppRefreshDevWithRunningLink(benchmark::State& state) {
     App();
     vark::test::SimProcess sim({"--records", "3", "--fast"});
-    vark::FixedDeviceList devices({{0x10C4, 0xEA60, "VK 1", sim.device()}});
-    CCommDlg::SetDiscoveryOverride(&devices, &devices);
+    vark::BridgePort tester;
+    tester.vendorId = vark::kVendorSiliconBridge;
+    tester.path = sim.device();
+    tester.tester = true;
+    vark::UploadDialog::SetDiscoveryOverride(
+        [tester] { return std::vector<vark::BridgePort>{tester}; });
     const auto previous =
         vark::SetMessageInterceptor([](QWidget*, const QString&) { return 0x400; });
     {
         vark::RecordBlock received{};
-        CCommDlg dlg(nullptr, [&received](const vark::RecordBlock& b) { received = b; });
+        vark::UploadDialog dlg(nullptr, [&received](const vark::RecordBlock& b) { received = b; });
         dlg.show();
-        if (!dlg.Port().LinkUp()) {
+        if (!dlg.LinkUp()) {
             state.SkipWithError("no link to the simulator");
         }
         for (auto _ : state) {
-            dlg.m_pRefreshDev->click();
-            benchmark::DoNotOptimize(dlg.Port().LinkUp());
+            dlg.findChild<QPushButton*>(QStringLiteral("RefreshDevButton"))->click();
+            benchmark::DoNotOptimize(dlg.LinkUp());
         }
     }
     vark::SetMessageInterceptor(previous);
-    CCommDlg::SetDiscoveryOverride(nullptr, nullptr);
+    vark::UploadDialog::SetDiscoveryOverride({});
 }
 BENCHMARK(BM_AppRefreshDevWithRunningLink)->Unit(benchmark::kMillisecond)->Iterations(5);
 

@@ -20,7 +20,7 @@
 #include "bench_blocks.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tests/support/process.h"
+#include "testing/process.h"
 
 namespace {
 

@@ -7,35 +7,35 @@
 #include <string>
 #include <vector>
 
-#include "device/owner_loop.h"
-#include "device/serial_port.h"
-#include "tests/support/process.h"
-#include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "device/loop_owner.h"
+#include "device/protocol.h"
+#include "device/tester_link.h"
+#include "testing/process.h"
+#include "testing/sim_process.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
 void Upload(benchmark::State& state, std::vector<std::string> simArgs, double lineSeconds) {
     vark::test::SimProcess sim(std::move(simArgs));
     vark::LoopOwner owner;
-    vark::SerialPort port;
-    owner.Attach(&port);
-    port.SetOwner(&owner);
-    port.SetPortName(sim.device());
-    if (!port.StartLink()) {
-        state.SkipWithError(owner.LastMessage().c_str());
+    vark::TesterLink link;
+    link.SetOwner(&owner);
+    vark::BridgePort port;
+    port.path = sim.device();
+    link.UsePort(port);
+    if (link.StartLink()) {
+        state.SkipWithError("the simulator's port did not open");
         return;
     }
     double total = 0;
     for (auto _ : state) {
-        owner.ResetOutcome();
+        owner.Forget();
         const auto t0 = std::chrono::steady_clock::now();
-        port.SendRequest(vark::COMM_CMD_UPLOAD);
+        link.Request();
         owner.WaitForOutcome(std::chrono::seconds(30));
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
-        if (owner.Events().empty() ||
-            owner.Events().back().kind != vark::LoopOwner::Kind::Received ||
-            owner.Received().count != 100) {
+        if (!owner.Received() || owner.Block().count != 100) {
             state.SkipWithError("upload failed");
             return;
         }
@@ -49,7 +49,9 @@ void Upload(benchmark::State& state, std::vector<std::string> simArgs, double li
 }
 
 void BM_Upload100AtLineSpeed(benchmark::State& state) {
-    Upload(state, {"--records", "100"}, 24901.0 / vark::kLineBytesPerSecond);
+    Upload(
+        state, {"--records", "100"},
+        static_cast<double>(vark::protocol::kMaxReplySize) / vark::protocol::kLineBytesPerSecond);
 }
 BENCHMARK(BM_Upload100AtLineSpeed)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 
@@ -65,7 +67,8 @@ BENCHMARK(BM_Upload100Unpaced)->UseManualTime()->Iterations(3)->Unit(benchmark::
 // "ratio" counter is the whole process's time over the line time (target
 // 1.02 or less).
 void BM_CliUpload100WholeProcessAtLineSpeed(benchmark::State& state) {
-    const double lineSeconds = 24901.0 / vark::kLineBytesPerSecond;
+    const double lineSeconds =
+        static_cast<double>(vark::protocol::kMaxReplySize) / vark::protocol::kLineBytesPerSecond;
     vark::test::TempDir dir;
     double total = 0;
     for (auto _ : state) {

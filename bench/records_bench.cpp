@@ -8,7 +8,7 @@
 #include "records/compare.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
-#include "tests/support/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "bench_blocks.h"
 #include "report/qt_page_surface.h"
 #include "report/record_report.h"
-#include "tests/report/support/recording_surface.h"
-#include "tests/support/temp_dir.h"
+#include "testing/recording_surface.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

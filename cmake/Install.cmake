@@ -3,9 +3,8 @@
 include(GNUInstallDirs)
 
 set(VARK_PACKAGE_NAME vark-u)
-# The desktop entry, AppStream component and icon share one reverse-DNS name;
-# the window program announces it so the desktop matches its windows to them.
-set(VARK_DESKTOP_ID com.kelvor.vark_u)
+# VARK_DESKTOP_ID, the name of the desktop entry, AppStream component and
+# icon, comes from the top level with the version (vark_version.h).
 set(VARK_MIME_TYPE application/x-vark-u)
 # Bumped with the version; fixed so that two builds of one version are alike.
 set(VARK_RELEASE_DATE 2026-12-08)
@@ -18,11 +17,6 @@ set(VARK_MAINTAINER "VARK-u developers <vark-u@example.org>" CACHE STRING
 # CMAKE_INSTALL_LIBDIR, which on Debian has the architecture in it.
 set(VARK_UDEV_RULES_DIR lib/udev/rules.d)
 set(VARK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${VARK_PACKAGE_NAME})
-
-if(TARGET VARK-u)
-    target_compile_definitions(VARK-u PRIVATE
-        VARK_VERSION="${PROJECT_VERSION}" VARK_DESKTOP_ID="${VARK_DESKTOP_ID}")
-endif()
 
 # --- generated files: manual pages and the changelog, gzip-compressed --------
 set(VARK_GEN_DIR ${CMAKE_BINARY_DIR}/install-files)

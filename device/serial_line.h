@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "device/bridge_ports.h"
+
 namespace vark {
 
 // Purge flags, with the values of the Windows API so logs read the same.
@@ -60,15 +62,8 @@ class SerialLine {
     virtual long Read(std::uint8_t* data, std::size_t size) = 0;
 };
 
-// How the platform names a port that discovery found.
-enum class PortNaming {
-    ComNumber,   // m_nPortNo 2..254, opened as "\\.\COM<n>"
-    DeviceNode,  // the "PortName" value is the device node that is opened
-};
-
-// The platform's serial line and its way of naming ports; each platform's
-// serial_line_<platform>.cpp defines both, and the build picks one.
+// The platform's serial line; each platform's serial_line_<platform>.cpp
+// defines it (and SystemPortNaming), and the build picks one.
 std::unique_ptr<SerialLine> MakeSystemSerialLine();
-PortNaming SystemPortNaming();
 
 }  // namespace vark

@@ -40,7 +40,7 @@ class PagePen {
     PenHandle pen_;
 };
 
-void DrawPage(CPrintRX& rx, const RecordBlock& block, const ReportHooks& hooks,
+void DrawPage(PrintJob& rx, const RecordBlock& block, const ReportHooks& hooks,
               const ReportLayout& lay, int rows, int p, int pages, int n) {
     const ReportGeometry& g = kReportGeometry;
     rx.BeginPage();
@@ -158,7 +158,7 @@ void PrintReport(const RecordBlock& block, const ReportHooks& hooks) {
     const int pages = (lines + kLinesPerPage - 1) / kLinesPerPage;
     const int lastLines = lines % kLinesPerPage == 0 ? kLinesPerPage : lines % kLinesPerPage;
 
-    CPrintRX rx(hooks.printDialog);
+    PrintJob rx(hooks.printDialog);
     if (rx.SelectPrinter() != 0) {
         return;
     }

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "records/record_block.h"
-#include "report/print_rx.h"
+#include "report/print_job.h"
 
 namespace vark {
 

@@ -22,7 +22,7 @@ run() {
     shift 4
     local start=$SECONDS
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARK_SANITIZE="$flags" \
-        -DVARK_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null || return 1
+        -DVARK_BUILD_BENCH=OFF -DVARK_WERROR=ON "${launcher[@]}" >/dev/null || return 1
     cmake --build "$dir" -j"$(nproc)" ${1:+--target "$@"} || return 1
     local built=$SECONDS
     local logs=$PWD/$dir/sanitizer-logs
@@ -56,7 +56,8 @@ fi
 if [ "$mode" = tsan ] || [ "$mode" = all ]; then
     # Only what the thread checker runs: the device tests and the window
     # tests, of which the Upload dialog's run (Qt's own threads are not checked).
-    run build-tsan thread 300 "device|Device|Serial|Upload" test_device test_app || status=1
+    run build-tsan thread 300 "device|Device|Serial|Upload|hotplug" test_device test_app \
+        test_hotplug test_app_hotplug || status=1
 fi
 printf '%s\n' "${times[@]}"
 exit "$status"

@@ -17,7 +17,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     classes.dwSize = sizeof classes;
     classes.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
     ::InitCommonControlsEx(&classes);
-    vark::win::CVarkDlg window(name);
+    vark::win::MainWindow window(name);
     window.DoModal();
     return 0;
 }

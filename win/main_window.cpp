@@ -43,52 +43,52 @@ using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 
 }  // namespace
 
-CVarkDlg::CVarkDlg(std::wstring appName) : m_appName(std::move(appName)) {
-    m_hIcon =
+MainWindow::MainWindow(std::wstring appName) : appName_(std::move(appName)) {
+    icon_ =
         static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON),
                                         IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
 }
 
-CVarkDlg::~CVarkDlg() {
+MainWindow::~MainWindow() {
     // The controls are gone with the window; the lists they drew from go now.
-    if (m_ilToolBar) {
-        ::ImageList_Destroy(m_ilToolBar);
+    if (toolBarImages_) {
+        ::ImageList_Destroy(toolBarImages_);
     }
-    if (m_ilRowHeight) {
-        ::ImageList_Destroy(m_ilRowHeight);
+    if (rowHeightImages_) {
+        ::ImageList_Destroy(rowHeightImages_);
     }
-    if (m_hIcon) {
-        ::DestroyIcon(m_hIcon);
+    if (icon_) {
+        ::DestroyIcon(icon_);
     }
 }
 
-INT_PTR CVarkDlg::DoModal() {
+INT_PTR MainWindow::DoModal() {
     return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, Proc,
                              reinterpret_cast<LPARAM>(this));
 }
 
-INT_PTR CALLBACK CVarkDlg::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<CVarkDlg*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+INT_PTR CALLBACK MainWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
     if (msg == WM_INITDIALOG) {
-        self = reinterpret_cast<CVarkDlg*>(lp);
+        self = reinterpret_cast<MainWindow*>(lp);
         ::SetWindowLongPtrW(hwnd, DWLP_USER, lp);
-        self->m_hWnd = hwnd;
+        self->window_ = hwnd;
     }
     return self ? self->Handle(msg, wp, lp) : FALSE;
 }
 
-int CVarkDlg::Dpi() const {
+int MainWindow::Dpi() const {
     static const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"user32"), "GetDpiForWindow")));
-    const UINT dpi = getDpi && m_hWnd ? getDpi(m_hWnd) : 0;
+    const UINT dpi = getDpi && window_ ? getDpi(window_) : 0;
     return dpi ? static_cast<int>(dpi) : 96;
 }
 
-int CVarkDlg::Px(int v) const {
+int MainWindow::Px(int v) const {
     return Scale(v, Dpi());
 }
 
-INT_PTR CVarkDlg::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_INITDIALOG:
             return OnInitDialog();
@@ -102,7 +102,7 @@ INT_PTR CVarkDlg::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             }
             return FALSE;
         case WM_SIZE:
-            if (m_bLayoutReady == 1) {
+            if (layoutReady_ == 1) {
                 Layout();
             }
             return FALSE;
@@ -112,72 +112,72 @@ INT_PTR CVarkDlg::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_DPICHANGED: {
             // The system's suggestion keeps the window's place at the new DPI.
             const RECT* r = reinterpret_cast<const RECT*>(lp);
-            ::SetWindowPos(m_hWnd, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                           SWP_NOZORDER | SWP_NOACTIVATE);
+            ::SetWindowPos(window_, nullptr, r->left, r->top, r->right - r->left,
+                           r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE);
             return TRUE;
         }
         case WM_PAINT:
-            if (::IsIconic(m_hWnd)) {
+            if (::IsIconic(window_)) {
                 PaintIcon();
                 return TRUE;
             }
             return FALSE;
         case WM_QUERYDRAGICON:
-            return reinterpret_cast<INT_PTR>(m_hIcon);
+            return reinterpret_cast<INT_PTR>(icon_);
         case WM_DESTROY:
-            ::RemovePropW(m_hWnd, m_appName.c_str());
+            ::RemovePropW(window_, appName_.c_str());
             return FALSE;
     }
     return FALSE;
 }
 
-BOOL CVarkDlg::OnInitDialog() {
+BOOL MainWindow::OnInitDialog() {
     // A second start finds this window by its property from now until it is
     // destroyed; the window is not shown before this returns.
-    ::SetPropW(m_hWnd, m_appName.c_str(), reinterpret_cast<HANDLE>(1));
+    ::SetPropW(window_, appName_.c_str(), reinterpret_cast<HANDLE>(1));
 
-    if (HMENU menu = ::GetSystemMenu(m_hWnd, FALSE)) {
+    if (HMENU menu = ::GetSystemMenu(window_, FALSE)) {
         wchar_t text[64] = {};
         if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUT_MENU, text, 64) > 0) {
             ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
             ::AppendMenuW(menu, MF_STRING, ID_SYS_ABOUT, text);
         }
     }
-    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    ::SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
     // Without its bars the window stands as it is: no columns, no layout.
     if (!CreateToolBar() || !CreateStatusBar()) {
         return TRUE;
     }
-    m_pPathEdit = ::GetDlgItem(m_hWnd, IDC_PATH);
-    m_pOpenButton = ::GetDlgItem(m_hWnd, IDC_OPEN);
-    m_pDivider = ::GetDlgItem(m_hWnd, IDC_DIVIDER);
-    m_pList = ::GetDlgItem(m_hWnd, IDC_PIN_LIST);
+    pathEdit_ = ::GetDlgItem(window_, IDC_PATH);
+    openButton_ = ::GetDlgItem(window_, IDC_OPEN);
+    divider_ = ::GetDlgItem(window_, IDC_DIVIDER);
+    list_ = ::GetDlgItem(window_, IDC_PIN_LIST);
     SetUpList();
-    m_bLayoutReady = 1;
+    layoutReady_ = 1;
     Layout();
-    CentreWindow(m_hWnd);
+    CentreWindow(window_);
     return TRUE;  // the focus goes to the first tab stop, the Open button
 }
 
-bool CVarkDlg::CreateToolBar() {
+bool MainWindow::CreateToolBar() {
     HINSTANCE module = ::GetModuleHandleW(nullptr);
     // The layout places and sizes the bar: it neither aligns nor sizes itself.
-    m_wndToolBar = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
-                                     WS_CHILD | WS_VISIBLE | CCS_TOP | CCS_NOPARENTALIGN |
-                                         CCS_NORESIZE | CCS_NODIVIDER | TBSTYLE_TOOLTIPS,
-                                     0, 0, 0, 0, m_hWnd,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_TOOLBAR)),
-                                     module, nullptr);
-    if (m_wndToolBar == nullptr) {
+    toolBar_ = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                                 WS_CHILD | WS_VISIBLE | CCS_TOP | CCS_NOPARENTALIGN |
+                                     CCS_NORESIZE | CCS_NODIVIDER | TBSTYLE_TOOLTIPS,
+                                 0, 0, 0, 0, window_,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_TOOLBAR)), module,
+                                 nullptr);
+    if (toolBar_ == nullptr) {
         return false;
     }
     const std::vector<WORD> items = ToolbarItems(module);
     if (items.empty()) {
         return false;
     }
-    ::SendMessageW(m_wndToolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    ::SendMessageW(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     std::vector<TBBUTTON> buttons;
     int image = 0;
     for (WORD id : items) {
@@ -193,28 +193,28 @@ bool CVarkDlg::CreateToolBar() {
         b.iString = -1;
         buttons.push_back(b);
     }
-    if (!::SendMessageW(m_wndToolBar, TB_ADDBUTTONSW, buttons.size(),
+    if (!::SendMessageW(toolBar_, TB_ADDBUTTONSW, buttons.size(),
                         reinterpret_cast<LPARAM>(buttons.data()))) {
         return false;
     }
 
-    m_ilToolBar = ::ImageList_Create(32, 32, ILC_COLOR24 | ILC_MASK, 1, 1);
+    toolBarImages_ = ::ImageList_Create(32, 32, ILC_COLOR24 | ILC_MASK, 1, 1);
     for (int icon : kToolbarIcons) {
         HICON h = static_cast<HICON>(
             ::LoadImageW(module, MAKEINTRESOURCEW(icon), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
         if (h) {
-            ::ImageList_AddIcon(m_ilToolBar, h);
+            ::ImageList_AddIcon(toolBarImages_, h);
             ::DestroyIcon(h);
         }
     }
-    ::SendMessageW(m_wndToolBar, TB_SETBUTTONWIDTH, 0, MAKELPARAM(Px(40), Px(120)));
-    ::SendMessageW(m_wndToolBar, TB_SETBITMAPSIZE, 0, MAKELPARAM(32, 32));
-    ::SendMessageW(m_wndToolBar, TB_SETBUTTONSIZE, 0, MAKELPARAM(Px(80), Px(40)));
-    ::SendMessageW(m_wndToolBar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
-    const LONG_PTR style = ::GetWindowLongPtrW(m_wndToolBar, GWL_STYLE);
-    ::SetWindowLongPtrW(m_wndToolBar, GWL_STYLE,
+    ::SendMessageW(toolBar_, TB_SETBUTTONWIDTH, 0, MAKELPARAM(Px(40), Px(120)));
+    ::SendMessageW(toolBar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(32, 32));
+    ::SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(Px(80), Px(40)));
+    ::SendMessageW(toolBar_, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
+    const LONG_PTR style = ::GetWindowLongPtrW(toolBar_, GWL_STYLE);
+    ::SetWindowLongPtrW(toolBar_, GWL_STYLE,
                         style | TBSTYLE_FLAT | TBSTYLE_LIST | TBSTYLE_TRANSPARENT);
-    ::SendMessageW(m_wndToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_ilToolBar));
+    ::SendMessageW(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolBarImages_));
     for (std::size_t i = 0; i < items.size() && i < std::size(kLabels); ++i) {
         if (items[i] == 0 || kLabels[i] == nullptr) {
             continue;
@@ -223,31 +223,32 @@ bool CVarkDlg::CreateToolBar() {
         info.cbSize = sizeof info;
         info.dwMask = TBIF_TEXT | TBIF_BYINDEX;
         info.pszText = const_cast<wchar_t*>(kLabels[i]);
-        ::SendMessageW(m_wndToolBar, TB_SETBUTTONINFOW, i, reinterpret_cast<LPARAM>(&info));
+        ::SendMessageW(toolBar_, TB_SETBUTTONINFOW, i, reinterpret_cast<LPARAM>(&info));
     }
     return true;
 }
 
-bool CVarkDlg::CreateStatusBar() {
-    m_wndStatusBar = ::CreateWindowExW(
+bool MainWindow::CreateStatusBar() {
+    statusBar_ = ::CreateWindowExW(
         0, STATUSCLASSNAMEW, nullptr,
         WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM | CCS_NOPARENTALIGN | CCS_NORESIZE, 0,
-        0, 0, 0, m_hWnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_STATUS_BAR)),
+        0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_STATUS_BAR)),
         ::GetModuleHandleW(nullptr), nullptr);
-    if (m_wndStatusBar == nullptr) {
+    if (statusBar_ == nullptr) {
         return false;
     }
     // One pane without text, reaching to the grip.
     int right[1] = {-1};
-    return ::SendMessageW(m_wndStatusBar, SB_SETPARTS, std::size(right),
+    return ::SendMessageW(statusBar_, SB_SETPARTS, std::size(right),
                           reinterpret_cast<LPARAM>(right)) != 0;
 }
 
-void CVarkDlg::SetUpList() {
+void MainWindow::SetUpList() {
     // An image list with no image, 20 pixels high: the rows take its height.
-    m_ilRowHeight = ::ImageList_Create(1, Px(20), ILC_COLOR24 | ILC_MASK, 0, 0);
-    ::SendMessageW(m_pList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES);
-    ::SendMessageW(m_pList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_ilRowHeight));
+    rowHeightImages_ = ::ImageList_Create(1, Px(20), ILC_COLOR24 | ILC_MASK, 0, 0);
+    ::SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES);
+    ::SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL,
+                   reinterpret_cast<LPARAM>(rowHeightImages_));
     int index = 0;
     for (const Column& c : kColumns) {
         LVCOLUMNW col{};
@@ -256,31 +257,31 @@ void CVarkDlg::SetUpList() {
         col.cx = Px(c.width);
         col.pszText = const_cast<wchar_t*>(c.header);
         col.iSubItem = index;
-        ::SendMessageW(m_pList, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&col));
+        ::SendMessageW(list_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&col));
         ++index;
     }
 }
 
-void CVarkDlg::Layout() {
+void MainWindow::Layout() {
     RECT client{};
-    ::GetClientRect(m_hWnd, &client);
+    ::GetClientRect(window_, &client);
     const MainLayout m =
         ComputeLayout(client.right - client.left, client.bottom - client.top, Dpi());
     const auto place = [](HWND w, const Box& b) {
         ::MoveWindow(w, b.x, b.y, b.width, b.height, TRUE);
     };
-    place(m_wndToolBar, m.toolBar);
-    place(m_pPathEdit, m.pathEdit);
-    place(m_pOpenButton, m.openButton);
-    place(m_pDivider, m.divider);
-    place(m_pList, m.list);
-    ::InvalidateRect(m_pList, nullptr, FALSE);
-    place(m_wndStatusBar, m.statusBar);
-    ::InvalidateRect(m_hWnd, nullptr, TRUE);
-    ::UpdateWindow(m_hWnd);
+    place(toolBar_, m.toolBar);
+    place(pathEdit_, m.pathEdit);
+    place(openButton_, m.openButton);
+    place(divider_, m.divider);
+    place(list_, m.list);
+    ::InvalidateRect(list_, nullptr, FALSE);
+    place(statusBar_, m.statusBar);
+    ::InvalidateRect(window_, nullptr, TRUE);
+    ::UpdateWindow(window_);
 }
 
-void CVarkDlg::OnSizing(RECT* frame) {
+void MainWindow::OnSizing(RECT* frame) {
     // Always the right and the bottom edge move, whichever edge is dragged.
     const int w = Px(kMinFrameWidth);
     const int h = Px(kMinFrameHeight);
@@ -292,19 +293,19 @@ void CVarkDlg::OnSizing(RECT* frame) {
     }
 }
 
-void CVarkDlg::PaintIcon() {
+void MainWindow::PaintIcon() {
     PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(m_hWnd, &ps);
-    ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    HDC dc = ::BeginPaint(window_, &ps);
+    ::SendMessageW(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     const int cx = ::GetSystemMetrics(SM_CXICON);
     const int cy = ::GetSystemMetrics(SM_CYICON);
     RECT r{};
-    ::GetClientRect(m_hWnd, &r);
-    ::DrawIcon(dc, (r.right - r.left - cx + 1) / 2, (r.bottom - r.top - cy + 1) / 2, m_hIcon);
-    ::EndPaint(m_hWnd, &ps);
+    ::GetClientRect(window_, &r);
+    ::DrawIcon(dc, (r.right - r.left - cx + 1) / 2, (r.bottom - r.top - cy + 1) / 2, icon_);
+    ::EndPaint(window_, &ps);
 }
 
-void CVarkDlg::OnCommand(UINT id) {
+void MainWindow::OnCommand(UINT id) {
     switch (id) {
         case ID_TB_UPLOAD:
             RunUpload();
@@ -314,7 +315,7 @@ void CVarkDlg::OnCommand(UINT id) {
             break;
         case ID_TB_EXIT:
         case IDCANCEL:  // Escape and the close box
-            ::EndDialog(m_hWnd, IDCANCEL);
+            ::EndDialog(window_, IDCANCEL);
             break;
         default:
             // IDOK (Enter with no button focused) does nothing. Open, Save
@@ -323,12 +324,12 @@ void CVarkDlg::OnCommand(UINT id) {
     }
 }
 
-void CVarkDlg::RunAbout() {
-    RunAboutBox(m_hWnd);
+void MainWindow::RunAbout() {
+    RunAboutBox(window_);
 }
 
-void CVarkDlg::RunUpload() {
-    RunUploadDialog(m_hWnd);
+void MainWindow::RunUpload() {
+    RunUploadDialog(window_);
 }
 
 }  // namespace vark::win

@@ -11,18 +11,18 @@
 
 namespace vark::win {
 
-class CVarkDlg {
+class MainWindow {
   public:
     // `appName`: the executable's base name, which names the window property
     // a second start finds this window by.
-    explicit CVarkDlg(std::wstring appName);
-    ~CVarkDlg();
-    CVarkDlg(const CVarkDlg&) = delete;
-    CVarkDlg& operator=(const CVarkDlg&) = delete;
+    explicit MainWindow(std::wstring appName);
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
 
     // Creates the window from its template and runs it until it is ended.
     INT_PTR DoModal();
-    HWND hwnd() const { return m_hWnd; }
+    HWND hwnd() const { return window_; }
 
   private:
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -40,21 +40,21 @@ class CVarkDlg {
     int Dpi() const;
     int Px(int v) const;
 
-    HICON m_hIcon = nullptr;
-    HWND m_wndToolBar = nullptr;
-    HIMAGELIST m_ilToolBar = nullptr;
-    HIMAGELIST m_ilRowHeight = nullptr;
-    HWND m_wndStatusBar = nullptr;
-    UINT m_nIndicators[1] = {0};
-    int m_bLayoutReady = 0;
-    HWND m_pPathEdit = nullptr;
-    HWND m_pOpenButton = nullptr;
-    HWND m_pDivider = nullptr;
-    HWND m_pList = nullptr;
-    std::wstring m_strPath;
+    HICON icon_ = nullptr;
+    HWND toolBar_ = nullptr;
+    HIMAGELIST toolBarImages_ = nullptr;
+    HIMAGELIST rowHeightImages_ = nullptr;
+    HWND statusBar_ = nullptr;
+    UINT indicators_[1] = {0};
+    int layoutReady_ = 0;
+    HWND pathEdit_ = nullptr;
+    HWND openButton_ = nullptr;
+    HWND divider_ = nullptr;
+    HWND list_ = nullptr;
+    std::wstring path_;
 
-    HWND m_hWnd = nullptr;
-    std::wstring m_appName;
+    HWND window_ = nullptr;
+    std::wstring appName_;
 };
 
 }  // namespace vark::win

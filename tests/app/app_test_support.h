@@ -12,6 +12,8 @@
 #include <QWidget>
 #include <functional>
 #include <ostream>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "app/file_dialogs.h"
@@ -119,6 +121,17 @@ void WhenModal(std::function<void(T*)> step, int timeoutMs = 5000) {
 template <typename T>
 void WhenPopup(std::function<void(T*)> step, int timeoutMs = 5000) {
     WhenFound<T>([] { return QApplication::activePopupWidget(); }, std::move(step), timeoutMs);
+}
+
+// The child of `parent` of type T with the object name `name`, as a person
+// would point at it; a missing one fails the test at once.
+template <typename T>
+T* Child(const QObject& parent, const char* name) {
+    T* child = parent.findChild<T*>(QString::fromLatin1(name));
+    if (!child) {
+        throw std::runtime_error(std::string("no child named ") + name);
+    }
+    return child;
 }
 
 }  // namespace vark::test

@@ -12,12 +12,14 @@
 #include <QTimer>
 
 #include "app/compare_view.h"
+#include "app/main_window.h"
 #include "app/pin_map_model.h"
-#include "app/vark_dlg.h"
 #include "app_test_support.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -39,23 +41,25 @@ class CompareWindow : public ::testing::Test {
         return path;
     }
 
-    void Open(CVarkDlg& dlg, const QString& path) {
+    void Open(vark::MainWindow& dlg, const QString& path) {
         dialogs.openAnswer = path;
         dlg.OpenRecordFile();
     }
 
-    static QVariant Data(const CVarkDlg& dlg, int row, int col, int role) {
-        return dlg.m_list->model()->index(row, col).data(role);
+    static QVariant Data(const vark::MainWindow& dlg, int row, int col, int role) {
+        return Child<QTableView>(dlg, "PinList")->model()->index(row, col).data(role);
     }
-    static QColor Background(const CVarkDlg& dlg, int row, int col = 2) {
+    static QColor Background(const vark::MainWindow& dlg, int row, int col = 2) {
         return Data(dlg, row, col, Qt::BackgroundRole).value<QColor>();
     }
-    static QString ToolTip(const CVarkDlg& dlg, int row, int col = 2) {
+    static QString ToolTip(const vark::MainWindow& dlg, int row, int col = 2) {
         return Data(dlg, row, col, Qt::ToolTipRole).toString();
     }
-    static QString Status(const CVarkDlg& dlg) { return dlg.m_wndStatusBar->currentMessage(); }
+    static QString Status(const vark::MainWindow& dlg) {
+        return Child<QStatusBar>(dlg, "StatusBar")->currentMessage();
+    }
 
-    static void ExpectNoMarks(const CVarkDlg& dlg) {
+    static void ExpectNoMarks(const vark::MainWindow& dlg) {
         for (int r = 0; r < dlg.RowCount(); ++r) {
             EXPECT_FALSE(Background(dlg, r).isValid()) << r;
             EXPECT_EQ(ToolTip(dlg, r), dlg.CellText(r, 2)) << r;
@@ -69,13 +73,13 @@ class CompareWindow : public ::testing::Test {
 };
 
 TEST_F(CompareWindow, RowTintsTooltipsAndStatusAgainstARowOfTheList) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     Open(dlg, run);
     const auto cells = vark::PinMapTable(dlg.Block());
-    dlg.m_pCompare->UseAsReference(0);
+    Child<vark::CompareView>(dlg, "CompareView")->UseAsReference(0);
 
-    ASSERT_TRUE(dlg.m_pCompare->HasReference());
-    EXPECT_EQ(dlg.m_pCompare->ReferenceRow(), 0);
+    ASSERT_TRUE(Child<vark::CompareView>(dlg, "CompareView")->HasReference());
+    EXPECT_EQ(Child<vark::CompareView>(dlg, "CompareView")->ReferenceRow(), 0);
     for (int c = 0; c < vark::kListColumns; ++c) {
         EXPECT_EQ(Background(dlg, 0, c), CompareView::ReferenceColor()) << c;
     }
@@ -104,7 +108,7 @@ TEST_F(CompareWindow, RowTintsTooltipsAndStatusAgainstARowOfTheList) {
     }
 
     // The open-pin record as reference: most records disagree with it.
-    dlg.m_pCompare->UseAsReference(4);
+    Child<vark::CompareView>(dlg, "CompareView")->UseAsReference(4);
     EXPECT_EQ(Background(dlg, 4), CompareView::ReferenceColor());
     EXPECT_EQ(Background(dlg, 0), CompareView::DiffersColor());
     EXPECT_EQ(ToolTip(dlg, 0), "001 differs: extra A03-B03\nReference: test 005");
@@ -118,37 +122,37 @@ TEST_F(CompareWindow, RowTintsTooltipsAndStatusAgainstARowOfTheList) {
 TEST_F(CompareWindow, EmptyAndErrorRowsAreRefusedWithAMessage) {
     vark::RecordBlock block = vark::ProductionRunBlock();
     block.slots[2] = vark::RecordBuilder(0).Build();
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     Open(dlg, Write("holes.vku", block));
 
-    dlg.m_pCompare->UseAsReference(17);
-    dlg.m_pCompare->UseAsReference(2);
+    Child<vark::CompareView>(dlg, "CompareView")->UseAsReference(17);
+    Child<vark::CompareView>(dlg, "CompareView")->UseAsReference(2);
     EXPECT_EQ(messages.Texts(),
               QStringList({"\n    Test 018 cannot be the reference: it is a record in error (pin "
                            "count 255).    \n",
                            "\n    Test 003 cannot be the reference: it is an empty slot (no test "
                            "stored).    \n"}));
-    EXPECT_FALSE(dlg.m_pCompare->HasReference());
+    EXPECT_FALSE(Child<vark::CompareView>(dlg, "CompareView")->HasReference());
     EXPECT_TRUE(Status(dlg).isEmpty());
     ExpectNoMarks(dlg);
 
     // A refused row leaves a reference already set as it was.
-    dlg.m_pCompare->UseAsReference(1);
-    dlg.m_pCompare->UseAsReference(17);
-    EXPECT_EQ(dlg.m_pCompare->ReferenceRow(), 1);
+    Child<vark::CompareView>(dlg, "CompareView")->UseAsReference(1);
+    Child<vark::CompareView>(dlg, "CompareView")->UseAsReference(17);
+    EXPECT_EQ(Child<vark::CompareView>(dlg, "CompareView")->ReferenceRow(), 1);
     EXPECT_EQ(Background(dlg, 2), CompareView::NoMapColor());
     EXPECT_EQ(ToolTip(dlg, 2), "003 empty\nReference: test 002");
 }
 
 TEST_F(CompareWindow, GoldenReferenceSurvivesANewListARowReferenceDoesNot) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     Open(dlg, run);
-    dlg.m_pCompare->UseAsReference(1);
+    Child<vark::CompareView>(dlg, "CompareView")->UseAsReference(1);
     Open(dlg, run);  // the list is replaced, even by the same file
-    EXPECT_FALSE(dlg.m_pCompare->HasReference());
+    EXPECT_FALSE(Child<vark::CompareView>(dlg, "CompareView")->HasReference());
     EXPECT_TRUE(Status(dlg).isEmpty());
     ExpectNoMarks(dlg);
-    EXPECT_FALSE(dlg.m_pCompare->ClearReferenceAction()->isEnabled());
+    EXPECT_FALSE(Child<vark::CompareView>(dlg, "CompareView")->ClearReferenceAction()->isEnabled());
 
     // A golden file: its first record; no row of the list is the reference.
     const QString gold = Write("gold.vku", [] {
@@ -159,8 +163,8 @@ TEST_F(CompareWindow, GoldenReferenceSurvivesANewListARowReferenceDoesNot) {
         return b;
     }());
     dialogs.openAnswer = gold;
-    dlg.m_pCompare->CompareGoldenAction()->trigger();
-    EXPECT_EQ(dlg.m_pCompare->ReferenceRow(), -1);
+    Child<vark::CompareView>(dlg, "CompareView")->CompareGoldenAction()->trigger();
+    EXPECT_EQ(Child<vark::CompareView>(dlg, "CompareView")->ReferenceRow(), -1);
     EXPECT_FALSE(Background(dlg, 0).isValid());
     EXPECT_EQ(ToolTip(dlg, 4),
               "005 differs: missing A03-B03\nReference: test 001 of the golden "
@@ -168,7 +172,7 @@ TEST_F(CompareWindow, GoldenReferenceSurvivesANewListARowReferenceDoesNot) {
     EXPECT_EQ(Status(dlg),
               "Reference: test 001 of the golden file gold.vku. 14 same, 4 differs, 1 "
               "other pin count, 1 error.");
-    EXPECT_TRUE(dlg.m_pCompare->ClearReferenceAction()->isEnabled());
+    EXPECT_TRUE(Child<vark::CompareView>(dlg, "CompareView")->ClearReferenceAction()->isEnabled());
 
     // A new block (as an upload brings) is compared with it at once.
     vark::RecordBlock other;
@@ -183,51 +187,51 @@ TEST_F(CompareWindow, GoldenReferenceSurvivesANewListARowReferenceDoesNot) {
               "file gold.vku");
     EXPECT_FALSE(Background(dlg, 1).isValid());
     EXPECT_EQ(Status(dlg), "Reference: test 001 of the golden file gold.vku. 1 same, 1 differs.");
-    EXPECT_EQ(dlg.m_wndStatusBar->toolTip(), Status(dlg));
+    EXPECT_EQ(Child<QStatusBar>(dlg, "StatusBar")->toolTip(), Status(dlg));
 
-    dlg.m_pCompare->ClearReferenceAction()->trigger();
-    EXPECT_FALSE(dlg.m_pCompare->HasReference());
+    Child<vark::CompareView>(dlg, "CompareView")->ClearReferenceAction()->trigger();
+    EXPECT_FALSE(Child<vark::CompareView>(dlg, "CompareView")->HasReference());
     EXPECT_TRUE(Status(dlg).isEmpty());
-    EXPECT_TRUE(dlg.m_wndStatusBar->toolTip().isEmpty());
+    EXPECT_TRUE(Child<QStatusBar>(dlg, "StatusBar")->toolTip().isEmpty());
     ExpectNoMarks(dlg);
     EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST_F(CompareWindow, GoldenFilesThatCannotServe) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     Open(dlg, run);
-    dlg.m_pCompare->UseAsReference(0);
+    Child<vark::CompareView>(dlg, "CompareView")->UseAsReference(0);
 
     dialogs.openAnswer.clear();  // cancelled: nothing changes
-    dlg.m_pCompare->CompareWithGoldenFile();
-    EXPECT_EQ(dlg.m_pCompare->ReferenceRow(), 0);
+    Child<vark::CompareView>(dlg, "CompareView")->CompareWithGoldenFile();
+    EXPECT_EQ(Child<vark::CompareView>(dlg, "CompareView")->ReferenceRow(), 0);
 
     dialogs.openAnswer = dir.filePath("missing.vku");
-    dlg.m_pCompare->CompareWithGoldenFile();
+    Child<vark::CompareView>(dlg, "CompareView")->CompareWithGoldenFile();
     vark::RecordBlock none;
     vark::ClearBlock(none);
     dialogs.openAnswer = Write("none.vku", none);
-    dlg.m_pCompare->CompareWithGoldenFile();
+    Child<vark::CompareView>(dlg, "CompareView")->CompareWithGoldenFile();
     none.count = 1;
     dialogs.openAnswer = Write("hole.vku", none);
-    dlg.m_pCompare->CompareWithGoldenFile();
+    Child<vark::CompareView>(dlg, "CompareView")->CompareWithGoldenFile();
     EXPECT_EQ(messages.Texts(),
               QStringList({"\n    Open file failed!    \n",
                            "\n    The golden file none.vku holds no records.    \n",
                            "\n    Test 001 of hole.vku cannot be the reference: it is an empty "
                            "slot (no test stored).    \n"}));
     // The reference in force stays.
-    EXPECT_EQ(dlg.m_pCompare->ReferenceRow(), 0);
+    EXPECT_EQ(Child<vark::CompareView>(dlg, "CompareView")->ReferenceRow(), 0);
     EXPECT_EQ(Background(dlg, 0), CompareView::ReferenceColor());
 }
 
 TEST_F(CompareWindow, ContextMenuOnTheList) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.resize(1000, 700);
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     Open(dlg, run);
-    QTableView* list = dlg.m_list;
+    QTableView* list = Child<QTableView>(dlg, "PinList");
     const QPoint onRow3 = list->visualRect(list->model()->index(2, 1)).center();
 
     QStringList texts;
@@ -264,7 +268,7 @@ TEST_F(CompareWindow, ContextMenuOnTheList) {
               QStringList({"Use as Reference", "Compare with Golden File...", "Clear Reference"}));
     EXPECT_TRUE(useEnabled);
     EXPECT_FALSE(clearEnabled);
-    EXPECT_EQ(dlg.m_pCompare->ReferenceRow(), 2);
+    EXPECT_EQ(Child<vark::CompareView>(dlg, "CompareView")->ReferenceRow(), 2);
     EXPECT_EQ(list->currentIndex().row(), 2);
     EXPECT_EQ(Background(dlg, 2), CompareView::ReferenceColor());
 
@@ -276,7 +280,7 @@ TEST_F(CompareWindow, ContextMenuOnTheList) {
 
     whenMenu("Clear Reference");
     Q_EMIT list->customContextMenuRequested(onRow3);
-    EXPECT_FALSE(dlg.m_pCompare->HasReference());
+    EXPECT_FALSE(Child<vark::CompareView>(dlg, "CompareView")->HasReference());
     EXPECT_FALSE(Background(dlg, 2).isValid());
     EXPECT_EQ(list->contextMenuPolicy(), Qt::CustomContextMenu);
 }

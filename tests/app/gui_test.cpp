@@ -11,8 +11,10 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
@@ -22,15 +24,20 @@
 #include <functional>
 #include <vector>
 
-#include "app/about_dlg.h"
-#include "app/comm_dlg.h"
+#include "app/about_dialog.h"
 #include "app/dialog_units.h"
-#include "app/vark_dlg.h"
-#include "device/discovery.h"
+#include "app/main_window.h"
+#include "app/tester_watch.h"
+#include "app/upload_dialog.h"
+#include "device/bridge_ports.h"
 
 // Last: Xlib's macros (None, Bool, Status...) would clash with Qt's names.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+
+#include "app_test_support.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -177,7 +184,8 @@ class ModalWatcher {
 
     std::function<void(QWidget*)> check_;
     QTimer timer_;
-    QWidget* last_ = nullptr;
+    // Guarded: a box made after the last one is gone may sit at its address.
+    QPointer<QWidget> last_;
 };
 
 class Desktop : public ::testing::Test {
@@ -188,20 +196,20 @@ class Desktop : public ::testing::Test {
         // Let the frame settle before anything is measured against it.
         Settle(200);
     }
-    void TearDown() override { CCommDlg::SetDiscoveryOverride(nullptr, nullptr); }
+    void TearDown() override { vark::UploadDialog::SetDiscoveryOverride({}); }
 
-    void TriggerLater(CVarkDlg::Command command) {
+    void TriggerLater(vark::MainWindow::Command command) {
         QTimer::singleShot(0, &main_, [this, command] { main_.CommandAction(command)->trigger(); });
     }
 
     // A point of the main window that no box covers: above its status strip,
     // at the left.
     QPoint FreeSpotOfMain() const {
-        const QRect f = FrameRect(const_cast<CVarkDlg*>(&main_));
+        const QRect f = FrameRect(const_cast<vark::MainWindow*>(&main_));
         return QPoint(f.left() + 12, f.bottom() - 30);
     }
 
-    CVarkDlg main_;
+    vark::MainWindow main_;
 };
 
 struct BoxSeen {
@@ -218,7 +226,7 @@ struct BoxSeen {
 
 // Looks at one message box against the main window, clicks the main window
 // and answers the box with Enter through the window system.
-BoxSeen LookAtBox(QMessageBox* box, CVarkDlg& main, QPoint freeSpot) {
+BoxSeen LookAtBox(QMessageBox* box, vark::MainWindow& main, QPoint freeSpot) {
     BoxSeen seen;
     seen.text = box->text();
     const QAbstractButton* ok = box->button(QMessageBox::Ok);
@@ -272,7 +280,7 @@ TEST_F(Desktop, AboutBoxHasTheTemplateSizeInTheDialogFont) {
     QFont font;
     bool above = false;
     ModalWatcher watch([&](QWidget* w) {
-        auto* about = qobject_cast<CAboutDlg*>(w);
+        auto* about = qobject_cast<vark::AboutDialog*>(w);
         if (!about) {
             w->close();
             return;
@@ -282,13 +290,13 @@ TEST_F(Desktop, AboutBoxHasTheTemplateSizeInTheDialogFont) {
             client = ClientRect(about).size();
             above = StackedAbove(about, &main_);
         }
-        font = about->m_pVersion->font();
+        font = Child<QLabel>(*about, "VersionText")->font();
         PressKey("Escape");
         if (!WaitFor([about] { return !about->isVisible(); }, 2000)) {
             about->reject();
         }
     });
-    TriggerLater(CVarkDlg::CmdAbout);
+    TriggerLater(vark::MainWindow::CmdAbout);
     ASSERT_TRUE(WaitFor([&] { return client.isValid(); }));
     const vark::DialogUnits du(vark::DialogFont());
     EXPECT_EQ(client, QSize(du.X(235), du.Y(65)));
@@ -301,8 +309,11 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
     const std::string port =
         "/nonexistent/serial/by-id/"
         "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0";
-    vark::FixedDeviceList devices({{0x10C4, 0xEA60, "0001", port}});
-    CCommDlg::SetDiscoveryOverride(&devices, &devices);
+    vark::BridgePort tester;
+    tester.vendorId = vark::kVendorSiliconBridge;
+    tester.path = port;
+    tester.tester = true;
+    vark::UploadDialog::SetDiscoveryOverride([tester] { return std::vector{tester}; });
 
     std::vector<BoxSeen> boxes;
     QString shown;
@@ -315,7 +326,7 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
             boxes.push_back(LookAtBox(box, main_, FreeSpotOfMain()));
             return;
         }
-        auto* dlg = qobject_cast<CCommDlg*>(w);
+        auto* dlg = qobject_cast<vark::UploadDialog*>(w);
         if (!dlg) {
             w->close();
             return;
@@ -324,13 +335,14 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
             Settle(100);
             dialogAbove = StackedAbove(dlg, &main_);
         }
-        shown = dlg->m_pDeviceText->text();
-        tip = dlg->m_pDeviceText->toolTip();
-        textWidth = QFontMetrics(dlg->m_pDeviceText->font()).horizontalAdvance(shown);
-        labelWidth = dlg->m_pDeviceText->width();
+        shown = Child<QLabel>(*dlg, "DeviceText")->text();
+        tip = Child<QLabel>(*dlg, "DeviceText")->toolTip();
+        textWidth =
+            QFontMetrics(Child<QLabel>(*dlg, "DeviceText")->font()).horizontalAdvance(shown);
+        labelWidth = Child<QLabel>(*dlg, "DeviceText")->width();
         dlg->reject();
     });
-    TriggerLater(CVarkDlg::CmdUpload);
+    TriggerLater(vark::MainWindow::CmdUpload);
     ASSERT_TRUE(WaitFor([&] { return !shown.isEmpty(); }, 15000));
 
     // The port cannot be opened: its own box, then the connection box.
@@ -359,8 +371,7 @@ TEST_F(Desktop, ConnectionBoxesSitOnTheMainWindowAndTheCaptionFits) {
 }
 
 TEST_F(Desktop, NoTesterBoxSitsOnTheMainWindow) {
-    vark::FixedDeviceList none;
-    CCommDlg::SetDiscoveryOverride(&none, &none);
+    vark::UploadDialog::SetDiscoveryOverride([] { return std::vector<vark::BridgePort>{}; });
     std::vector<BoxSeen> boxes;
     bool dialogSeen = false;
     ModalWatcher watch([&](QWidget* w) {
@@ -371,7 +382,7 @@ TEST_F(Desktop, NoTesterBoxSitsOnTheMainWindow) {
         dialogSeen = true;
         static_cast<QDialog*>(w)->reject();
     });
-    TriggerLater(CVarkDlg::CmdUpload);
+    TriggerLater(vark::MainWindow::CmdUpload);
     ASSERT_TRUE(WaitFor([&] { return dialogSeen; }, 10000));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QStringLiteral("\n    Device connection failed!    \n"));
@@ -381,6 +392,39 @@ TEST_F(Desktop, NoTesterBoxSitsOnTheMainWindow) {
     EXPECT_TRUE(boxes[0].aboveAfterClick);
     EXPECT_TRUE(boxes[0].closedByKey);
     EXPECT_TRUE(boxes[0].plainOk);
+}
+
+TEST_F(Desktop, TesterStatusSitsWholeAtTheRightOfTheStatusLine) {
+    vark::TesterWatch watch;
+    main_.SetTesterWatch(&watch);
+    auto* status = Child<QLabel>(main_, "TesterStatus");
+    auto* bar = Child<QStatusBar>(main_, "StatusBar");
+    vark::BridgePort tester;
+    tester.vendorId = vark::kVendorSiliconBridge;
+    tester.path = "/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0";
+    tester.tester = true;
+    watch.Update({{tester}, {}});
+    Settle(200);
+    const QString text = status->text();
+    EXPECT_EQ(text, QString::fromStdString("Tester on " + tester.path));
+    EXPECT_TRUE(status->isVisible());
+    // Whole (its underscores too), inside the status line, at its right end
+    // but clear of the grip.
+    EXPECT_GE(status->width(), QFontMetrics(status->font()).horizontalAdvance(text));
+    EXPECT_GE(status->height(), QFontMetrics(status->font()).height());
+    const QRect inBar(status->mapTo(bar, QPoint(0, 0)), status->size());
+    EXPECT_TRUE(bar->rect().contains(inBar));
+    EXPECT_GT(inBar.x(), bar->width() / 3);
+    EXPECT_LE(inBar.right(), bar->width() - 8) << "under the size grip";
+    // A message of the list's comparison does not hide it.
+    bar->showMessage(QStringLiteral("14 same, 4 differs"));
+    Settle(100);
+    EXPECT_TRUE(status->isVisible());
+    // And it follows the tester.
+    watch.Update({{}, {}});
+    Settle(100);
+    EXPECT_EQ(status->text(), QStringLiteral("No tester attached"));
+    main_.SetTesterWatch(nullptr);
 }
 
 }  // namespace

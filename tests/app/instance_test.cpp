@@ -13,9 +13,9 @@
 #include <QTest>
 #include <memory>
 
-#include "app/about_dlg.h"
-#include "app/vark_app.h"
-#include "app/vark_dlg.h"
+#include "app/about_dialog.h"
+#include "app/application.h"
+#include "app/main_window.h"
 #include "app_test_support.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
@@ -23,18 +23,18 @@
 namespace {
 
 TEST(StartUp, ApplicationNameIsTheFileNameWithoutDirectoryAndExtension) {
-    EXPECT_EQ(CVarkApp::AppNameFromPath(QStringLiteral("/usr/local/bin/VARK-u")),
+    EXPECT_EQ(vark::Application::AppNameFromPath(QStringLiteral("/usr/local/bin/VARK-u")),
               QStringLiteral("VARK-u"));
-    EXPECT_EQ(CVarkApp::AppNameFromPath(QStringLiteral("/opt/kelvor/VARK-u.bin")),
+    EXPECT_EQ(vark::Application::AppNameFromPath(QStringLiteral("/opt/kelvor/VARK-u.bin")),
               QStringLiteral("VARK-u"));
-    EXPECT_EQ(CVarkApp::AppNameFromPath(QStringLiteral("relative/vark.test.exe")),
+    EXPECT_EQ(vark::Application::AppNameFromPath(QStringLiteral("relative/vark.test.exe")),
               QStringLiteral("vark.test"));
     // Lock and socket are named after the application and the user.
-    const CVarkApp app(QStringLiteral("/x/Tester-7"));
+    const vark::Application app(QStringLiteral("/x/Tester-7"));
     const QString uid = QString::number(::getuid());
     EXPECT_TRUE(QFileInfo(app.LockFilePath()).fileName().startsWith("Tester-7-" + uid));
     EXPECT_TRUE(QFileInfo(app.ServerName()).fileName().startsWith("Tester-7-" + uid));
-    EXPECT_NE(CVarkApp(QStringLiteral("/x/Other")).ServerName(), app.ServerName());
+    EXPECT_NE(vark::Application(QStringLiteral("/x/Other")).ServerName(), app.ServerName());
     // Both live where no other user can take or block them.
     const QFileInfo where(QFileInfo(app.LockFilePath()).absolutePath());
     EXPECT_TRUE(where.isDir());
@@ -43,19 +43,19 @@ TEST(StartUp, ApplicationNameIsTheFileNameWithoutDirectoryAndExtension) {
 }
 
 TEST(StartUp, BringToFrontRestoresTheWindowAndRaisesItsModalDialog) {
-    EXPECT_EQ(CVarkApp::BringToFront(nullptr), nullptr);
+    EXPECT_EQ(vark::Application::BringToFront(nullptr), nullptr);
 
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.showMinimized();
     ASSERT_TRUE(dlg.isMinimized());
-    EXPECT_EQ(CVarkApp::BringToFront(&dlg), &dlg);
+    EXPECT_EQ(vark::Application::BringToFront(&dlg), &dlg);
     EXPECT_FALSE(dlg.isMinimized());
     EXPECT_TRUE(dlg.isVisible());
 
     bool aboutInFront = false;
-    vark::test::WhenModal<CAboutDlg>([&](CAboutDlg* about) {
+    vark::test::WhenModal<vark::AboutDialog>([&](vark::AboutDialog* about) {
         dlg.showMinimized();
-        aboutInFront = about && CVarkApp::BringToFront(&dlg) == about;
+        aboutInFront = about && vark::Application::BringToFront(&dlg) == about;
         if (about) {
             about->accept();
         }
@@ -122,7 +122,7 @@ class TwoInstances : public ::testing::Test {
     }
     void TearDown() override {
         for (const QString& name : names_) {
-            const CVarkApp app(dir_.filePath(name));
+            const vark::Application app(dir_.filePath(name));
             QFile::remove(app.LockFilePath());
             QLocalServer::removeServer(app.ServerName());
         }
@@ -174,7 +174,7 @@ TEST_F(TwoInstances, CrashedFirstInstanceDoesNotBlockTheNext) {
         first.process().kill();  // no clean-up: lock file and socket stay behind
         ASSERT_TRUE(first.process().waitForFinished(5000));
     }
-    ASSERT_TRUE(QFileInfo::exists(CVarkApp(exe_).LockFilePath()));
+    ASSERT_TRUE(QFileInfo::exists(vark::Application(exe_).LockFilePath()));
 
     Program next(exe_);
     EXPECT_TRUE(next.WaitFor(QStringLiteral("window shown"))) << next.Log().toStdString();
@@ -305,16 +305,16 @@ TEST(HandOver, OpenRequestCarriesAnyPathWholeOnOneLine) {
         QStringLiteral("/tmp/activate\n"),
     };
     for (const QString& path : paths) {
-        const QByteArray line = CVarkApp::OpenRequest(path);
+        const QByteArray line = vark::Application::OpenRequest(path);
         EXPECT_TRUE(line.endsWith('\n'));
         EXPECT_EQ(line.count('\n'), 1) << line.toStdString();
-        EXPECT_EQ(CVarkApp::PathOfOpenRequest(line), path) << line.toStdString();
+        EXPECT_EQ(vark::Application::PathOfOpenRequest(line), path) << line.toStdString();
     }
     // Anything else is not an open request.
-    EXPECT_TRUE(CVarkApp::PathOfOpenRequest("activate\n").isEmpty());
-    EXPECT_TRUE(CVarkApp::PathOfOpenRequest("open /tmp/cut-short").isEmpty());
-    EXPECT_TRUE(CVarkApp::PathOfOpenRequest("open \n").isEmpty());
-    EXPECT_TRUE(CVarkApp::PathOfOpenRequest("opened /x\n").isEmpty());
+    EXPECT_TRUE(vark::Application::PathOfOpenRequest("activate\n").isEmpty());
+    EXPECT_TRUE(vark::Application::PathOfOpenRequest("open /tmp/cut-short").isEmpty());
+    EXPECT_TRUE(vark::Application::PathOfOpenRequest("open \n").isEmpty());
+    EXPECT_TRUE(vark::Application::PathOfOpenRequest("opened /x\n").isEmpty());
 }
 
 }  // namespace

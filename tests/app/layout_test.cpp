@@ -8,8 +8,10 @@
 #include <QToolBar>
 
 #include "app/main_layout.h"
-#include "app/vark_dlg.h"
+#include "app/main_window.h"
 #include "app_test_support.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -64,19 +66,19 @@ TEST(MainLayout, MinimisedClientGivesNoNegativeSizes) {
 }
 
 TEST(MainLayout, WindowPlacesItsControlsOnEveryResize) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.show();
     for (const QSize client : {QSize(800, 600), QSize(1024, 700), QSize(640, 480)}) {
         SCOPED_TRACE(client.width());
         dlg.resize(client);
         const vark::MainLayout l = ComputeLayout(dlg.size());
         EXPECT_EQ(dlg.size(), client);
-        EXPECT_EQ(dlg.m_wndToolBar->geometry(), l.toolBar);
-        EXPECT_EQ(dlg.m_pPathEdit->geometry(), l.pathEdit);
-        EXPECT_EQ(dlg.m_pOpenButton->geometry(), l.openButton);
-        EXPECT_EQ(dlg.m_pDivider->geometry(), l.divider);
-        EXPECT_EQ(dlg.m_list->geometry(), l.list);
-        EXPECT_EQ(dlg.m_wndStatusBar->geometry(), l.statusBar);
+        EXPECT_EQ(Child<QToolBar>(dlg, "ToolBar")->geometry(), l.toolBar);
+        EXPECT_EQ(Child<QLineEdit>(dlg, "PathEdit")->geometry(), l.pathEdit);
+        EXPECT_EQ(Child<QPushButton>(dlg, "OpenButton")->geometry(), l.openButton);
+        EXPECT_EQ(Child<QFrame>(dlg, "Divider")->geometry(), l.divider);
+        EXPECT_EQ(Child<QTableView>(dlg, "PinList")->geometry(), l.list);
+        EXPECT_EQ(Child<QStatusBar>(dlg, "StatusBar")->geometry(), l.statusBar);
     }
 }
 
@@ -95,7 +97,7 @@ TEST(MainLayout, ClientMinimumLeavesRoomForTheFrameOnly) {
 }
 
 TEST(MainLayout, WindowFrameStopsAtTheMinimumSize) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.show();
     // The minimum is the outer frame's; the client gets what the frame leaves.
     const QSize frame = dlg.frameGeometry().size() - dlg.size();
@@ -105,9 +107,9 @@ TEST(MainLayout, WindowFrameStopsAtTheMinimumSize) {
     dlg.resize(300, 900);
     EXPECT_EQ(dlg.frameGeometry().size(), QSize(480, 900 + frame.height()));
     // The layout follows the clamped size.
-    EXPECT_EQ(dlg.m_list->geometry(), ComputeLayout(dlg.size()).list);
+    EXPECT_EQ(Child<QTableView>(dlg, "PinList")->geometry(), ComputeLayout(dlg.size()).list);
     // As first shown it is larger than the minimum.
-    CVarkDlg fresh;
+    vark::MainWindow fresh;
     EXPECT_GT(fresh.width(), 480);
     EXPECT_GT(fresh.height(), 360);
 }

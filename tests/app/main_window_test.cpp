@@ -21,12 +21,14 @@
 #include <fstream>
 #include <memory>
 
+#include "app/main_window.h"
 #include "app/pin_map_model.h"
-#include "app/vark_dlg.h"
 #include "app_test_support.h"
 #include "records/pin_map.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -52,17 +54,24 @@ vark::RecordBlock ThreeRecords() {
 }
 
 // Every cell of the list against the records layer's own table.
-void ExpectListShows(const CVarkDlg& dlg, const vark::RecordBlock& block) {
+void ExpectListShows(const vark::MainWindow& dlg, const vark::RecordBlock& block) {
     const auto table = vark::PinMapTable(block);
     ASSERT_EQ(dlg.RowCount(), static_cast<int>(table.size()));
-    ASSERT_EQ(dlg.m_list->model()->rowCount(), static_cast<int>(table.size()));
+    ASSERT_EQ(Child<QTableView>(dlg, "PinList")->model()->rowCount(),
+              static_cast<int>(table.size()));
     for (int r = 0; r < dlg.RowCount(); ++r) {
         for (int c = 0; c < vark::kListColumns; ++c) {
             const std::string& want =
                 table[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
             EXPECT_EQ(dlg.CellText(r, c).toStdString(), want) << "row " << r << " col " << c;
             // What the view is given to draw is the same text.
-            EXPECT_EQ(dlg.m_list->model()->index(r, c).data().toString().toStdString(), want);
+            EXPECT_EQ(Child<QTableView>(dlg, "PinList")
+                          ->model()
+                          ->index(r, c)
+                          .data()
+                          .toString()
+                          .toStdString(),
+                      want);
         }
     }
 }
@@ -90,48 +99,48 @@ class MainWindow : public ::testing::Test {
 };
 
 TEST_F(MainWindow, FreshWindowShowsColumnsAndNothingElse) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("VARK-u"));
     EXPECT_FALSE(dlg.windowIcon().isNull());
 
-    QAbstractItemModel* model = dlg.m_list->model();
+    QAbstractItemModel* model = Child<QTableView>(dlg, "PinList")->model();
     ASSERT_EQ(model->columnCount(), 8);
     const QStringList headers = {"ID ",       "Pin",       "Pin State", "Pin State",
                                  "Pin State", "Pin State", "Pin State", "Pin State"};
     const int widths[] = {45, 50, 360, 360, 360, 360, 360, 360};
     for (int c = 0; c < 8; ++c) {
         EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), headers[c]);
-        EXPECT_EQ(dlg.m_list->columnWidth(c), widths[c]);
+        EXPECT_EQ(Child<QTableView>(dlg, "PinList")->columnWidth(c), widths[c]);
     }
-    EXPECT_TRUE(dlg.m_list->showGrid());
-    EXPECT_FALSE(dlg.m_list->isSortingEnabled());
-    EXPECT_FALSE(dlg.m_list->horizontalHeader()->sectionsClickable());
-    EXPECT_FALSE(dlg.m_list->verticalHeader()->isVisible());
-    EXPECT_EQ(dlg.m_list->verticalHeader()->defaultSectionSize(), 20);
-    EXPECT_EQ(dlg.m_list->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_TRUE(Child<QTableView>(dlg, "PinList")->showGrid());
+    EXPECT_FALSE(Child<QTableView>(dlg, "PinList")->isSortingEnabled());
+    EXPECT_FALSE(Child<QTableView>(dlg, "PinList")->horizontalHeader()->sectionsClickable());
+    EXPECT_FALSE(Child<QTableView>(dlg, "PinList")->verticalHeader()->isVisible());
+    EXPECT_EQ(Child<QTableView>(dlg, "PinList")->verticalHeader()->defaultSectionSize(), 20);
+    EXPECT_EQ(Child<QTableView>(dlg, "PinList")->editTriggers(), QAbstractItemView::NoEditTriggers);
 
     EXPECT_EQ(dlg.RowCount(), 0);
-    EXPECT_TRUE(dlg.m_pPathEdit->text().isEmpty());
-    EXPECT_TRUE(dlg.m_strPath.isEmpty());
+    EXPECT_TRUE(Child<QLineEdit>(dlg, "PathEdit")->text().isEmpty());
+    EXPECT_TRUE(dlg.Path().isEmpty());
     EXPECT_EQ(dlg.Block().count, 0);
-    EXPECT_EQ(dlg.m_pOpenButton->text(), QStringLiteral("Open"));
-    EXPECT_TRUE(dlg.m_bLayoutReady);
+    EXPECT_EQ(Child<QPushButton>(dlg, "OpenButton")->text(), QStringLiteral("Open"));
 
-    EXPECT_TRUE(dlg.m_wndStatusBar->isSizeGripEnabled());
-    EXPECT_TRUE(dlg.m_wndStatusBar->currentMessage().isEmpty());
+    EXPECT_TRUE(Child<QStatusBar>(dlg, "StatusBar")->isSizeGripEnabled());
+    EXPECT_TRUE(Child<QStatusBar>(dlg, "StatusBar")->currentMessage().isEmpty());
 }
 
 TEST_F(MainWindow, ToolBarHasSixLabelledCommandsInGroups) {
-    CVarkDlg dlg;
-    EXPECT_EQ(dlg.m_wndToolBar->iconSize(), QSize(32, 32));
-    EXPECT_EQ(dlg.m_wndToolBar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+    vark::MainWindow dlg;
+    EXPECT_EQ(Child<QToolBar>(dlg, "ToolBar")->iconSize(), QSize(32, 32));
+    EXPECT_EQ(Child<QToolBar>(dlg, "ToolBar")->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
     QStringList items;
-    for (QAction* a : dlg.m_wndToolBar->actions()) {
+    for (QAction* a : Child<QToolBar>(dlg, "ToolBar")->actions()) {
         items << (a->isSeparator() ? QStringLiteral("|") : a->text());
         if (!a->isSeparator()) {
             EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
             EXPECT_FALSE(a->icon().pixmap(32, 32).isNull());
-            auto* button = qobject_cast<QToolButton*>(dlg.m_wndToolBar->widgetForAction(a));
+            auto* button =
+                qobject_cast<QToolButton*>(Child<QToolBar>(dlg, "ToolBar")->widgetForAction(a));
             ASSERT_NE(button, nullptr);
             EXPECT_TRUE(button->autoRaise());
         }
@@ -142,13 +151,13 @@ TEST_F(MainWindow, ToolBarHasSixLabelledCommandsInGroups) {
 TEST_F(MainWindow, OpenFillsTheListWithThePinMapOfEveryRecord) {
     const vark::RecordBlock sample = vark::SampleBlock();
     dialogs.openAnswer = WriteSample("sample.vku", sample);
-    CVarkDlg dlg;
-    dlg.CommandAction(CVarkDlg::CmdOpen)->trigger();
+    vark::MainWindow dlg;
+    dlg.CommandAction(vark::MainWindow::CmdOpen)->trigger();
 
     EXPECT_EQ(dialogs.openCalls, 1);
     EXPECT_TRUE(messages.messages.empty());
-    EXPECT_EQ(dlg.m_pPathEdit->text(), dialogs.openAnswer);
-    EXPECT_EQ(dlg.m_strPath, dialogs.openAnswer);
+    EXPECT_EQ(Child<QLineEdit>(dlg, "PathEdit")->text(), dialogs.openAnswer);
+    EXPECT_EQ(dlg.Path(), dialogs.openAnswer);
     EXPECT_EQ(std::memcmp(dlg.Block().data(), sample.data(), vark::StoredLength(sample)), 0);
     ASSERT_GT(dlg.RowCount(), 0);
     ExpectListShows(dlg, sample);
@@ -157,10 +166,10 @@ TEST_F(MainWindow, OpenFillsTheListWithThePinMapOfEveryRecord) {
 TEST_F(MainWindow, OpenButtonBesideThePathRunsTheSameCommand) {
     const vark::RecordBlock block = ThreeRecords();
     dialogs.openAnswer = WriteSample("three", block);  // any extension will do
-    CVarkDlg dlg;
-    QTest::mouseClick(dlg.m_pOpenButton, Qt::LeftButton);
+    vark::MainWindow dlg;
+    QTest::mouseClick(Child<QPushButton>(dlg, "OpenButton"), Qt::LeftButton);
     EXPECT_EQ(dialogs.openCalls, 1);
-    EXPECT_EQ(dlg.m_pPathEdit->text(), dialogs.openAnswer);
+    EXPECT_EQ(Child<QLineEdit>(dlg, "PathEdit")->text(), dialogs.openAnswer);
     ExpectListShows(dlg, block);
     EXPECT_EQ(dlg.CellText(2, 2).toStdString(),
               "  A01-B01-B11  A02  A03  A04  A05  A06  A07  A08  A09  A10  A11");
@@ -168,28 +177,28 @@ TEST_F(MainWindow, OpenButtonBesideThePathRunsTheSameCommand) {
 }
 
 TEST_F(MainWindow, CancelledDialogsChangeNothing) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(ThreeRecords());
     dlg.RefreshPinMap();
-    dlg.CommandAction(CVarkDlg::CmdOpen)->trigger();
-    dlg.CommandAction(CVarkDlg::CmdSave)->trigger();
+    dlg.CommandAction(vark::MainWindow::CmdOpen)->trigger();
+    dlg.CommandAction(vark::MainWindow::CmdSave)->trigger();
     EXPECT_EQ(dialogs.openCalls, 1);
     EXPECT_EQ(dialogs.saveCalls, 1);
     EXPECT_TRUE(messages.messages.empty());
-    EXPECT_TRUE(dlg.m_pPathEdit->text().isEmpty());
+    EXPECT_TRUE(Child<QLineEdit>(dlg, "PathEdit")->text().isEmpty());
     ExpectListShows(dlg, ThreeRecords());
 }
 
 TEST_F(MainWindow, SaveThenOpenRestoresTheRecords) {
-    CVarkDlg saver;
+    vark::MainWindow saver;
     saver.SetBlock(ThreeRecords());
     saver.RefreshPinMap();
     dialogs.saveAnswer = PathIn("roundtrip");
-    saver.CommandAction(CVarkDlg::CmdSave)->trigger();
+    saver.CommandAction(vark::MainWindow::CmdSave)->trigger();
 
     const QString saved = PathIn("roundtrip.vku");
     EXPECT_TRUE(messages.messages.empty());
-    EXPECT_EQ(saver.m_pPathEdit->text(), saved);
+    EXPECT_EQ(Child<QLineEdit>(saver, "PathEdit")->text(), saved);
     EXPECT_EQ(QFileInfo(saved).size(), 764);
     EXPECT_FALSE(QFileInfo::exists(PathIn("roundtrip")));
     // The offered name is the local time's.
@@ -198,7 +207,7 @@ TEST_F(MainWindow, SaveThenOpenRestoresTheRecords) {
                     .hasMatch())
         << dialogs.lastDefaultName.toStdString();
 
-    CVarkDlg reader;
+    vark::MainWindow reader;
     dialogs.openAnswer = saved;
     reader.OpenRecordFile();
     EXPECT_EQ(reader.Block().count, 3);
@@ -212,10 +221,10 @@ TEST_F(MainWindow, SaveThenOpenRestoresTheRecords) {
 }
 
 TEST_F(MainWindow, SaveAppendsTheExtensionUnlessItIsExactlyVku) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(ThreeRecords());
     const int rows = dlg.RowCount();
-    dlg.m_list->selectRow(1);
+    Child<QTableView>(dlg, "PinList")->selectRow(1);
     struct Case {
         const char* chosen;
         const char* written;
@@ -224,13 +233,13 @@ TEST_F(MainWindow, SaveAppendsTheExtensionUnlessItIsExactlyVku) {
          {Case{"a.vku", "a.vku"}, Case{"b.VKU", "b.VKU.vku"}, Case{"c.txt", "c.txt.vku"}}) {
         dialogs.saveAnswer = PathIn(c.chosen);
         dlg.SaveRecordFile();
-        EXPECT_EQ(dlg.m_pPathEdit->text(), PathIn(c.written)) << c.chosen;
+        EXPECT_EQ(Child<QLineEdit>(dlg, "PathEdit")->text(), PathIn(c.written)) << c.chosen;
         EXPECT_TRUE(QFileInfo::exists(PathIn(c.written))) << c.written;
     }
     EXPECT_FALSE(QFileInfo::exists(PathIn("b.VKU")));
     // Saving does not touch the list.
     EXPECT_EQ(dlg.RowCount(), rows);
-    EXPECT_TRUE(dlg.m_list->selectionModel()->isRowSelected(1, {}));
+    EXPECT_TRUE(Child<QTableView>(dlg, "PinList")->selectionModel()->isRowSelected(1, {}));
 }
 
 TEST_F(MainWindow, FailedOpenReportsAndKeepsBlockListAndPath) {
@@ -241,7 +250,7 @@ TEST_F(MainWindow, FailedOpenReportsAndKeepsBlockListAndPath) {
     const QString tooShort = PathIn("short.vku");
     WriteBytes(tooShort, "KelvorVA");
 
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dialogs.openAnswer = good;
     dlg.OpenRecordFile();
     ASSERT_EQ(dlg.RowCount(), 3);
@@ -259,14 +268,14 @@ TEST_F(MainWindow, FailedOpenReportsAndKeepsBlockListAndPath) {
         ASSERT_EQ(messages.messages.size(), 1u);
         EXPECT_EQ(messages.messages[0].text, c.message);
         EXPECT_EQ(messages.messages[0].parent, &dlg);
-        EXPECT_EQ(dlg.m_pPathEdit->text(), good);
+        EXPECT_EQ(Child<QLineEdit>(dlg, "PathEdit")->text(), good);
         EXPECT_EQ(std::memcmp(dlg.Block().data(), shown.data(), vark::StoredLength(shown)), 0);
         ExpectListShows(dlg, shown);
     }
 }
 
 TEST_F(MainWindow, FailedSaveReportsAndKeepsThePath) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(ThreeRecords());
     dialogs.saveAnswer = PathIn("first.vku");
     dlg.SaveRecordFile();
@@ -276,22 +285,22 @@ TEST_F(MainWindow, FailedSaveReportsAndKeepsThePath) {
     dlg.SaveRecordFile();
     ASSERT_EQ(messages.Texts(), QStringList{kSaveFailed});
     EXPECT_EQ(messages.messages[0].parent, &dlg);
-    EXPECT_EQ(dlg.m_pPathEdit->text(), PathIn("first.vku"));
+    EXPECT_EQ(Child<QLineEdit>(dlg, "PathEdit")->text(), PathIn("first.vku"));
     EXPECT_EQ(dlg.Block().count, 3);
 }
 
 TEST_F(MainWindow, RefreshFollowsTheBlock) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(vark::SampleBlock());
     dlg.RefreshPinMap();
     ExpectListShows(dlg, vark::SampleBlock());
-    dlg.m_list->selectRow(0);
+    Child<QTableView>(dlg, "PinList")->selectRow(0);
 
     vark::RecordBlock block = vark::SampleBlock();
     block.count = 1;
     dlg.SetBlock(block);
     EXPECT_EQ(dlg.RowCount(), 1);
-    EXPECT_FALSE(dlg.m_list->selectionModel()->hasSelection());
+    EXPECT_FALSE(Child<QTableView>(dlg, "PinList")->selectionModel()->hasSelection());
 
     block.count = 0;
     dlg.SetBlock(block);
@@ -301,7 +310,7 @@ TEST_F(MainWindow, RefreshFollowsTheBlock) {
 }
 
 TEST_F(MainWindow, HundredFortyPinRecordsFillSixPinStateColumns) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     vark::RecordBlock block;
     vark::ClearBlock(block);
     block.count = 100;
@@ -320,7 +329,7 @@ TEST_F(MainWindow, HundredFortyPinRecordsFillSixPinStateColumns) {
 
 class MainWindowKeys : public MainWindow {
   protected:
-    void ShowActive(CVarkDlg& dlg) {
+    void ShowActive(vark::MainWindow& dlg) {
         dlg.show();
         dlg.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
@@ -328,21 +337,21 @@ class MainWindowKeys : public MainWindow {
 };
 
 TEST_F(MainWindowKeys, FocusStartsOnTheOpenButtonAndEnterRunsOpen) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     ShowActive(dlg);
-    EXPECT_EQ(QApplication::focusWidget(), dlg.m_pOpenButton);
+    EXPECT_EQ(QApplication::focusWidget(), Child<QPushButton>(dlg, "OpenButton"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(dialogs.openCalls, 1);
-    QTest::keyClick(dlg.m_pOpenButton, Qt::Key_Enter);
+    QTest::keyClick(Child<QPushButton>(dlg, "OpenButton"), Qt::Key_Enter);
     EXPECT_EQ(dialogs.openCalls, 2);
 }
 
 TEST_F(MainWindowKeys, EnterDoesNothingOnTheListOrThePath) {
     dialogs.openAnswer = WriteSample("s.vku", ThreeRecords());
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     ShowActive(dlg);
-    for (QWidget* target :
-         {static_cast<QWidget*>(dlg.m_list), static_cast<QWidget*>(dlg.m_pPathEdit)}) {
+    for (QWidget* target : {static_cast<QWidget*>(Child<QTableView>(dlg, "PinList")),
+                            static_cast<QWidget*>(Child<QLineEdit>(dlg, "PathEdit"))}) {
         target->setFocus();
         ASSERT_EQ(QApplication::focusWidget(), target);
         QTest::keyClick(target, Qt::Key_Return);
@@ -357,19 +366,20 @@ TEST_F(MainWindowKeys, EnterDoesNothingOnTheListOrThePath) {
 }
 
 TEST_F(MainWindowKeys, EscapeEndsTheRun) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     QTimer::singleShot(0, &dlg, [&] {
-        dlg.m_list->setFocus();
-        QTest::keyClick(dlg.m_list, Qt::Key_Escape);
+        Child<QTableView>(dlg, "PinList")->setFocus();
+        QTest::keyClick(Child<QTableView>(dlg, "PinList"), Qt::Key_Escape);
     });
     EXPECT_EQ(dlg.exec(), QDialog::Rejected);
     EXPECT_FALSE(dlg.isVisible());
 }
 
 TEST_F(MainWindowKeys, ExitCommandEndsTheRun) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     QTimer::singleShot(0, &dlg, [&] {
-        auto* exit = dlg.m_wndToolBar->widgetForAction(dlg.CommandAction(CVarkDlg::CmdExit));
+        auto* exit = Child<QToolBar>(dlg, "ToolBar")
+                         ->widgetForAction(dlg.CommandAction(vark::MainWindow::CmdExit));
         QTest::mouseClick(exit, Qt::LeftButton);
     });
     EXPECT_EQ(dlg.exec(), QDialog::Rejected);
@@ -377,7 +387,7 @@ TEST_F(MainWindowKeys, ExitCommandEndsTheRun) {
 }
 
 TEST_F(MainWindowKeys, CloseBoxEndsTheRun) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     QTimer::singleShot(0, &dlg, [&] { dlg.close(); });
     EXPECT_EQ(dlg.exec(), QDialog::Rejected);
     EXPECT_FALSE(dlg.isVisible());
@@ -415,7 +425,7 @@ struct DialogSeen {
 TEST(FileDialogs, SaveAndOpenUseQtDialogsWithTheRecordFilters) {
     QTemporaryDir dir;
     MessageRecorder messages;
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.show();
     dlg.SetBlock(ThreeRecords());
 
@@ -444,9 +454,9 @@ TEST(FileDialogs, SaveAndOpenUseQtDialogsWithTheRecordFilters) {
     EXPECT_TRUE(QFileInfo(seen->preselected[0]).fileName().startsWith(QStringLiteral("Kelvor_")));
     EXPECT_EQ(seen->parent, &dlg);
     EXPECT_TRUE(messages.messages.empty());
-    EXPECT_EQ(dlg.m_pPathEdit->text(), target + QStringLiteral(".vku"));
+    EXPECT_EQ(Child<QLineEdit>(dlg, "PathEdit")->text(), target + QStringLiteral(".vku"));
 
-    CVarkDlg reader;
+    vark::MainWindow reader;
     reader.show();
     auto opened = std::make_shared<DialogSeen>();
     const QString saved = target + QStringLiteral(".vku");
@@ -461,7 +471,7 @@ TEST(FileDialogs, SaveAndOpenUseQtDialogsWithTheRecordFilters) {
     ASSERT_TRUE(opened->shown);
     EXPECT_EQ(opened->filters, filters);
     EXPECT_EQ(opened->mode, QFileDialog::AcceptOpen);
-    EXPECT_EQ(reader.m_pPathEdit->text(), saved);
+    EXPECT_EQ(Child<QLineEdit>(reader, "PathEdit")->text(), saved);
     ExpectListShows(reader, ThreeRecords());
 }
 

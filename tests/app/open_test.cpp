@@ -18,13 +18,15 @@
 #include <fstream>
 #include <functional>
 
-#include "app/about_dlg.h"
+#include "app/about_dialog.h"
+#include "app/application.h"
 #include "app/command_line.h"
-#include "app/vark_app.h"
-#include "app/vark_dlg.h"
+#include "app/main_window.h"
 #include "app_test_support.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -125,19 +127,19 @@ class OpenFromOutside : public ::testing::Test {
     // Runs the program in this process with `file` on its command line; once
     // `done` holds for the main window (or after 5 s), records what the window
     // shows and closes it.
-    void RunWithStartFile(const QString& file, const std::function<bool(CVarkDlg&)>& done) {
-        CVarkApp app(
+    void RunWithStartFile(const QString& file, const std::function<bool(vark::MainWindow&)>& done) {
+        vark::Application app(
             dir.filePath(QStringLiteral("VARK-u-open%1").arg(QCoreApplication::applicationPid())));
         app.SetStartFile(file);
         QElapsedTimer clock;
         clock.start();
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            CVarkDlg* dlg = app.MainWindow();
+            vark::MainWindow* dlg = app.Window();
             if (dlg && dlg->isVisible() && (done(*dlg) || clock.elapsed() > 5000)) {
                 poll.stop();
                 window = dlg;
-                shownPath = dlg->m_pPathEdit->text();
+                shownPath = Child<QLineEdit>(*dlg, "PathEdit")->text();
                 rows = dlg->RowCount();
                 dlg->Exit();
             }
@@ -155,7 +157,7 @@ class OpenFromOutside : public ::testing::Test {
 
 TEST_F(OpenFromOutside, StartFileOpensAsOpenDoes) {
     const QString file = Write("start.vku", vark::SampleBlock());
-    RunWithStartFile(file, [](CVarkDlg& dlg) { return !dlg.Path().isEmpty(); });
+    RunWithStartFile(file, [](vark::MainWindow& dlg) { return !dlg.Path().isEmpty(); });
     EXPECT_EQ(shownPath, file);
     EXPECT_EQ(rows, static_cast<int>(vark::UsedSlots(vark::SampleBlock())));
     EXPECT_TRUE(messages.Texts().isEmpty());
@@ -172,7 +174,7 @@ TEST_F(OpenFromOutside, BadStartFileShowsOpensMessageOverAnEmptyWindow) {
     };
     for (const auto& c : cases) {
         messages.messages.clear();
-        RunWithStartFile(c.file, [this](CVarkDlg&) { return !messages.messages.empty(); });
+        RunWithStartFile(c.file, [this](vark::MainWindow&) { return !messages.messages.empty(); });
         ASSERT_EQ(messages.Texts(), QStringList{c.message}) << c.file.toStdString();
         // Over the window, which was already up, and it stays empty.
         EXPECT_EQ(messages.messages[0].parent, window);
@@ -189,7 +191,7 @@ TEST_F(OpenFromOutside, HandedOverFileWaitsWhileADialogOfTheWindowIsUp) {
     one.slots[0] = vark::RecordBuilder(2).Straight().Build();
     const QString handed = Write("handed.vku", one);
 
-    CVarkApp app(
+    vark::Application app(
         dir.filePath(QStringLiteral("VARK-u-wait%1").arg(QCoreApplication::applicationPid())));
     app.SetStartFile(first);
     QString pathWhileAboutUp;
@@ -197,9 +199,9 @@ TEST_F(OpenFromOutside, HandedOverFileWaitsWhileADialogOfTheWindowIsUp) {
     QTimer::singleShot(0, [&] {
         // Once the start file is in, the About box goes up, and a file is
         // handed over while it is.
-        QTRY_VERIFY_WITH_TIMEOUT(app.MainWindow() && !app.MainWindow()->Path().isEmpty(), 5000);
-        CVarkDlg* dlg = app.MainWindow();
-        vark::test::WhenModal<CAboutDlg>([&](CAboutDlg* about) {
+        QTRY_VERIFY_WITH_TIMEOUT(app.Window() && !app.Window()->Path().isEmpty(), 5000);
+        vark::MainWindow* dlg = app.Window();
+        vark::test::WhenModal<vark::AboutDialog>([&](vark::AboutDialog* about) {
             ASSERT_TRUE(about);
             app.QueueOpen(handed);
             QTest::qWait(500);
@@ -240,7 +242,7 @@ class Drops : public OpenFromOutside {
     // Drags `data` over the list and drops it there; true when the window
     // took the drag.
     bool DragAndDrop(const QMimeData* data) {
-        const QPointF at = dlg.m_list->geometry().center();
+        const QPointF at = Child<QTableView>(dlg, "PinList")->geometry().center();
         QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(&dlg, &enter);
         if (!enter.isAccepted()) {
@@ -252,7 +254,7 @@ class Drops : public OpenFromOutside {
         return drop.isAccepted();
     }
 
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
 };
 
 TEST_F(Drops, OneDroppedFileOpensLikeOpen) {
@@ -261,7 +263,7 @@ TEST_F(Drops, OneDroppedFileOpensLikeOpen) {
     const auto data = Files({file});
     ASSERT_TRUE(DragAndDrop(data.get()));
     EXPECT_EQ(dlg.Path(), file);
-    EXPECT_EQ(dlg.m_pPathEdit->text(), file);
+    EXPECT_EQ(Child<QLineEdit>(dlg, "PathEdit")->text(), file);
     EXPECT_EQ(dlg.RowCount(), static_cast<int>(vark::UsedSlots(vark::SampleBlock())));
     EXPECT_TRUE(messages.Texts().isEmpty());
 

@@ -14,11 +14,13 @@
 #include <QTest>
 #include <cstring>
 
-#include "app/vark_dlg.h"
+#include "app/main_window.h"
 #include "app_test_support.h"
 #include "records/sample_records.h"
 #include "tests/app/print_to_file.h"
 #include "tests/support/file_cases.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -49,7 +51,7 @@ class PrintCommand : public ::testing::Test {
 };
 
 TEST_F(PrintCommand, EmptyBlockSaysSoAndShowsNoDialog) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     bool dialogShown = false;
     WhenModal<QPrintDialog>(
         [&](QPrintDialog* d) {
@@ -59,7 +61,7 @@ TEST_F(PrintCommand, EmptyBlockSaysSoAndShowsNoDialog) {
             }
         },
         300);
-    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    dlg.CommandAction(vark::MainWindow::CmdPrint)->trigger();
     QTest::qWait(400);
     EXPECT_FALSE(dialogShown);
     ASSERT_EQ(messages.messages.size(), 1u);
@@ -68,7 +70,7 @@ TEST_F(PrintCommand, EmptyBlockSaysSoAndShowsNoDialog) {
 }
 
 TEST_F(PrintCommand, PrintsTheListCellsToTheChosenFile) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(vark::SampleBlock());
     dlg.RefreshPinMap();
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
@@ -76,7 +78,7 @@ TEST_F(PrintCommand, PrintsTheListCellsToTheChosenFile) {
         ASSERT_NE(d, nullptr);
         PrintToFile(d, pdf);
     });
-    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    dlg.CommandAction(vark::MainWindow::CmdPrint)->trigger();
     EXPECT_TRUE(messages.messages.empty());
     ASSERT_TRUE(QFileInfo::exists(pdf));
     // pdftotext lays blanks out by position: compare with runs of blanks folded.
@@ -98,7 +100,7 @@ TEST_F(PrintCommand, PrintsTheListCellsToTheChosenFile) {
 }
 
 TEST_F(PrintCommand, AJobThatCannotBeWrittenIsReportedNotSilent) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(vark::SampleBlock());
     dlg.RefreshPinMap();
     // /proc takes no new files, not even from root.
@@ -107,7 +109,7 @@ TEST_F(PrintCommand, AJobThatCannotBeWrittenIsReportedNotSilent) {
         ASSERT_NE(d, nullptr);
         PrintToFile(d, pdf);
     });
-    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    dlg.CommandAction(vark::MainWindow::CmdPrint)->trigger();
     EXPECT_FALSE(QFileInfo::exists(pdf));
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, QStringLiteral("\n    Print failed!    \n"));
@@ -117,7 +119,7 @@ TEST_F(PrintCommand, AJobThatCannotBeWrittenIsReportedNotSilent) {
 // process of its own; 0 when it said only that printing failed.
 VARK_TEST_STEP(WindowPrintToFile) {
     MessageRecorder messages;
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(vark::SampleBlock());
     bool dialogShown = false;
     WhenModal<QPrintDialog>([&](QPrintDialog* d) {
@@ -126,7 +128,7 @@ VARK_TEST_STEP(WindowPrintToFile) {
             PrintToFile(d, QFile::decodeName(words.at(0).c_str()));
         }
     });
-    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    dlg.CommandAction(vark::MainWindow::CmdPrint)->trigger();
     if (!dialogShown) {
         return 2;
     }
@@ -145,7 +147,7 @@ TEST_F(PrintCommand, AFullDiskKeepsTheOldFileAndSaysSo) {
 }
 
 TEST_F(PrintCommand, CancelledDialogPrintsAndSaysNothing) {
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(vark::SampleBlock());
     dlg.RefreshPinMap();
     bool shown = false;
@@ -155,7 +157,7 @@ TEST_F(PrintCommand, CancelledDialogPrintsAndSaysNothing) {
             d->reject();
         }
     });
-    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    dlg.CommandAction(vark::MainWindow::CmdPrint)->trigger();
     EXPECT_TRUE(shown);
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
@@ -180,20 +182,20 @@ TEST_F(PrintCommand, SaveAsksBeforeReplacingAFileTheDialogNeverSaw) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("keep me");
     }
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(vark::SampleBlock());
     dialogs.saveAnswer = dir.filePath(QStringLiteral("b.VKU"));
     dlg.SaveRecordFile();
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(QFileInfo(existing).size(), 7);
-    EXPECT_TRUE(dlg.m_pPathEdit->text().isEmpty());
+    EXPECT_TRUE(Child<QLineEdit>(dlg, "PathEdit")->text().isEmpty());
     EXPECT_TRUE(messages.messages.empty());
 
     answer = true;
     dlg.SaveRecordFile();
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(QFileInfo(existing).size(), 16 + vark::StoredLength(dlg.Block()));
-    EXPECT_EQ(dlg.m_pPathEdit->text(), existing);
+    EXPECT_EQ(Child<QLineEdit>(dlg, "PathEdit")->text(), existing);
 
     // A name the dialog itself confirmed is not asked about again.
     dialogs.saveAnswer = existing;

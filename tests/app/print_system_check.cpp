@@ -14,7 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/vark_dlg.h"
+#include "app/main_window.h"
 #include "app_test_support.h"
 #include "records/sample_records.h"
 #include "tests/app/print_to_file.h"
@@ -34,7 +34,7 @@ TEST(PrintSystem, TheReportReachesTheDefaultQueueThroughTheDialog) {
     ASSERT_TRUE(queue && out) << "run by scripts/test-print.sh, which starts the print server";
 
     vark::test::MessageRecorder messages;
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(vark::SampleBlock());
     QString chosen;
     vark::test::WhenModal<QPrintDialog>([&](QPrintDialog* d) {
@@ -44,7 +44,7 @@ TEST(PrintSystem, TheReportReachesTheDefaultQueueThroughTheDialog) {
         chosen = printers->currentText();  // the dialog opens on the default printer
         d->accept();
     });
-    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    dlg.CommandAction(vark::MainWindow::CmdPrint)->trigger();
     EXPECT_EQ(chosen, QString::fromUtf8(queue));
     EXPECT_TRUE(messages.messages.empty());
 
@@ -71,7 +71,7 @@ TEST(PrintSystem, TheReportReachesTheDefaultQueueThroughTheDialog) {
             d->accept();
         }
     });
-    dlg.CommandAction(CVarkDlg::CmdPrint)->trigger();
+    dlg.CommandAction(vark::MainWindow::CmdPrint)->trigger();
     const QString expected = PdfText(reference);
     ASSERT_TRUE(expected.contains(QStringLiteral("Page 2/2")));
     const QStringList want = expected.split(QLatin1Char('\f'), Qt::SkipEmptyParts);

@@ -13,12 +13,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/about_dlg.h"
-#include "app/comm_dlg.h"
+#include "app/about_dialog.h"
 #include "app/compare_view.h"
 #include "app/file_dialogs.h"
+#include "app/main_window.h"
 #include "app/message_box.h"
-#include "app/vark_dlg.h"
+#include "app/upload_dialog.h"
+
+#include "app_test_support.h"
+
+using vark::test::Child;
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -27,22 +31,23 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     if (std::strcmp(argv[1], "--about") == 0) {
-        CAboutDlg about;
+        vark::AboutDialog about;
         about.show();
         QApplication::processEvents();
         return about.grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     }
     if (std::strcmp(argv[1], "--upload") == 0 && argc > 3) {
-        vark::FixedDeviceList::Device device;
-        device.portValue = argv[2];
-        vark::FixedDeviceList devices({device});
-        CCommDlg::SetDiscoveryOverride(&devices, &devices);
+        vark::BridgePort tester;
+        tester.vendorId = vark::kVendorSiliconBridge;
+        tester.path = argv[2];
+        tester.tester = true;
+        vark::UploadDialog::SetDiscoveryOverride([tester] { return std::vector{tester}; });
         // The connection box is answered at once; the picture is of the dialog.
         vark::SetMessageInterceptor([](QWidget*, const QString&) { return 0x400; });
-        CVarkDlg main;
-        CCommDlg upload(&main, [&main](const vark::RecordBlock& b) { main.SetBlock(b); });
+        vark::MainWindow main;
+        vark::UploadDialog upload(&main, [&main](const vark::RecordBlock& b) { main.SetBlock(b); });
         upload.show();
-        upload.m_pUploadData->click();
+        Child<QPushButton>(upload, "UploadDataButton")->click();
         int status = 1;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -72,12 +77,12 @@ int main(int argc, char* argv[]) {
     hooks.open = [file](QWidget*) { return file; };
     vark::SetFileDialogHooks(hooks);
 
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.resize(width, height);
     dlg.show();
     dlg.OpenRecordFile();
     if (compareRow >= 0) {
-        dlg.m_pCompare->UseAsReference(compareRow);
+        Child<vark::CompareView>(dlg, "CompareView")->UseAsReference(compareRow);
     }
     int status = 1;
     // Let the window settle (layout, first paint) before taking the picture.

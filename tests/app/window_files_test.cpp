@@ -11,11 +11,13 @@
 #include <QTest>
 #include <chrono>
 
-#include "app/vark_dlg.h"
+#include "app/main_window.h"
 #include "app_test_support.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
 #include "tests/support/file_cases.h"
+
+using vark::test::Child;
 
 namespace {
 
@@ -29,7 +31,7 @@ const QString kOpenFailed = QStringLiteral("\n    Open file failed!    \n");
 
 // The window's Save to `path`: 0 when it said nothing and showed the path, 1
 // when it said only that the save failed.
-int SaveThroughWindow(CVarkDlg& dlg, vark::test::MessageRecorder& messages,
+int SaveThroughWindow(vark::MainWindow& dlg, vark::test::MessageRecorder& messages,
                       vark::test::ScriptedFileDialogs& dialogs, const fs::path& path) {
     messages.messages.clear();
     dialogs.saveAnswer = QFile::decodeName(path.c_str());
@@ -37,7 +39,7 @@ int SaveThroughWindow(CVarkDlg& dlg, vark::test::MessageRecorder& messages,
     if (!messages.messages.empty()) {
         return messages.Texts() == QStringList{kSaveFailed} ? 1 : 2;
     }
-    return dlg.m_pPathEdit->text() == dialogs.saveAnswer ? 0 : 3;
+    return Child<QLineEdit>(dlg, "PathEdit")->text() == dialogs.saveAnswer ? 0 : 3;
 }
 
 // The same in a process of its own (another user, a full disk), by a new
@@ -45,7 +47,7 @@ int SaveThroughWindow(CVarkDlg& dlg, vark::test::MessageRecorder& messages,
 VARK_TEST_STEP(WindowSave) {
     vark::test::MessageRecorder messages;
     vark::test::ScriptedFileDialogs dialogs;
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     dlg.SetBlock(vark::SampleBlock());
     return SaveThroughWindow(dlg, messages, dialogs, words.at(0));
 }
@@ -74,7 +76,7 @@ class WindowFiles : public ::testing::Test {
     fs::path dir;
     vark::test::MessageRecorder messages;
     vark::test::ScriptedFileDialogs dialogs;
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
 };
 
 TEST_F(WindowFiles, ProtectedFilesAreRefusedAndOthersKeepOwnerModeAndLinks) {
@@ -160,7 +162,7 @@ TEST_F(WindowFiles, WhatIsNoRegularFileFailsToOpenAtOnce) {
         dialogs.openAnswer = QFile::decodeName(p.c_str());
         dlg.OpenRecordFile();
         EXPECT_EQ(messages.Texts(), QStringList{kOpenFailed}) << p;
-        EXPECT_TRUE(dlg.m_pPathEdit->text().isEmpty());
+        EXPECT_TRUE(Child<QLineEdit>(dlg, "PathEdit")->text().isEmpty());
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
@@ -171,7 +173,7 @@ TEST(FileDialogFilters, AllFilesShowsNamesWithoutADot) {
     Put(noDot.toStdString(), "x");
     Put(tmp.filePath(QStringLiteral("a.vku")).toStdString(), "x");
     vark::test::MessageRecorder messages;
-    CVarkDlg dlg;
+    vark::MainWindow dlg;
     bool checked = false;
     vark::test::WhenModal<QFileDialog>([&](QFileDialog* fd) {
         ASSERT_NE(fd, nullptr);

@@ -5,7 +5,7 @@
 # usage: udev_rule_test.sh SOURCE_DIR
 set -eu
 rules=$1/res/udev/60-vark-u.rules
-header=$1/device/discovery.h
+header=$1/device/bridge_ports.h
 fail() { echo "$rules: $*"; exit 1; }
 
 accepted=$(sed -n 's/.*kVendor[A-Za-z]* = 0x\([0-9A-Fa-f]\{4\}\);.*/\1/p' "$header" |

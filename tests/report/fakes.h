@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "report/print_rx.h"
-#include "tests/report/support/recording_surface.h"
+#include "report/print_job.h"
+#include "testing/recording_surface.h"
 
 namespace vark::testing {
 

@@ -16,7 +16,7 @@
 #include "records/sample_records.h"
 #include "report/qt_page_surface.h"
 #include "report/record_report.h"
-#include "tests/support/process.h"
+#include "testing/process.h"
 
 namespace vark {
 namespace {

@@ -14,7 +14,7 @@
 #include <iterator>
 #include <thread>
 
-#include "tests/support/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace vark::test {
 namespace {

@@ -21,7 +21,7 @@
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tests/support/sim_process.h"
+#include "testing/sim_process.h"
 #include "tests/tools/archive_cli_fixture.h"
 
 extern char** environ;

@@ -7,8 +7,8 @@
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
+#include "testing/process.h"
 #include "tests/support/new_process.h"
-#include "tests/support/process.h"
 #include "tests/tools/cli_test_support.h"
 
 namespace vark {

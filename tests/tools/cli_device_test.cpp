@@ -1,6 +1,7 @@
 // vark-cli upload and ports, run as a user runs them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,8 +12,8 @@
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tests/support/process.h"
-#include "tests/support/sim_process.h"
+#include "testing/process.h"
+#include "testing/sim_process.h"
 
 namespace vark {
 namespace {
@@ -111,24 +112,57 @@ TEST(CliPorts, ListsBridgesAndWhichAreTesters) {
     const test::ProcessResult r = Cli("ports --sysfs " + root.string());
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out,
-              "VID\tPID\tSERIAL\tPORT\tTESTER\n"
-              "10c4\tea60\tSN 1-1\t/dev/ttyUSB0\tyes\n"
-              "1a86\tea60\tSN 1-2\t/dev/ttyUSB1\tno\n");
+              "VID\tPID\tSERIAL\tPORT\tTESTER\tLABEL\n"
+              "10c4\tea60\tSN 1-1\t/dev/ttyUSB0\tyes\t-\n"
+              "1a86\tea60\tSN 1-2\t/dev/ttyUSB1\tno\t-\n");
+    std::ofstream(root / "devices/usb1/1-1/product") << "CP2102 USB to UART Bridge Controller\n";
+    EXPECT_NE(Cli("ports --sysfs " + root.string())
+                  .out.find("\t/dev/ttyUSB0\tyes\tCP2102 USB to UART Bridge Controller\n"),
+              std::string::npos);
 
     // A device's serial string is its maker's text: an escape sequence, a
     // tab or a backslash in it must not reach the terminal or split a field,
     // and an attribute of any length is read only so far.
     std::ofstream(root / "devices/usb1/1-1/serial") << "A\x1b[2J\tB\\C\x7f\n";
-    fs::remove(root / "devices/usb1/1-2/serial");
-    fs::create_symlink("/dev/zero", root / "devices/usb1/1-2/serial");  // endless, no line end
+    fs::remove(root / "devices/usb1/1-1/product");
+    std::ofstream(root / "devices/usb1/1-2/serial") << std::string(100000, 'Z');  // no line end
     const test::ProcessResult odd = Cli("ports --sysfs " + root.string());
     ASSERT_EQ(odd.status, 0) << odd.out;
     EXPECT_EQ(odd.out.substr(0, odd.out.find("1a86")),
-              "VID\tPID\tSERIAL\tPORT\tTESTER\n"
-              "10c4\tea60\tA\\x1b[2J\\x09B\\x5cC\\x7f\t/dev/ttyUSB0\tyes\n");
+              "VID\tPID\tSERIAL\tPORT\tTESTER\tLABEL\n"
+              "10c4\tea60\tA\\x1b[2J\\x09B\\x5cC\\x7f\t/dev/ttyUSB0\tyes\t-\n");
     const std::string last = odd.out.substr(odd.out.find("1a86"));
-    EXPECT_EQ(std::count(last.begin(), last.end(), '\t'), 4) << "one line of five fields";
+    EXPECT_EQ(std::count(last.begin(), last.end(), '\t'), 5) << "one line of six fields";
     EXPECT_LT(last.size(), 400u);
+}
+
+TEST(CliPorts, AnAttributeThatIsNotAFileNeitherHangsNorCounts) {
+    // A FIFO nobody writes to, or a device that never ends (/dev/zero), where
+    // sysfs has attribute files: the listing goes on without them.
+    test::TempDir dir;
+    const fs::path root = dir.path();
+    const fs::path dev = root / "devices/usb1/1-1";
+    fs::create_directories(dev / "1-1:1.0/ttyUSB0");
+    ASSERT_EQ(::mkfifo((dev / "idVendor").c_str(), 0600), 0);
+    std::ofstream(dev / "idProduct") << "ea60\n";
+    const fs::path dev2 = root / "devices/usb1/1-2";
+    fs::create_directories(dev2 / "1-2:1.0/ttyUSB1");
+    std::ofstream(dev2 / "idVendor") << "10c4\n";
+    std::ofstream(dev2 / "idProduct") << "ea60\n";
+    ASSERT_EQ(::mkfifo((dev2 / "serial").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dev2 / "product");
+    for (const char* tty : {"ttyUSB0", "ttyUSB1"}) {
+        const std::string bus = tty == std::string("ttyUSB0") ? "1-1" : "1-2";
+        fs::create_directories(root / "class/tty" / tty);
+        fs::create_directory_symlink(fs::path("../../../devices/usb1") / bus / (bus + ":1.0") / tty,
+                                     root / "class/tty" / tty / "device");
+    }
+    const test::ProcessResult r = test::RunShell("timeout 20 " + std::string(VARK_CLI_PATH) +
+                                                 " ports --sysfs " + root.string() + " 2>&1");
+    ASSERT_EQ(r.status, 0) << "124 is the time-out: the listing waited on a FIFO\n" << r.out;
+    EXPECT_EQ(r.out,
+              "VID\tPID\tSERIAL\tPORT\tTESTER\tLABEL\n"
+              "10c4\tea60\t\t/dev/ttyUSB1\tyes\t-\n");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "tests/support/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace vark::test {
 namespace {

@@ -1,8 +1,8 @@
 // The simulator's log file where another user can put things in the way.
 #include <gtest/gtest.h>
 
+#include "testing/process.h"
 #include "tests/support/file_cases.h"
-#include "tests/support/process.h"
 #include "tests/support/shared_scene.h"
 
 namespace vark {

@@ -101,11 +101,14 @@ wine reg add "$key\\Device Parameters" /v PortName /d COM5 /f >/dev/null
 start_sim full --records 100
 map full com5
 run "$work" "$work/ports" wine "$win/vark-cli.exe" ports
-grep -qxF "$(printf '10c4\tea60\t%s\tCOM5\tyes' "$serial")" "$work/ports" ||
+grep -qxF "$(printf 'VID\tPID\tSERIAL\tPORT\tTESTER\tLABEL')" "$work/ports" ||
     fail "ports: $(cat "$work/ports")"
-grep -qxF "$(printf '0403\t6001\tOTHER\t-\tno')" "$work/ports" || fail "ports: $(cat "$work/ports")"
+grep -qxF "$(printf '10c4\tea60\t%s\tCOM5\tyes\tVARK-u bridge' "$serial")" "$work/ports" ||
+    fail "ports: $(cat "$work/ports")"
+grep -qxF "$(printf '0403\t6001\tOTHER\t-\tno\tVARK-u bridge')" "$work/ports" ||
+    fail "ports: $(cat "$work/ports")"
 # A device's text never drives the terminal nor breaks the columns.
-grep -qxF "$(printf '0403\t6015\t\\x1b[31mRED\\x09TAB\t-\tno')" "$work/ports" ||
+grep -qxF "$(printf '0403\t6015\t\\x1b[31mRED\\x09TAB\t-\tno\tVARK-u bridge')" "$work/ports" ||
     fail "ports escaping: $(cat -A "$work/ports")"
 echo "ok: ports"
 

@@ -13,7 +13,7 @@
 #include "records/sample_records.h"
 #include "report/gdi_page_surface_win.h"
 #include "report/record_report.h"
-#include "tests/report/support/recording_surface.h"
+#include "testing/recording_surface.h"
 
 namespace vark {
 namespace {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "device/protocol.h"
 #include "device/serial_line.h"
 #include "records/record_block.h"
 
@@ -32,13 +33,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     settings.binary = true;
-    settings.baudRate = 38400;
+    settings.baudRate = vark::protocol::kBaudRate;
     settings.byteSize = 8;
     settings.parity = 0;
     settings.stopBits = 0;
     line->SetLineSettings(settings);
-    const std::uint8_t command[] = {0x2A, 0x00, 0x3A};
-    if (!line->Write(command, sizeof command)) {
+    if (!line->Write(vark::protocol::kUploadCommand, vark::protocol::kCommandSize)) {
         std::fputs("command not written\n", stderr);
         return 1;
     }

@@ -1,41 +1,43 @@
-// The Win32 serial line where no tester is attached: the link's refusals and
-// the texts it shows carry the COM number.
+// The Win32 serial line where no tester is attached: the link's failures
+// carry the COM number, and a link that is down refuses requests.
 #include <gtest/gtest.h>
 
 #include <chrono>
 
-#include "device/comm_defs.h"
-#include "device/owner_loop.h"
-#include "device/serial_port.h"
+#include "device/tester_link.h"
 
 namespace vark {
 namespace {
 
+BridgePort Com(std::uint8_t number) {
+    BridgePort p;
+    p.comNumber = number;
+    return p;
+}
+
 TEST(WinSerialLineTest, PortsThatCannotBeOpenedLeaveTheLinkDown) {
-    SerialPort port;
-    LoopOwner owner(&port);
-    ASSERT_EQ(port.Naming(), PortNaming::ComNumber);
-    port.SetOwner(&owner);
+    TesterLink link;
+    ASSERT_EQ(link.Naming(), PortNaming::ComNumber);
 
     for (int number : {0, 255}) {
-        port.SetPortNo(static_cast<std::uint8_t>(number));
-        EXPECT_EQ(port.StartLink(), 0);
-        EXPECT_EQ(owner.LastMessage(),
-                  "\n    PortNO:" + std::to_string(number) + "  is Error!    \n");
+        link.UsePort(Com(static_cast<std::uint8_t>(number)));
+        const auto failed = link.StartLink();
+        ASSERT_TRUE(failed);
+        EXPECT_EQ(failed->failure.step, PortFailure::Step::NoPort);
+        EXPECT_EQ(failed->failure.port.comNumber, number);
     }
 
-    // No such device in this prefix: the number, not a device path, is shown.
-    port.SetPortNo(231);
-    EXPECT_EQ(port.StartLink(), 0);
-    EXPECT_EQ(owner.LastMessage(), "\n    Open COM:231 Failed!    \n");
-    EXPECT_FALSE(port.LinkUp());
-
-    EXPECT_EQ(port.SendRequest(COMM_CMD_UPLOAD), 0);
-    ASSERT_NE(owner.Last(LoopOwner::Kind::Error), nullptr);
-    EXPECT_EQ(owner.Last(LoopOwner::Kind::Error)->value, COMM_ERR_NO_LINK);
+    // No such device in this prefix.
+    link.UsePort(Com(231));
+    const auto failed = link.StartLink();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->failure.step, PortFailure::Step::Open);
+    EXPECT_EQ(failed->failure.port.comNumber, 231);
+    EXPECT_FALSE(link.LinkUp());
+    EXPECT_EQ(link.Request(), Refusal::NoLink);
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(port.StopLink(), 1);
+    link.StopLink();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300))
         << "stopping a link that is down must not pause";
 }

@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "device/comm_defs.h"
-#include "device/owner_loop.h"
-#include "device/serial_port.h"
+#include "app/link_texts.h"
+#include "device/loop_owner.h"
+#include "device/protocol.h"
+#include "device/tester_link.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -16,27 +17,28 @@ int main(int argc, char** argv) {
         return 2;
     }
     vark::LoopOwner owner;
-    vark::SerialPort port;
-    owner.Attach(&port);
-    port.SetOwner(&owner);
-    port.SetPortNo(static_cast<std::uint8_t>(std::atoi(argv[1])));
-    if (!port.StartLink()) {
-        std::fprintf(stderr, "%s\n", owner.LastMessage().c_str());
+    vark::TesterLink link;
+    link.SetOwner(&owner);
+    vark::BridgePort port;
+    port.comNumber = static_cast<std::uint8_t>(std::atoi(argv[1]));
+    link.UsePort(port);
+    if (const auto failed = link.StartLink()) {
+        std::fprintf(stderr, "%s\n", vark::OutcomeText(*failed).c_str());
         return 1;
     }
     const auto t0 = std::chrono::steady_clock::now();
-    port.SendRequest(vark::COMM_CMD_UPLOAD);
+    link.Request();
     owner.WaitForOutcome(std::chrono::seconds(60));
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
-    if (owner.Events().empty() || owner.Events().back().kind != vark::LoopOwner::Kind::Received ||
-        owner.Received().count != 100) {
+    if (!owner.Received() || owner.Block().count != 100) {
         // Say what the link reported, so a failure can be told from a slow line.
-        std::fprintf(stderr, "upload failed: %zu events, last message \"%s\", count %d\n",
-                     owner.Events().size(), owner.LastMessage().c_str(),
-                     static_cast<int>(owner.Received().count));
+        std::fprintf(stderr, "upload failed: \"%s\", count %d\n",
+                     owner.Outcome() ? vark::OutcomeText(*owner.Outcome()).c_str() : "no outcome",
+                     static_cast<int>(owner.Block().count));
         return 1;
     }
-    const double line = 24901.0 / vark::kLineBytesPerSecond;
+    const double line =
+        static_cast<double>(vark::protocol::kMaxReplySize) / vark::protocol::kLineBytesPerSecond;
     std::printf("upload_s=%.3f line_s=%.3f ratio=%.3f\n", took.count(), line, took.count() / line);
     return 0;
 }

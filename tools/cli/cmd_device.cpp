@@ -1,42 +1,24 @@
 // upload and ports: the tester seen without a window, through the same
-// SerialPort and discovery the Upload dialog uses.
+// link and bridge list the Upload dialog uses.
 
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <string>
 
-#include "device/comm_defs.h"
-#include "device/discovery.h"
-#include "device/discovery_sysfs.h"
-#include "device/owner_loop.h"
-#include "device/serial_port.h"
+#include "app/link_texts.h"
+#include "device/bridge_ports.h"
+#include "device/loop_owner.h"
+#include "device/tester_link.h"
 #include "platform/system.h"
 #include "records/record_file.h"
 #include "tools/cli/archive_cli.h"
 #include "tools/cli/cli.h"
+#ifndef _WIN32
+#include "device/bridge_ports_linux.h"
+#endif
 
 namespace vark::cli {
 namespace {
-
-// "COM7" (any case) names port 7; numbers that cannot be a port are refused
-// here, 0 and 255 by the channel with its own message.
-bool ParseComName(const std::string& name, int& number) {
-    if (name.size() < 4 || name.size() > 6 ||
-        std::tolower(static_cast<unsigned char>(name[0])) != 'c' ||
-        std::tolower(static_cast<unsigned char>(name[1])) != 'o' ||
-        std::tolower(static_cast<unsigned char>(name[2])) != 'm') {
-        return false;
-    }
-    number = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
-            return false;
-        }
-        number = number * 10 + (name[i] - '0');
-    }
-    return number <= 255;
-}
 
 // A text from a device or the kernel, made safe for one tab-separated
 // field on a terminal: control characters (tabs, escape sequences, line
@@ -56,21 +38,19 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
-// The USB serial string of the bridge behind the port, when the system lists
-// one (a pseudo-terminal has none).
-std::string TesterSerial(const SerialPort& port) {
-#ifdef _WIN32
-    (void)port;
-    return {};
-#else
-    SysfsUsbSerial usb("/sys");
-    for (const auto& e : usb.Entries()) {
-        if (e.node == port.PortName()) {
-            return e.serial;
+// The USB serial string of the bridge behind the link's port: the one
+// discovery found, or the bridge the system lists on a port named by hand (a
+// pseudo-terminal has none).
+std::string TesterSerial(const TesterLink& link) {
+    if (!link.Port().serial.empty()) {
+        return link.Port().serial;
+    }
+    for (const BridgePort& p : ListBridgePorts()) {
+        if (p.path == link.Port().path) {
+            return p.serial;
         }
     }
     return {};
-#endif
 }
 
 int Upload(const std::vector<std::string>& args) {
@@ -91,60 +71,56 @@ int Upload(const std::vector<std::string>& args) {
     const std::string device = a.Value("--port");
     const std::string file = a.Value("-o", a.Value("--output"));
 
-    // The owner outlives the port: the port's destruction stops the link.
+    // The owner outlives the link: the link's destruction stops its worker.
     LoopOwner owner;
-    SerialPort port;
-    owner.Attach(&port);
+    TesterLink link;
+    link.SetOwner(&owner);
     if (device.empty()) {
-        if (!port.Discover(&owner)) {
+        const TesterChoice found = ChooseTester(ListBridgePorts());
+        if (!found.Found()) {
             return Fail(kMsgDeviceNotFound);
         }
+        link.UsePort(*found.port);
     } else {
-        port.SetOwner(&owner);
-        if (port.Naming() == PortNaming::ComNumber) {
-            int number = 0;
-            if (!ParseComName(device, number)) {
-                return Usage();
-            }
-            port.SetPortNo(static_cast<std::uint8_t>(number));
-        } else {
-            port.SetPortName(device);
+        const std::optional<BridgePort> port = PortFromName(device);
+        if (!port) {
+            return Usage();
         }
+        link.UsePort(*port);
     }
-    if (!port.StartLink()) {
-        return Fail(owner.LastMessage());
+    if (const auto failed = link.StartLink()) {
+        return Fail(OutcomeText(*failed));
     }
 
     // Progress only for a person watching; logs and pipes get the outcome.
+    const std::string label = PortLabel(link.Port(), link.Naming());
     const bool showProgress = vark::platform::StandardErrorIsTerminal();
     if (showProgress) {
-        std::fprintf(stderr, "Uploading from %s ...", port.PortLabel().c_str());
+        std::fprintf(stderr, "Uploading from %s ...", label.c_str());
         // The tester's progress values run 0..19 and, for long replies, stop
         // early (at 3 for 100 records); they are shown as they come.
-        const std::string label = port.PortLabel();
         owner.onProgress = [label](int value) {
             std::fprintf(stderr, "\rUploading from %s ... %2d/20", label.c_str(), value);
         };
     }
     UploadFacts facts;
     facts.started = archive::NowMs();
-    if (!port.SendRequest(COMM_CMD_UPLOAD)) {
-        return Fail(owner.LastMessage());
+    if (const Refusal refused = link.Request(); refused != Refusal::None) {
+        return Fail(RefusalText(refused));
     }
-    // The receive timer bounds every silence; this only bounds a tester that
-    // keeps trickling bytes forever.
+    // The receive time-out bounds every silence; this only bounds a tester
+    // that keeps trickling bytes forever.
     owner.WaitForOutcome(std::chrono::minutes(10));
     if (showProgress) {
         std::fputs("\n", stderr);
     }
-    const LoopOwner::Event* last = owner.Events().empty() ? nullptr : &owner.Events().back();
-    if (!last || last->kind != LoopOwner::Kind::Received) {
-        return Fail(owner.HasOutcome() ? owner.LastMessage() : kMsgReceiveTimeout);
+    if (!owner.Received()) {
+        return Fail(owner.Outcome() ? OutcomeText(*owner.Outcome()) : kMsgReceiveTimeout);
     }
-    const RecordBlock& block = owner.Received();
+    const RecordBlock& block = owner.Block();
     facts.ended = archive::NowMs();
-    facts.port = port.PortLabel();
-    facts.testerSerial = TesterSerial(port);
+    facts.port = label;
+    facts.testerSerial = TesterSerial(link);
     // Archived first, as the window does before it says the upload succeeded;
     // a failed archive write still leaves the records in the file.
     const bool archived = ArchiveUpload(a, block, facts);
@@ -162,71 +138,33 @@ int Upload(const std::vector<std::string>& args) {
     return !archived ? kExitNotArchived : out;
 }
 
-#ifdef _WIN32
-// The bridge devices as the library lists them, with the "PortName" their
-// registry keys give.
+// The system's bridges as the platform lists them: ids, serial, port,
+// whether it is a tester, and the product's own name.
 int Ports(const std::vector<std::string>& args) {
-    if (!args.empty()) {
-        return Usage();
-    }
-    auto directory = MakeSystemDeviceSources();
-    std::uint32_t n = 0;
-    if (!directory->DeviceCount(n)) {
-        n = 0;
-    }
-    bool header = false;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        BridgeDeviceSource::Handle handle = 0;
-        if (!directory->OpenDevice(i, handle)) {
-            continue;
-        }
-        std::uint16_t vid = 0;
-        std::uint16_t pid = 0;
-        if (directory->VendorId(handle, vid) && directory->ProductId(handle, pid)) {
-            const std::string raw = directory->SerialString(handle);
-            std::string serial = raw;
-            const std::string value = LookupPortValue(*directory, vid, pid, serial);
-            const std::uint8_t number = value.empty() ? kPortNotFound : ParsePortNumber(value);
-            const bool tester = IsAcceptedVendor(vid) && number > 1 && number < kPortNotFound;
-            if (!header) {
-                std::printf("VID\tPID\tSERIAL\tPORT\tTESTER\n");
-                header = true;
-            }
-            std::printf("%04x\t%04x\t%s\t%s\t%s\n", vid, pid, Printable(raw).c_str(),
-                        value.empty() ? "-" : Printable(value).c_str(), tester ? "yes" : "no");
-        }
-        directory->CloseDevice(handle);
-    }
-    if (!header) {
-        std::fputs("no USB serial bridge devices found\n", stderr);
-        return kExitOk;
-    }
-    return FinishOutput();
-}
-#else
-int Ports(const std::vector<std::string>& args) {
+#ifndef _WIN32
     Arguments a;
     if (!ParseArguments(args, {"--sysfs"}, {}, a) || !a.names.empty()) {
         return Usage();
     }
-    const std::string root = a.Value("--sysfs", "/sys");
-    SysfsUsbSerial usb(root);
-    const auto entries = usb.Entries();
-    if (entries.empty()) {
+    const std::vector<BridgePort> ports = ListBridgePorts(a.Value("--sysfs", "/sys"), "/dev");
+#else
+    if (!args.empty()) {
+        return Usage();
+    }
+    const std::vector<BridgePort> ports = ListBridgePorts();
+#endif
+    if (ports.empty()) {
         std::fputs("no USB serial bridge devices found\n", stderr);
         return kExitOk;
     }
-    std::printf("VID\tPID\tSERIAL\tPORT\tTESTER\n");
-    for (const auto& e : entries) {
-        std::string serial = e.serial;
-        const bool tester =
-            IsAcceptedVendor(e.vid) && !LookupPortValue(usb, e.vid, e.pid, serial).empty();
-        std::printf("%04x\t%04x\t%s\t%s\t%s\n", e.vid, e.pid, Printable(e.serial).c_str(),
-                    Printable(e.node).c_str(), tester ? "yes" : "no");
+    std::printf("VID\tPID\tSERIAL\tPORT\tTESTER\tLABEL\n");
+    for (const BridgePort& p : ports) {
+        std::printf("%04x\t%04x\t%s\t%s\t%s\t%s\n", p.vendorId, p.productId,
+                    Printable(p.serial).c_str(), p.path.empty() ? "-" : Printable(p.path).c_str(),
+                    p.tester ? "yes" : "no", p.label.empty() ? "-" : Printable(p.label).c_str());
     }
     return FinishOutput();
 }
-#endif
 
 const Register kUpload{
     {"upload",
@@ -234,14 +172,14 @@ const Register kUpload{
      "| --no-archive]",
      "fetch the tester's records (found on USB, or on DEVICE) into the archive and a record file",
      Upload}};
-#ifdef _WIN32
-constexpr const char* kPortsUsage = "";
-#else
+#ifndef _WIN32
 constexpr const char* kPortsUsage = "[--sysfs DIR]";
+#else
+constexpr const char* kPortsUsage = "";
 #endif
-const Register kPorts{{"ports", kPortsUsage,
-                       "list the USB serial bridges: vendor, product, serial, port, tester or not",
-                       Ports}};
+const Register kPorts{
+    {"ports", kPortsUsage,
+     "list the USB serial bridges: vendor, product, serial, port, tester or not, name", Ports}};
 
 }  // namespace
 }  // namespace vark::cli

@@ -3,10 +3,7 @@
 #include <vector>
 
 #include "tools/cli/cli.h"
-
-#ifndef VARK_VERSION
-#define VARK_VERSION "unknown"
-#endif
+#include "vark_version.h"
 
 int main(int argc, char** argv) {
     using namespace vark::cli;

@@ -18,10 +18,12 @@
 #include <thread>
 #include <vector>
 
+#include "device/protocol.h"
 #include "platform/file_io.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
 
+namespace vark::sim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -30,9 +32,9 @@ struct Options {
     std::string file;
     int records = -1;  // generated records; -1 = the sample block
     bool fast = false;
-    double rate = 3840.0;  // bytes per second
-    long chunk = 0;        // 0 = default
-    long gapMs = 0;        // pause between chunks when not paced
+    double rate = vark::protocol::kLineBytesPerSecond;  // bytes per second
+    long chunk = 0;                                     // 0 = default
+    long gapMs = 0;                                     // pause between chunks when not paced
     long stallAfter = -1;
     long resumeAfterMs = -1;  // -1 = the stalled reply never goes on
     long hangupAfter = -1;
@@ -183,7 +185,7 @@ vark::RecordBlock GeneratedBlock(int n) {
 
 std::vector<std::uint8_t> BuildReply(const vark::RecordBlock& block, const Options& o) {
     const std::size_t n = vark::UsedSlots(block);
-    std::vector<std::uint8_t> reply(block.data(), block.data() + 1 + vark::kRecordSize * n);
+    std::vector<std::uint8_t> reply(block.data(), block.data() + vark::protocol::ReplySize(n));
     for (long i : o.badChecksum) {
         if (static_cast<std::size_t>(i) < n) {
             reply[1 + vark::kRecordSize * i + vark::kChecksumOffset] ^= 0x5A;
@@ -257,8 +259,9 @@ class Tester {
             Log("received %zd bytes: %s", n, hex.c_str());
             pending.insert(pending.end(), buf, buf + n);
             for (;;) {
-                auto it = std::search(pending.begin(), pending.end(), std::begin(kCommand),
-                                      std::end(kCommand));
+                auto it = std::search(pending.begin(), pending.end(),
+                                      std::begin(vark::protocol::kUploadCommand),
+                                      std::end(vark::protocol::kUploadCommand));
                 if (it == pending.end()) {
                     // Keep only what could still begin a command.
                     if (pending.size() > 2) {
@@ -266,7 +269,7 @@ class Tester {
                     }
                     break;
                 }
-                pending.erase(pending.begin(), it + 3);
+                pending.erase(pending.begin(), it + vark::protocol::kCommandSize);
                 if (!Answer()) {
                     return;
                 }
@@ -275,8 +278,6 @@ class Tester {
     }
 
   private:
-    static constexpr std::uint8_t kCommand[3] = {0x2A, 0x00, 0x3A};
-
     // Sends reply bytes [from, to) at the line's pace; false when the line
     // stopped taking them.
     bool Send(const std::vector<std::uint8_t>& reply, std::size_t from, std::size_t to) {
@@ -352,8 +353,10 @@ class Tester {
 };
 
 }  // namespace
+}  // namespace vark::sim
 
 int main(int argc, char** argv) {
+    using namespace vark::sim;
     Options o;
     if (!ParseArgs(argc, argv, o)) {
         return Usage();
