@@ -17,7 +17,7 @@
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tests/support/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace vark::test {
 
@@ -45,6 +45,15 @@ inline RecordBlock Distinct(int seed, int count = 20) {
         b.slots[1] =
             RecordBuilder(10).Straight().Reserved(static_cast<std::uint8_t>(seed >> 8)).Build();
     }
+    return b;
+}
+
+// The production run (20 records of a 10-pin harness: 14 alike, an open, a
+// short, a crossed pair, open grounds, an error, a 12-pin cable) with bytes
+// of its own.
+inline RecordBlock ProductionRun(int seed) {
+    RecordBlock b = ProductionRunBlock();
+    b.slots[1].bytes[kReservedOffset] = static_cast<std::uint8_t>(seed);
     return b;
 }
 

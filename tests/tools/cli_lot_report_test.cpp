@@ -3,28 +3,22 @@
 #include <gtest/gtest.h>
 
 #include "records/sample_records.h"
-#include "tests/support/process.h"
+#include "testing/process.h"
 #include "tests/tools/archive_cli_fixture.h"
 
 namespace vark {
 namespace {
 
+using test::ProductionRun;
 using test::Ran;
 using test::Read;
 namespace fs = std::filesystem;
 
-// The production run with bytes of its own: 14 records alike, 6 failing.
-RecordBlock RunBlock(int seed) {
-    RecordBlock b = ProductionRunBlock();
-    b.slots[1].bytes[kReservedOffset] = static_cast<std::uint8_t>(seed);
-    return b;
-}
-
 using LotReportCli = test::ArchiveCli;
 
 TEST_F(LotReportCli, TheLotReportReadBackFromItsPdf) {
-    SaveBlock("run.vku", RunBlock(10));
-    SaveBlock("more.vku", RunBlock(11));
+    SaveBlock("run.vku", ProductionRun(10));
+    SaveBlock("more.vku", ProductionRun(11));
     ASSERT_EQ(Cli("archive golden set --part H-10 run.vku --by quinn").status, 0);
     ASSERT_EQ(Cli("archive import run.vku --lot 'LOT 7' --part H-10 --operator ann").status, 0);
     ASSERT_EQ(Cli("archive import more.vku --lot 'LOT 7' --part H-10 --operator bob").status, 0);
@@ -51,7 +45,7 @@ TEST_F(LotReportCli, TheLotReportReadBackFromItsPdf) {
     has("test 001 of " + (Dir() / "run.vku").string());
 
     // What it must not replace, and what it cannot find.
-    const std::string records = SaveBlock("records.vku", RunBlock(12));
+    const std::string records = SaveBlock("records.vku", ProductionRun(12));
     const std::string before = Read(records);
     r = Cli("archive report --lot 'LOT 7' -o records.vku");
     EXPECT_EQ(r.status, 1);

@@ -8,25 +8,17 @@
 
 #include "records/record_file.h"
 #include "records/sample_records.h"
-#include "tests/support/process.h"
-#include "tests/support/sim_process.h"
+#include "testing/process.h"
+#include "testing/sim_process.h"
 #include "tests/tools/archive_cli_fixture.h"
 
 namespace vark {
 namespace {
 
+using test::ProductionRun;
 using test::Ran;
 using test::Read;
 namespace fs = std::filesystem;
-
-// The production run (20 records of a 10-pin harness: 14 alike, an open, a
-// short, a crossed pair, open grounds, an error, a 12-pin cable) with bytes
-// of its own.
-RecordBlock RunBlock(int seed) {
-    RecordBlock b = ProductionRunBlock();
-    b.slots[1].bytes[kReservedOffset] = static_cast<std::uint8_t>(seed);
-    return b;
-}
 
 // Tab-separated lines without the columns named in `skip` (0-based).
 std::vector<std::string> Fields(const std::string& text, std::initializer_list<int> skip) {
@@ -53,7 +45,7 @@ class StatisticsCli : public test::ArchiveCli {
 };
 
 TEST_F(StatisticsCli, AGoldenReferencePerPartSetShownAndListed) {
-    SaveBlock("run.vku", RunBlock(1));
+    SaveBlock("run.vku", ProductionRun(1));
     Ran r = Cli("archive golden set --part H-10 run.vku:1 --by quinn --note 'first cable'");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string first = r.out.substr(17, 36);
@@ -107,8 +99,8 @@ TEST_F(StatisticsCli, AGoldenReferencePerPartSetShownAndListed) {
 }
 
 TEST_F(StatisticsCli, AnUploadOfAPartIsComparedWithItsGoldenReferenceAtOnce) {
-    SaveBlock("good.vku", RunBlock(2));
-    SaveBlock("upload.vku", RunBlock(3));
+    SaveBlock("good.vku", ProductionRun(2));
+    SaveBlock("upload.vku", ProductionRun(3));
     ASSERT_EQ(Cli("archive golden set --part H-10 good.vku --by quinn").status, 0);
     test::SimProcess sim({"--fast", "--file", (Dir() / "upload.vku").string()});
     Ran r = Cli("upload --port " + sim.device() + " --lot L1 --part H-10");
@@ -131,7 +123,7 @@ TEST_F(StatisticsCli, AnUploadOfAPartIsComparedWithItsGoldenReferenceAtOnce) {
     // A bad cable made golden: most records disagree with it, which is said
     // and kept with the run.
     ASSERT_EQ(Cli("archive golden set --part BAD good.vku:5").status, 0);
-    SaveBlock("again.vku", RunBlock(4));
+    SaveBlock("again.vku", ProductionRun(4));
     test::SimProcess sim2({"--fast", "--file", (Dir() / "again.vku").string()});
     r = Cli("upload --port " + sim2.device() + " --part BAD");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -145,7 +137,7 @@ TEST_F(StatisticsCli, AnUploadOfAPartIsComparedWithItsGoldenReferenceAtOnce) {
     EXPECT_NE(r.out.find("\"warning\": \"" + warning + "\""), std::string::npos) << r.out;
 
     // Without a part, or a part without a golden reference: not judged.
-    SaveBlock("plain.vku", RunBlock(5));
+    SaveBlock("plain.vku", ProductionRun(5));
     r = Cli("archive import plain.vku --part NEW");
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.out.find("compared"), std::string::npos) << r.out;
@@ -156,10 +148,10 @@ TEST_F(StatisticsCli, AnUploadOfAPartIsComparedWithItsGoldenReferenceAtOnce) {
 // (14 passed, 6 failed each) and a repeat of the upload; lot L2 holds a run
 // without a part (not judged) and a voided one.
 TEST_F(StatisticsCli, YieldsAndFailuresCountedByHand) {
-    SaveBlock("run.vku", RunBlock(6));
-    SaveBlock("up.vku", RunBlock(7));
+    SaveBlock("run.vku", ProductionRun(6));
+    SaveBlock("up.vku", ProductionRun(7));
     SaveBlock("sample.vku", SampleBlock());
-    SaveBlock("void.vku", RunBlock(8));
+    SaveBlock("void.vku", ProductionRun(8));
     ASSERT_EQ(Cli("archive golden set --part H-10 run.vku").status, 0);
     ASSERT_EQ(Cli("archive import run.vku --lot L1 --part H-10").status, 0);
     test::SimProcess sim({"--fast", "--file", (Dir() / "up.vku").string()});
@@ -238,7 +230,7 @@ TEST_F(StatisticsCli, YieldsAndFailuresCountedByHand) {
 }
 
 TEST_F(StatisticsCli, DaysAreLocalDays) {
-    SaveBlock("run.vku", RunBlock(9));
+    SaveBlock("run.vku", ProductionRun(9));
     ASSERT_EQ(Cli("archive golden set --part H-10 run.vku").status, 0);
     ASSERT_EQ(Cli("archive import run.vku --lot L1 --part H-10").status, 0);
     const Ran utc = Utc("archive yield --by day");

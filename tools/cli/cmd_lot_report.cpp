@@ -1,5 +1,5 @@
 // archive report: the lot report written to a PDF file, without a dialog.
-#include <QGuiApplication>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -7,8 +7,8 @@
 #include "platform/file_io.h"
 #include "records/record_file.h"
 #include "report/lot_report.h"
-#include "report/qt_page_surface.h"
 #include "tools/cli/archive_cli.h"
+#include "tools/cli/pdf_output.h"
 
 namespace vark::cli {
 namespace {
@@ -50,27 +50,12 @@ int LotReport(const std::vector<std::string>& args) {
         return Fail(lot.error().message);
     }
 
-    PrepareQtPlatform();
-    int argc = 1;
-    char name[] = "vark-cli";
-    char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
-
-    std::shared_ptr<bool> written;
-    std::shared_ptr<std::error_code> failure;
+    PdfOutput pdf(out, size);
     LotReportHooks hooks;
-    hooks.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
-        auto chooser = std::make_unique<PdfFileChooser>(out, size == "Letter"
-                                                                 ? PdfFileChooser::PageSize::Letter
-                                                                 : PdfFileChooser::PageSize::A4);
-        written = chooser->written();
-        failure = chooser->failure();
-        return chooser;
-    };
+    hooks.printDialog = pdf.Chooser();
     PrintLotReport(*lot, hooks);
-    if (!written || !*written) {
-        return Fail("cannot write " + out +
-                    (failure && *failure ? ": " + failure->message() : std::string()));
+    if (const int status = pdf.Finish(); status != kExitOk) {
+        return status;
     }
     std::printf("report of lot %s written to %s\n", lot->lot.c_str(), out.c_str());
     return FinishOutput();
