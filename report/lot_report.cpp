@@ -106,7 +106,7 @@ std::int64_t NiceStep(std::int64_t max) {
 
 class Layout {
   public:
-    Layout(CPrintRX& rx, int width, int height)
+    Layout(PrintJob& rx, int width, int height)
         : rx_(rx), W(width), H(height), L(kSide), R(width - kSide) {
         NewPage();
     }
@@ -205,7 +205,7 @@ class Layout {
         }
     }
 
-    CPrintRX& rx_;
+    PrintJob& rx_;
     const int W;
     const int H;
     const int L;
@@ -500,7 +500,7 @@ class PagePens {
     PenHandle pens_[kPens] = {};
 };
 
-void DrawPage(CPrintRX& rx, const Layout& lay, const std::vector<Op>& ops, int page, int pages,
+void DrawPage(PrintJob& rx, const Layout& lay, const std::vector<Op>& ops, int page, int pages,
               const std::string& footer) {
     rx.BeginPage();
     PagePens pens(rx.Surface());
@@ -536,7 +536,7 @@ void DrawPage(CPrintRX& rx, const Layout& lay, const std::vector<Op>& ops, int p
     rx.FinishPage();
 }
 
-void AddFontSet(CPrintRX& rx, int points) {
+void AddFontSet(PrintJob& rx, int points) {
     LogicalFont font;
     font.height = -MulDiv(points, rx.Surface()->DeviceCaps(DeviceCap::LogPixelsY), 72);
     font.weight = kWeightNormal;
@@ -613,7 +613,7 @@ std::string FailureText(const archive::FailedRecord& r) {
 }
 
 bool PrintLotReport(const archive::LotSummary& lot, const LotReportHooks& hooks) {
-    CPrintRX rx(hooks.printDialog);
+    PrintJob rx(hooks.printDialog);
     if (rx.SelectPrinter() != 0) {
         return false;
     }

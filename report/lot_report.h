@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "archive/statistics.h"
-#include "report/print_rx.h"
+#include "report/print_job.h"
 
 namespace vark {
 
