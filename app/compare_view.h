@@ -1,15 +1,14 @@
-// The main window's comparison with a good cable: the list's context menu,
-// the reference (a row of the list or a record of a golden file), the row
-// tints and tooltips and the status bar's summary. The list's columns and
-// cell texts, the toolbar and the report are not touched.
+// The main window's comparison with a good cable, shown: the list's context
+// menu, the row tints and tooltips and the status bar's summary, as the
+// shared comparison rules decide them. The list's columns and cell texts,
+// the toolbar and the report are not touched.
 #pragma once
 
 #include <QColor>
 #include <QObject>
 #include <QString>
-#include <optional>
-
 #include "records/record_block.h"
+#include "ui/reference_compare.h"
 
 class QAction;
 class QMenu;
@@ -27,9 +26,9 @@ class CompareView : public QObject {
   public:
     // Backgrounds of the reference row, of rows wired otherwise (or with
     // another pin count) and of records in error or empty slots.
-    static QColor ReferenceColor() { return {0xC8, 0xDC, 0xFF}; }
-    static QColor DiffersColor() { return {0xFF, 0xD2, 0xD2}; }
-    static QColor NoMapColor() { return {0xFF, 0xEC, 0xB4}; }
+    static QColor ReferenceColor();
+    static QColor DiffersColor();
+    static QColor NoMapColor();
 
     // The window's list, its model, status bar and record block, all living
     // as long as `window`, which also parents the menu and the messages.
@@ -41,9 +40,9 @@ class CompareView : public QObject {
     QAction* CompareGoldenAction() const { return compareGolden_; }
     QAction* ClearReferenceAction() const { return clearReference_; }
 
-    bool HasReference() const { return reference_.has_value(); }
+    bool HasReference() const { return rules_.HasReference(); }
     // The reference's row in the list; -1 for a golden file or none.
-    int ReferenceRow() const;
+    int ReferenceRow() const { return rules_.ReferenceRow(); }
 
     // The list was filled again: a reference taken from it goes, a golden
     // reference stays and every row is compared with it again.
@@ -57,27 +56,19 @@ class CompareView : public QObject {
     void ClearReference();
 
   private:
-    struct Reference {
-        TestRecord record;
-        int slot = 0;        // its row, or its slot in the golden file
-        QString goldenPath;  // empty for a row of the list
-    };
-
     void ShowContextMenu(const QPoint& pos);
-    void Recompute();
-    QString ReferenceName() const;
+    void Show(const std::string& refusal);
 
     QWidget* window_;
     QTableView* list_;
     PinMapModel* model_;
     QStatusBar* status_;
-    const RecordBlock& block_;
+    ReferenceCompare rules_;
     QMenu* menu_;
     QAction* useAsReference_;
     QAction* compareGolden_;
     QAction* clearReference_;
     int menuRow_ = -1;
-    std::optional<Reference> reference_;
 };
 
 }  // namespace vark

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/message_box.h"
+#include "ui/record_document.h"
 
 namespace vark {
 namespace {
@@ -51,8 +52,12 @@ std::filesystem::path ToFsPath(const QString& path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
+QString FromFsPath(const std::filesystem::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
 QStringList RecordFileFilters() {
-    return {QStringLiteral("VARK-u Files(*.vku)"), QStringLiteral("All Files(*.*)")};
+    return {QString::fromLatin1(kRecordFilterName), QString::fromLatin1(kAllFilesFilterName)};
 }
 
 QString AskOpenPath(QWidget* parent) {

@@ -14,8 +14,10 @@ namespace vark {
 // Two entries: the record files, then everything.
 QStringList RecordFileFilters();
 
-// A path as the records layer takes it: in the file system's own encoding.
+// A path as the records layer takes it: in the file system's own encoding;
+// and back.
 std::filesystem::path ToFsPath(const QString& path);
+QString FromFsPath(const std::filesystem::path& path);
 
 struct FileDialogHooks {
     // Each returns the chosen full path, or an empty string when cancelled.

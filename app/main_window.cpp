@@ -27,13 +27,12 @@
 #include "app/compare_view.h"
 #include "app/dialog_units.h"
 #include "app/file_dialogs.h"
-#include "app/link_texts.h"
-#include "app/main_layout.h"
 #include "app/message_box.h"
 #include "app/pin_map_model.h"
 #include "app/tester_watch.h"
 #include "platform/system.h"
-#include "records/record_file.h"
+#include "ui/link_texts.h"
+#include "ui/main_layout.h"
 
 namespace vark {
 
@@ -70,7 +69,6 @@ QFont WindowFont() {
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
-    ClearBlock(block_);
     icon_ = AppIcon();
 
     setObjectName(QStringLiteral("MainWindow"));
@@ -118,18 +116,18 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     divider_->setFrameShadow(QFrame::Sunken);
 
     CreateList();
-    compare_ = new CompareView(this, list_, pinMap_, statusBar_, block_);
+    compare_ = new CompareView(this, list_, pinMap_, statusBar_, doc_.Block());
 
     EnableFileDrops();
 
     setTabOrder(openButton_, pathEdit_);
     setTabOrder(pathEdit_, list_);
 
-    setMinimumSize(kMinWindowWidth, kMinWindowHeight);
+    setMinimumSize(kMinFrameWidth, kMinFrameHeight);
     resize(kInitialWidth, kInitialHeight);
 
     layoutReady_ = true;
-    ApplyLayout(ComputeLayout(size()));
+    ApplyLayout(ComputeLayout(width(), height()));
     RefreshPinMap();
 
     openButton_->setFocus();
@@ -202,22 +200,26 @@ void MainWindow::CreateList() {
 }
 
 void MainWindow::ApplyLayout(const MainLayout& layout) {
-    toolBar_->setGeometry(layout.toolBar);
-    pathEdit_->setGeometry(layout.pathEdit);
-    openButton_->setGeometry(layout.openButton);
-    divider_->setGeometry(layout.divider);
-    list_->setGeometry(layout.list);
-    statusBar_->setGeometry(layout.statusBar);
+    const auto place = [](QWidget* w, const Box& b) {
+        w->setGeometry(b.x, b.y, b.width, b.height);
+    };
+    place(toolBar_, layout.toolBar);
+    place(pathEdit_, layout.pathEdit);
+    place(openButton_, layout.openButton);
+    place(divider_, layout.divider);
+    place(list_, layout.list);
+    place(statusBar_, layout.statusBar);
     update();
 }
 
 // The minimum applies to the outer frame. Until the window manager has framed
 // the window its frame is unknown, so the client itself gets the minimum.
 void MainWindow::UpdateMinimumSize() {
-    const QSize minimum = ClientMinimum(QSize(kMinWindowWidth, kMinWindowHeight),
-                                        frameGeometry().size(), geometry().size());
-    if (minimum != minimumSize()) {
-        setMinimumSize(minimum);
+    const QSize frame = frameGeometry().size();
+    const Extent minimum = ClientMinimum({kMinFrameWidth, kMinFrameHeight},
+                                         {frame.width(), frame.height()}, {width(), height()});
+    if (QSize(minimum.width, minimum.height) != minimumSize()) {
+        setMinimumSize(minimum.width, minimum.height);
     }
 }
 
@@ -254,7 +256,7 @@ void MainWindow::PassActivationToModal() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     if (layoutReady_) {
-        ApplyLayout(ComputeLayout(size()));
+        ApplyLayout(ComputeLayout(width(), height()));
     }
 }
 
@@ -318,14 +320,22 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::SetBlock(const RecordBlock& block) {
-    block_.count = block.count;
-    std::memcpy(block_.slots, block.slots, sizeof block_.slots);
-    RefreshPinMap();
+    doc_.SetBlock(block);
+    ShowRows();
 }
 
 void MainWindow::RefreshPinMap() {
-    pinMap_->Rebuild(block_);
+    doc_.RefreshRows();
+    ShowRows();
+}
+
+void MainWindow::ShowRows() {
+    pinMap_->Rebuild(doc_.Rows());
     compare_->ListReplaced();
+}
+
+QString MainWindow::Path() const {
+    return FromFsPath(doc_.Path());
 }
 
 int MainWindow::RowCount() const {
@@ -345,40 +355,36 @@ void MainWindow::OpenRecordFile() {
 }
 
 bool MainWindow::OpenFile(const QString& path) {
-    // A refused file leaves the block as it was (the reader checks the whole
-    // header before it writes a byte), and the path and list with it.
-    const FileStatus status = ReadRecordFile(ToFsPath(path), block_);
-    if (status != FileStatus::Ok) {
-        vark::ShowMessage(this, QString::fromLatin1(FileStatusMessage(status)));
+    const CommandResult result = doc_.Open(ToFsPath(path));
+    if (!result.Ok()) {
+        vark::ShowMessage(this, QString::fromStdString(result.message));
         return false;
     }
-    path_ = path;
-    pathEdit_->setText(path_);
-    RefreshPinMap();
+    pathEdit_->setText(Path());
+    ShowRows();
     return true;
 }
 
 void MainWindow::SaveRecordFile() {
     const std::tm local = platform::LocalTimeNow().value_or(std::tm{});
-    const QString defaultName = QString::fromStdString(DefaultRecordFileName(local));
+    const QString defaultName = QString::fromStdString(RecordDocument::DefaultSaveName(local));
 
     const QString chosen = AskSavePath(this, defaultName);
     if (chosen.isEmpty()) {
         return;
     }
-    const QString path =
-        QFile::decodeName(WithRecordExtension(QFile::encodeName(chosen).toStdString()).c_str());
-    if (path != chosen && QFileInfo::exists(path) && !ConfirmReplace(this, path)) {
+    const std::filesystem::path target = RecordDocument::SaveTarget(ToFsPath(chosen));
+    if (RecordDocument::AskBeforeReplacing(ToFsPath(chosen), target) &&
+        !ConfirmReplace(this, FromFsPath(target))) {
         return;
     }
-    const FileStatus status = WriteRecordFile(ToFsPath(path), block_);
-    if (status != FileStatus::Ok) {
-        vark::ShowMessage(this, QString::fromLatin1(FileStatusMessage(status)));
+    const CommandResult result = doc_.Save(target);
+    if (!result.Ok()) {
+        vark::ShowMessage(this, QString::fromStdString(result.message));
         return;
     }
     // The block is unchanged, so the list needs no refresh.
-    path_ = path;
-    pathEdit_->setText(path_);
+    pathEdit_->setText(Path());
 }
 
 void MainWindow::About() {

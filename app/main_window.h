@@ -10,6 +10,7 @@
 #include <array>
 
 #include "records/record_block.h"
+#include "ui/record_document.h"
 
 class QAction;
 class QFrame;
@@ -28,8 +29,6 @@ class TesterWatch;
 struct MainLayout;
 
 inline constexpr char kMainCaption[] = "VARK-u";
-inline constexpr int kMinWindowWidth = 480;
-inline constexpr int kMinWindowHeight = 360;
 
 // Its parts, by object name: "ToolBar" (actions "ToolOpen", "ToolSave", ...),
 // "PathEdit", "OpenButton", "Divider", "PinList", "StatusBar" with its
@@ -43,11 +42,12 @@ class MainWindow : public QDialog {
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    const RecordBlock& Block() const { return block_; }
+    const RecordBlock& Block() const { return doc_.Block(); }
     // Replaces the record block (count byte and all 100 slots) and refreshes
     // the list from it.
     void SetBlock(const RecordBlock& block);
-    const QString& Path() const { return path_; }
+    // The path field's text: the record file last opened or saved.
+    QString Path() const;
 
     // Empties the list and fills it again from the block, one row per used slot.
     void RefreshPinMap();
@@ -100,6 +100,8 @@ class MainWindow : public QDialog {
   private:
     void CreateToolBar();
     void CreateList();
+    // Shows the document's rows in the list, comparing them anew.
+    void ShowRows();
     void ApplyLayout(const MainLayout& layout);
     void UpdateMinimumSize();
     void PassActivationToModal();
@@ -117,8 +119,7 @@ class MainWindow : public QDialog {
     QTableView* list_ = nullptr;
     PinMapModel* pinMap_ = nullptr;
     CompareView* compare_ = nullptr;  // the list's comparison with a good cable
-    QString path_;
-    RecordBlock block_;
+    RecordDocument doc_;              // the block, the path shown and the list's rows
     std::array<QAction*, CmdCount> actions_{};
     bool shownOnce_ = false;
     bool paintedOnce_ = false;

@@ -19,11 +19,11 @@ void MainWindow::PrintReport() {
     hooks.printDialog = [this, outcome]() -> std::unique_ptr<PrinterChooser> {
         return std::make_unique<DialogPrinterChooser>(this, nullptr, outcome);
     };
-    vark::PrintReport(block_, hooks);
+    vark::PrintReport(doc_.Block(), hooks);
     // A cancelled dialog says nothing; a job that was started but not
     // completed must not pass for a printed report.
-    if (outcome->printerChosen && !outcome->completed) {
-        vark::ShowMessage(this, QString::fromLatin1(kPrintFailedMessage));
+    if (const std::string failed = PrintOutcomeText(*outcome); !failed.empty()) {
+        vark::ShowMessage(this, QString::fromStdString(failed));
     }
 }
 

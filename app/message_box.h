@@ -6,7 +6,7 @@
 #include <QString>
 #include <functional>
 
-#include "app/link_texts.h"  // kMessageCaption, shared with vark-cli
+#include "ui/link_texts.h"  // kMessageCaption, shared with vark-cli
 
 class QWidget;
 

@@ -7,13 +7,11 @@ PinMapModel::PinMapModel(QObject* parent) : QAbstractTableModel(parent) {
     rows_.reserve(kMaxRecords + 1);
 }
 
-void PinMapModel::Rebuild(const RecordBlock& block) {
+void PinMapModel::Rebuild(const std::vector<ListRow>& rows) {
     beginResetModel();
     rows_.clear();
     marks_.clear();
-    const std::size_t used = UsedSlots(block);
-    for (std::size_t d = 0; d < used; ++d) {
-        const auto cells = PinMapCells(BuildPinMapRow(block.slots[d], static_cast<int>(d)));
+    for (const ListRow& cells : rows) {
         Row& row = rows_.emplace_back();
         for (int c = 0; c < kListColumns; ++c) {
             const std::string& text = cells[static_cast<std::size_t>(c)];
@@ -63,13 +61,14 @@ QVariant PinMapModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return CellText(index.row(), index.column());
         case Qt::ToolTipRole:
-            if (mark && !mark->toolTip.isEmpty()) {
-                return mark->toolTip;
+            if (mark && !mark->toolTip.empty()) {
+                return QString::fromStdString(mark->toolTip);
             }
             return CellText(index.row(), index.column());
         case Qt::BackgroundRole:
-            if (mark && mark->background.isValid()) {
-                return mark->background;
+            if (const QColor colour = MarkColor(mark ? mark->role : MarkRole::None);
+                colour.isValid()) {
+                return colour;
             }
             return {};
         case Qt::TextAlignmentRole:
@@ -97,25 +96,31 @@ Qt::ItemFlags PinMapModel::flags(const QModelIndex& index) const {
 }
 
 QString PinMapModel::ColumnHeader(int column) {
-    switch (column) {
-        case 0:
-            return QStringLiteral("ID ");
-        case 1:
-            return QStringLiteral("Pin");
-        default:
-            return column < kListColumns ? QStringLiteral("Pin State") : QString();
+    if (column < 0 || column >= kListColumns) {
+        return {};
     }
+    return QString::fromLatin1(kListColumnSpecs[static_cast<std::size_t>(column)].header);
 }
 
 int PinMapModel::ColumnWidth(int column) {
-    switch (column) {
-        case 0:
-            return 45;
-        case 1:
-            return 50;
-        default:
-            return column < kListColumns ? 360 : 0;
+    if (column < 0 || column >= kListColumns) {
+        return 0;
     }
+    return kListColumnSpecs[static_cast<std::size_t>(column)].width;
+}
+
+QColor PinMapModel::MarkColor(MarkRole role) {
+    switch (role) {
+        case MarkRole::Reference:
+            return {0xC8, 0xDC, 0xFF};
+        case MarkRole::Differs:
+            return {0xFF, 0xD2, 0xD2};
+        case MarkRole::Attention:
+            return {0xFF, 0xEC, 0xB4};
+        case MarkRole::None:
+            break;
+    }
+    return {};
 }
 
 }  // namespace vark

@@ -1,35 +1,26 @@
-// The pin-map list's rows: the cell texts of every used slot, exactly as the
-// records layer builds them, behind a table model for the list view.
+// The pin-map list's rows behind a table model for the list view: the cells
+// and the comparison's marks as the shared window rules make them, the
+// marks' roles shown as background colours.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QString>
-#include <array>
 #include <vector>
 
-#include "records/pin_map.h"
-#include "records/record_block.h"
+#include "ui/record_document.h"
+#include "ui/reference_compare.h"
 
 namespace vark {
-
-// What a comparison puts on a whole row: a background and a tooltip. An
-// invalid colour or an empty tooltip leaves the row's own.
-struct RowMark {
-    QColor background;
-    QString toolTip;
-};
 
 class PinMapModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    using Row = std::array<QString, kListColumns>;
-
     explicit PinMapModel(QObject* parent = nullptr);
 
-    // Drops every row and builds them again from `block`, in slot order.
-    // Marks go with the rows they were set on.
-    void Rebuild(const RecordBlock& block);
+    // Drops every row and takes `rows`, in slot order. Marks go with the
+    // rows they were set on.
+    void Rebuild(const std::vector<ListRow>& rows);
 
     // Marks for rows 0, 1, ... in order; rows beyond the list get none. The
     // cell texts stay as they are.
@@ -48,7 +39,11 @@ class PinMapModel : public QAbstractTableModel {
     static QString ColumnHeader(int column);
     static int ColumnWidth(int column);
 
+    // The background of a mark's role; invalid for none.
+    static QColor MarkColor(MarkRole role);
+
   private:
+    using Row = std::array<QString, kListColumns>;
     std::vector<Row> rows_;
     std::vector<RowMark> marks_;
 };

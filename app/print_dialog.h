@@ -8,22 +8,13 @@
 #include <string>
 
 #include "report/page_surface.h"
+#include "ui/record_document.h"  // PrintOutcome
 
 class QPrintDialog;
 class QPrinter;
 class QWidget;
 
 namespace vark {
-
-// Said when a printer was chosen but the document could not be completed
-// (an unwritable output file, a printer that refused the job).
-inline constexpr char kPrintFailedMessage[] = "\n    Print failed!    \n";
-
-// What became of the job of one Print command.
-struct PrintOutcome {
-    bool printerChosen = false;
-    bool completed = false;
-};
 
 class DialogPrinterChooser : public PrinterChooser {
   public:

@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "app/dialog_units.h"
-#include "app/link_texts.h"
 #include "app/message_box.h"
 #include "app/tester_watch.h"
+#include "ui/link_texts.h"
 
 namespace vark {
 
@@ -25,13 +25,6 @@ namespace {
 UploadDialog::PortLister& DiscoveryOverride() {
     static UploadDialog::PortLister lister;
     return lister;
-}
-
-// A port named in the environment when the dialog was made: the tester (a
-// simulator's pseudo-terminal, or a port without a USB bridge).
-std::optional<BridgePort> NamedPort() {
-    const QByteArray named = qgetenv(kPortEnvironment);
-    return named.isEmpty() ? std::nullopt : PortFromName(named.toStdString());
 }
 
 QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
@@ -47,8 +40,21 @@ QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
 
 }  // namespace
 
+UploadSources UploadDialog::Sources(TesterWatch* watch) {
+    // Where Refresh Dev looks, decided once for the dialog's life.
+    UploadSources sources;
+    sources.lister = DiscoveryOverride();
+    if (!sources.lister) {
+        sources.named = PortNamedInEnvironment();
+    }
+    sources.follow = watch != nullptr;
+    return sources;
+}
+
 UploadDialog::UploadDialog(QWidget* parent, ReceivedHandler onReceived, TesterWatch* watch)
-    : QDialog(parent), onReceived_(std::move(onReceived)), watch_(watch) {
+    : QDialog(parent),
+      watch_(watch),
+      session_(static_cast<UploadView&>(*this), std::move(onReceived), Sources(watch)) {
     setObjectName(QStringLiteral("UploadDialog"));
     setWindowTitle(QString::fromLatin1(kUploadCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -56,25 +62,17 @@ UploadDialog::UploadDialog(QWidget* parent, ReceivedHandler onReceived, TesterWa
     setModal(true);
     setFont(DialogFont());
     CreateControls();
-    link_.SetOwner(this);
-    // Where Refresh Dev looks, decided once for the dialog's life.
-    named_ = DiscoveryOverride() ? std::nullopt : NamedPort();
-    lister_ = DiscoveryOverride();
-    if (!lister_) {
-        lister_ = [] { return ListBridgePorts(); };
-    }
-    // A port named by a person is the tester for good; otherwise the dialog
-    // follows the bridges as they come and go.
-    if (watch_ && !named_) {
-        connect(watch_, &TesterWatch::changed, this, &UploadDialog::FollowTester);
+    // The dialog follows the bridges as they come and go.
+    if (watch_) {
+        if (watch_->Known()) {
+            session_.PortsChanged(watch_->Snapshot());
+        }
+        connect(watch_, &TesterWatch::changed, this,
+                [this] { session_.PortsChanged(watch_->Snapshot()); });
     }
 }
 
-UploadDialog::~UploadDialog() {
-    // The worker may be waiting for this dialog to take a notification; it is
-    // released and joined here, while the dialog can still take calls.
-    link_.StopLink();
-}
+UploadDialog::~UploadDialog() = default;
 
 void UploadDialog::SetDiscoveryOverride(PortLister lister) {
     DiscoveryOverride() = std::move(lister);
@@ -129,8 +127,8 @@ void UploadDialog::CreateControls() {
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void UploadDialog::SetDeviceCaption(const QString& caption) {
-    caption_ = caption;
+void UploadDialog::ShowCaption(const std::string& text) {
+    const QString caption = QString::fromStdString(text);
     // A device path may be longer than the box is wide: its middle gives way
     // and the whole caption stays at hand as the tooltip.
     // The words before the path stay whole.
@@ -161,26 +159,20 @@ bool UploadDialog::eventFilter(QObject* watched, QEvent* event) {
 
 void UploadDialog::setVisible(bool visible) {
     if (visible) {
-        ended_ = false;
+        session_.Shown();
         if (!initDone_) {
             // Set-up, with its connection attempt and message box, comes
             // before the dialog is first shown.
             initDone_ = true;
-            OnInitDialog();
+            progress_->setRange(kProgressMin, kProgressMax);
+            session_.SetUp();
+            refreshDev_->setFocus();
         }
     }
     QDialog::setVisible(visible);
 }
 
-void UploadDialog::OnInitDialog() {
-    progress_->setRange(kProgressMin, kProgressMax);
-    SetProgressPos(0);
-    RefreshDevice();
-    refreshDev_->setFocus();
-}
-
-void UploadDialog::SetProgressPos(int pos) {
-    pos_ = pos;
+void UploadDialog::ShowProgress(int pos) {
     if (pos < progress_->minimum() || pos > progress_->maximum()) {
         // Outside the range the bar shows empty; setValue would ignore it.
         progress_->reset();
@@ -190,112 +182,18 @@ void UploadDialog::SetProgressPos(int pos) {
     Q_EMIT progressPosChanged(pos);
 }
 
-void UploadDialog::EnableButtons(bool refresh, bool upload, bool cancel) {
-    refreshDev_->setEnabled(refresh);
-    uploadData_->setEnabled(upload);
-    cancel_->setEnabled(cancel);
+void UploadDialog::ShowButtons(const UploadButtons& buttons) {
+    refreshDev_->setEnabled(buttons.refresh);
+    uploadData_->setEnabled(buttons.upload);
+    cancel_->setEnabled(buttons.cancel);
 }
 
 void UploadDialog::RefreshDevice() {
-    refreshDev_->setEnabled(true);
-    cancel_->setEnabled(true);
-    link_.StopLink();
-    const TesterChoice found = Discover();
-    link_.UsePort(found.port.value_or(BridgePort{}));
-    testerFound_ = found.Found();
-    testerLeft_ = false;
-    QString caption;
-    if (found.Found()) {
-        caption = QString::fromStdString(DeviceCaption(link_.Port(), link_.Naming()));
-        uploadData_->setEnabled(true);
-        // A port that cannot be made ready says so, and the connection box
-        // still follows: Upload Data is then refused until a refresh.
-        if (const auto failed = link_.StartLink()) {
-            ShowMessage(OutcomeText(*failed));
-        }
-        ShowMessage(kMsgDeviceFound);
-    } else {
-        caption = QString::fromLatin1(kNoDevice);
-        uploadData_->setEnabled(false);
-        ShowMessage(kMsgDeviceNotFound);
-    }
-    // Only now: while the box was up the old caption stayed.
-    SetDeviceCaption(caption);
-}
-
-TesterChoice UploadDialog::Discover() const {
-    if (named_) {
-        TesterChoice choice;
-        choice.port = named_;
-        choice.count = 1;  // named by a person: the tester, whatever it is
-        return choice;
-    }
-    std::vector<BridgePort> ports = lister_();
-    // A port the system is still setting up is not opened yet.
-    if (watch_ && watch_->Known()) {
-        const auto& settling = watch_->Snapshot().settling;
-        ports.erase(std::remove_if(ports.begin(), ports.end(),
-                                   [&](const BridgePort& p) { return settling.count(p.path); }),
-                    ports.end());
-    }
-    return ChooseTester(ports);
-}
-
-void UploadDialog::FollowTester() {
-    if (!watch_ || !initDone_ || ended_) {
-        return;
-    }
-    // A tester that left is noted at once, even when it is back by the time
-    // the dialog acts: its port is another one now.
-    if (testerFound_) {
-        const auto& ports = watch_->Snapshot().ports;
-        const std::string& path = link_.Port().path;
-        if (std::none_of(ports.begin(), ports.end(),
-                         [&](const BridgePort& p) { return p.path == path; })) {
-            testerLeft_ = true;
-        }
-    }
-    if (boxes_ > 0) {
-        followPending_ = true;  // once the box is closed
-        return;
-    }
-    followPending_ = false;
-    if (testerLeft_ && testerFound_) {
-        testerLeft_ = false;
-        if (link_.Busy()) {
-            link_.PortRemoved();  // the upload ends at once, and its outcome says why
-            return;
-        }
-        LoseTester();
-    }
-    testerLeft_ = false;
-    // Plugged in while the dialog says No Device: connect as Refresh Dev does.
-    if (!testerFound_ && !link_.Busy() && Discover().Found()) {
-        RefreshDevice();
-    }
-}
-
-void UploadDialog::LoseTester() {
-    link_.StopLink();
-    testerFound_ = false;
-    EnableButtons(true, false, true);
-    SetProgressPos(0);
-    SetDeviceCaption(QString::fromLatin1(kNoDevice));
+    session_.RefreshDevice();
 }
 
 void UploadDialog::OnUploadData() {
-    EnableButtons(false, false, false);
-    SetProgressPos(10);
-    // A refusal is told at once; anything else ends in OnFinished.
-    if (const Refusal refused = link_.Request(); refused != Refusal::None) {
-        OnRefused(refused);
-    }
-}
-
-void UploadDialog::OnRefused(Refusal refusal) {
-    SetProgressPos(0);
-    EnableButtons(true, true, true);
-    ShowMessage(RefusalText(refusal));
+    session_.UploadData();
 }
 
 void UploadDialog::accept() {
@@ -303,7 +201,7 @@ void UploadDialog::accept() {
 }
 
 void UploadDialog::done(int result) {
-    ended_ = true;
+    session_.Ended();
     QDialog::done(result);
 }
 
@@ -316,73 +214,16 @@ void UploadDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void UploadDialog::closeEvent(QCloseEvent* event) {
-    link_.StopLink();
-    std::this_thread::sleep_for(kStopPause);
+    session_.Close();
     QDialog::closeEvent(event);
 }
 
-// LinkOwner -----------------------------------------------------------------
-
-void UploadDialog::RunOnOwnerThread(std::function<void()> fn) {
-    // Queued, never inline, in order. The calls wait in the dialog's own
-    // locked queue and each posted event runs one of them, so what the worker
-    // hands over is passed under a lock the thread checker sees. A call still
-    // queued when the dialog is destroyed is dropped with it (the link is
-    // stopped first, so none is awaited).
-    {
-        std::lock_guard<std::mutex> lock(callsMutex_);
-        calls_.push_back(std::move(fn));
-    }
-    QMetaObject::invokeMethod(this, &UploadDialog::RunNextOwnerCall, Qt::QueuedConnection);
-}
-
-void UploadDialog::RunNextOwnerCall() {
-    std::function<void()> fn;
-    {
-        std::lock_guard<std::mutex> lock(callsMutex_);
-        if (calls_.empty()) {
-            return;
-        }
-        fn = std::move(calls_.front());
-        calls_.pop_front();
-    }
-    fn();
-}
-
-void UploadDialog::OnProgress(int value) {
-    if (ended_) {
-        return;
-    }
-    if (value >= 2 && value <= 20) {
-        SetProgressPos(10 * value);
-    }
-}
-
-void UploadDialog::OnFinished(const LinkOutcome& outcome) {
-    if (ended_) {
-        return;  // an upload under way when the dialog ended is dropped
-    }
-    if (outcome.kind == LinkOutcome::Kind::Received) {
-        SetProgressPos(200);
-        // The worker waits until this returns, so the area is not being written.
-        if (onReceived_ && outcome.block) {
-            onReceived_(*outcome.block);
-        }
-        ShowMessage(kMsgReceiveSuccess);
-        SetProgressPos(0);
-        EnableButtons(true, true, true);
-        return;
-    }
-    // Every other end: the buttons come back before the box says why. What
-    // came of the reply so far is not taken.
-    if (outcome.kind == LinkOutcome::Kind::LineError &&
-        outcome.fault == LinkOutcome::Fault::Unplugged) {
-        LoseTester();  // the dialog says No Device until the tester is back
-    } else {
-        EnableButtons(true, true, true);
-        SetProgressPos(0);
-    }
-    ShowMessage(OutcomeText(outcome));
+void UploadDialog::Post(std::function<void()> fn) {
+    // Queued, never inline, in order: each posted event runs one call. A
+    // call still queued when the dialog is destroyed is dropped with it.
+    calls_.Push(std::move(fn));
+    QMetaObject::invokeMethod(
+        this, [this] { calls_.RunNext(); }, Qt::QueuedConnection);
 }
 
 void UploadDialog::ShowMessage(const std::string& text) {
@@ -394,12 +235,7 @@ void UploadDialog::ShowMessage(const std::string& text) {
     if (!isVisible() && main && main->isVisible()) {
         owner = main;
     }
-    // Changes of the bridges that come while the box is up wait for it.
-    ++boxes_;
     vark::ShowMessage(owner, QString::fromStdString(text));
-    if (--boxes_ == 0 && followPending_) {
-        QMetaObject::invokeMethod(this, &UploadDialog::FollowTester, Qt::QueuedConnection);
-    }
 }
 
 }  // namespace vark

@@ -1,27 +1,24 @@
-// The "Upload Data" dialog: finds the tester, starts and stops the link,
-// starts an upload, shows its progress and turns every outcome into a message
-// box. A completed upload is handed to whoever opened the dialog, before the
-// success box is shown.
+// The "Upload Data" dialog: the widgets of the shared upload rules
+// (ui/upload_session.h), which find the tester, start and stop the link,
+// start an upload and decide every button, bar position, caption and
+// message. A completed upload is handed to whoever opened the dialog, before
+// the success box is shown.
 //
-// The dialog is the owner of its TesterLink: the worker's progress and
-// outcomes run here on the user-interface thread (queued onto the dialog's
-// event loop), and the dialog turns them into what the user sees. The link is
-// stopped before the dialog goes away, so the worker never outlives it and no
-// call is left pending for a dialog that no longer exists.
+// The link's worker hands its progress and outcomes over through the
+// dialog's own event loop, so they run here on the user-interface thread.
+// The link is stopped before the dialog goes away, so the worker never
+// outlives it and no call is left pending for a dialog that no longer exists.
 #pragma once
 
 #include <QDialog>
 #include <QString>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <optional>
 #include <vector>
 
-#include "app/link_texts.h"
 #include "device/bridge_ports.h"
-#include "device/link_owner.h"
-#include "device/tester_link.h"
+#include "ui/call_queue.h"
+#include "ui/link_texts.h"
+#include "ui/upload_session.h"
 
 class QGroupBox;
 class QLabel;
@@ -32,21 +29,14 @@ namespace vark {
 
 class TesterWatch;
 
-inline constexpr char kUploadCaption[] = "Upload Data";
-inline constexpr int kProgressMin = 1;
-inline constexpr int kProgressMax = 200;
-// Environment variable naming a serial device that discovery reports as the
-// tester (a simulator's pseudo-terminal, or a port without a USB bridge).
-inline constexpr char kPortEnvironment[] = "VARK_PORT";
-
 // Its parts, by object name: "Progress", "DeviceGroup", "RefreshDevButton",
 // "UploadDataButton", "CancelButton" and "DeviceText".
-class UploadDialog : public QDialog, public LinkOwner {
+class UploadDialog : public QDialog, private UploadView {
     Q_OBJECT
   public:
     // Called with the received block (count byte and all 100 slots) when an
     // upload completes; the receiver shows it before the success box.
-    using ReceivedHandler = std::function<void(const RecordBlock&)>;
+    using ReceivedHandler = UploadSession::ReceivedHandler;
 
     // Every dialog that can upload says where the records go. With a watch,
     // the dialog follows the tester: it connects when one is plugged in while
@@ -61,17 +51,16 @@ class UploadDialog : public QDialog, public LinkOwner {
     static void SetDiscoveryOverride(PortLister lister);
 
     // The position last set on the progress bar (0 = idle, shown empty).
-    int ProgressPos() const { return pos_; }
+    int ProgressPos() const { return session_.ProgressPos(); }
     // The device caption, whole (the label may show it elided in the middle).
-    QString DeviceText() const { return caption_; }
+    QString DeviceText() const { return QString::fromStdString(session_.Caption()); }
     // Whether the link to the tester runs, and whether an upload is under way.
-    bool LinkUp() const { return link_.LinkUp(); }
-    bool Uploading() const { return link_.Busy(); }
+    bool LinkUp() const { return session_.LinkUp(); }
+    bool Uploading() const { return session_.Uploading(); }
 
-    // LinkOwner: called on this dialog's thread.
-    void RunOnOwnerThread(std::function<void()> fn) override;
-    void OnProgress(int value) override;
-    void OnFinished(const LinkOutcome& outcome) override;
+    // What the link reports, as its worker hands it over.
+    void OnProgress(int value) { session_.OnProgress(value); }
+    void OnFinished(const LinkOutcome& outcome) { session_.OnFinished(outcome); }
 
     void setVisible(bool visible) override;
 
@@ -92,43 +81,29 @@ class UploadDialog : public QDialog, public LinkOwner {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void OnInitDialog();
-    void RunNextOwnerCall();
-    void OnRefused(Refusal refusal);
-    TesterChoice Discover() const;
-    void FollowTester();
-    void LoseTester();
-    void SetProgressPos(int pos);
-    void EnableButtons(bool refresh, bool upload, bool cancel);
-    void CreateControls();
-    void SetDeviceCaption(const QString& caption);
+    // UploadView
+    void ShowButtons(const UploadButtons& buttons) override;
+    void ShowProgress(int position) override;
+    void ShowCaption(const std::string& caption) override;
     // A message box (caption "VARK-u", OK only) over this dialog.
-    void ShowMessage(const std::string& text);
+    void ShowMessage(const std::string& text) override;
+    void Post(std::function<void()> fn) override;
+
+    void CreateControls();
+    static UploadSources Sources(TesterWatch* watch);
 
     QProgressBar* progress_ = nullptr;
-    ReceivedHandler onReceived_;
-    TesterLink link_;
     QGroupBox* group_ = nullptr;
     QPushButton* refreshDev_ = nullptr;
     QPushButton* uploadData_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QLabel* deviceText_ = nullptr;
 
-    std::mutex callsMutex_;
-    std::deque<std::function<void()>> calls_;  // from RunOnOwnerThread
-    PortLister lister_;
-    std::optional<BridgePort> named_;
+    CallQueue calls_;  // from the link's worker and the session
     TesterWatch* watch_;
-    bool testerFound_ = false;
-    bool testerLeft_ = false;  // its port left the list since the dialog last looked
-    int boxes_ = 0;            // message boxes open
-    bool followPending_ = false;
-    int pos_ = 0;
-    QString caption_ = QString::fromLatin1(kNoDevice);  // whole, even when elided
     bool initDone_ = false;
-    // Set once the dialog has ended: a late outcome of an upload that was
-    // under way is dropped, never copied into the main window.
-    bool ended_ = false;
+    // Last: the session stops its link before the queue and the widgets go.
+    UploadSession session_;
 };
 
 }  // namespace vark

@@ -28,11 +28,14 @@ ENGINE_HEADERS = re.compile(r'^(sqlite3\.h|sqlite3ext\.h|libpq-fe\.h|postgresql/
 ENGINE_FOLDERS = ('archive/', 'tests/', 'testing/', 'bench/')
 # What each layer may never link, even indirectly: records stand on the
 # standard library alone, the archive beside the device link knows neither it
-# nor the report nor any toolkit.
+# nor the report nor any toolkit, and the windows' shared rules (ui) know no
+# toolkit and no window program; nothing below them knows them.
 LAYER_LIMITS = {
-    'records': re.compile(r'^(Qt:.*|vark_archive|vark_device|vark_report.*|vark_app.*)$'),
-    'archive': re.compile(r'^(Qt:.*|vark_device|vark_report.*|vark_app.*)$'),
-    'device': re.compile(r'^(Qt:.*|vark_archive|vark_report.*|vark_app.*)$'),
+    'records': re.compile(r'^(Qt:.*|vark_archive|vark_device|vark_report.*|vark_ui|vark_app.*)$'),
+    'archive': re.compile(r'^(Qt:.*|vark_device|vark_report.*|vark_ui|vark_app.*)$'),
+    'device': re.compile(r'^(Qt:.*|vark_archive|vark_report.*|vark_ui|vark_app.*)$'),
+    'report': re.compile(r'^(vark_ui|vark_app.*)$'),
+    'ui': re.compile(r'^(Qt:.*|vark_report_qt|vark_report_gdi|vark_app.*|VARK-u)$'),
 }
 # Qt modules whose headers bring another module's along: linking Widgets lets
 # a file include Gui headers, while Print Support alone does not open Widgets.
@@ -223,6 +226,8 @@ def self_test():
         # toolkit is not, nor is the engine's header anywhere else.
         write('archive/s.cpp', '#include <sqlite3.h>\n')
         write('records/r.cpp', '#include <sqlite3.h>\n')
+        # The windows' shared rules: no toolkit, even through another target.
+        write('ui/u.cpp', '#include "low/a.h"\n')
         qtdir = os.path.join(root, 'qt', 'QtWidgets')
         write('qt/QtWidgets/QWidget', '')
         targets = {
@@ -240,6 +245,8 @@ def self_test():
                              'files': [os.path.join(root, 'archive', 's.cpp')]},
             'vark_records': {'dir': os.path.join(root, 'records'), 'deps': ['vark_archive'],
                              'files': [os.path.join(root, 'records', 'r.cpp')]},
+            'vark_ui': {'dir': os.path.join(root, 'ui'), 'deps': ['low', 'low_qt'],
+                        'files': [os.path.join(root, 'ui', 'u.cpp')]},
         }
         errors = check(targets, {'Widgets': qtdir}, root)
         expected = [
@@ -253,6 +260,7 @@ def self_test():
             'vark_records: the records layer links Qt:Gui',
             'vark_records: the records layer links vark_archive',
             'records/r.cpp: includes the database header <sqlite3.h> outside the archive',
+            'vark_ui: the ui layer links Qt:Widgets',
         ]
         missing = [e for e in expected if e not in errors]
         extra = [e for e in errors if e not in expected]

@@ -3,8 +3,8 @@
 #include <utility>
 #include <vector>
 
+#include "ui/main_layout.h"
 #include "win/dialogs.h"
-#include "win/main_layout.h"
 #include "win/resource.h"
 
 namespace vark::win {

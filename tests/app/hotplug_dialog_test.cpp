@@ -9,7 +9,6 @@
 #include <cstring>
 #include <memory>
 
-#include "app/link_texts.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/tester_watch.h"
@@ -19,6 +18,7 @@
 #include "records/sample_records.h"
 #include "testing/sim_process.h"
 #include "tests/support/usb_testbed.h"
+#include "ui/link_texts.h"
 
 namespace {
 

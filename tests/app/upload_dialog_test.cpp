@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "app/link_texts.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/upload_dialog.h"
@@ -26,6 +25,7 @@
 #include "records/record_file.h"
 #include "records/sample_records.h"
 #include "testing/sim_process.h"
+#include "ui/link_texts.h"
 
 using vark::test::Child;
 

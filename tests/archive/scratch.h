@@ -3,44 +3,22 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 
 #include "archive/run.h"
 #include "records/record_block.h"
 #include "records/sample_records.h"
+#include "testing/scratch_dir.h"
 
 namespace vark::archive::test {
 
-class Scratch {
+class Scratch : public vark::test::ScratchDir {
   public:
-    Scratch() {
-        std::random_device r;
-        path_ = std::filesystem::temp_directory_path() /
-                ("vark-archive-test-" + std::to_string(r()) + std::to_string(r()));
-        std::filesystem::create_directories(path_);
-    }
-    ~Scratch() {
-        std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
+    Scratch() : ScratchDir("vark-archive-test-") {}
 };
 
 inline std::string Slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return vark::test::ReadWhole(p);
 }
 
 // A block of `count` straight cables of `pins` pins; `variant` wires the

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/link_texts.h"
 #include "device/loop_owner.h"
 #include "device/protocol.h"
 #include "device/tester_link.h"
+#include "ui/link_texts.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <string>
 
-#include "app/link_texts.h"
 #include "device/bridge_ports.h"
 #include "device/loop_owner.h"
 #include "device/tester_link.h"
@@ -13,6 +12,7 @@
 #include "records/record_file.h"
 #include "tools/cli/archive_cli.h"
 #include "tools/cli/cli.h"
+#include "ui/link_texts.h"
 #ifndef _WIN32
 #include "device/bridge_ports_linux.h"
 #endif

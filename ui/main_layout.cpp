@@ -1,8 +1,8 @@
-#include "win/main_layout.h"
+#include "ui/main_layout.h"
 
 #include <algorithm>
 
-namespace vark::win {
+namespace vark {
 
 int Scale(int a, int dpi) {
     if (dpi <= 0 || dpi == 96) {
@@ -28,4 +28,10 @@ MainLayout ComputeLayout(int clientWidth, int clientHeight, int dpi) {
     return m;
 }
 
-}  // namespace vark::win
+Extent ClientMinimum(Extent outer, Extent frame, Extent client) {
+    const int extraWidth = std::max(0, frame.width - client.width);
+    const int extraHeight = std::max(0, frame.height - client.height);
+    return {std::max(0, outer.width - extraWidth), std::max(0, outer.height - extraHeight)};
+}
+
+}  // namespace vark

@@ -1,4 +1,4 @@
-#include "app/link_texts.h"
+#include "ui/link_texts.h"
 
 #include <cstdio>
 

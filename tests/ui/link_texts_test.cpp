@@ -2,7 +2,7 @@
 // slip in any of them shows.
 #include <gtest/gtest.h>
 
-#include "app/link_texts.h"
+#include "ui/link_texts.h"
 
 namespace vark {
 namespace {
