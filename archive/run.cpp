@@ -41,11 +41,21 @@ bool IsAmendableField(std::string_view field) {
 
 namespace {
 
+std::string Names(const std::vector<Connection>& list) {
+    std::string out;
+    for (const Connection& c : list) {
+        out += (out.empty() ? "" : " ") + ConnectionName(c);
+    }
+    return out;
+}
+
+}  // namespace
+
 // The pin map's tokens with one blank between groups instead of two, and no
 // blank before the first: the same words the list shows, without its layout.
-std::string ConnectionsText(const TestRecord& record, int slot) {
+std::string ConnectionWords(const TestRecord& record) {
     std::string joined;
-    for (const std::string& line : BuildPinMapRow(record, slot).lines) {
+    for (const std::string& line : BuildPinMapRow(record, 0).lines) {
         joined += line;
     }
     std::string out;
@@ -60,16 +70,6 @@ std::string ConnectionsText(const TestRecord& record, int slot) {
     }
     return out;
 }
-
-std::string Names(const std::vector<Connection>& list) {
-    std::string out;
-    for (const Connection& c : list) {
-        out += (out.empty() ? "" : " ") + ConnectionName(c);
-    }
-    return out;
-}
-
-}  // namespace
 
 std::vector<RecordRow> BuildRecordRows(const RecordBlock& block,
                                        const std::optional<TestRecord>& reference) {
@@ -86,7 +86,7 @@ std::vector<RecordRow> BuildRecordRows(const RecordBlock& block,
                     : HasPinMap(rec.PinCount())      ? "ok"
                                                      : "error";
         row.checksumOk = RecordChecksum(rec) == rec.bytes[kChecksumOffset];
-        row.connections = ConnectionsText(rec, row.slot);
+        row.connections = ConnectionWords(rec);
         if (reference) {
             const RecordComparison cmp = Compare(refWiring, ReadWiring(rec));
             row.verdict = std::string(VerdictName(cmp.verdict));

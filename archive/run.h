@@ -102,6 +102,9 @@ struct RunSummary {
     int same = -1;
     int differs = -1;  // other wiring or another pin count
     std::string referenceLabel;
+    std::string goldenUuid;  // the part's golden reference it was compared with
+    // When most records were wired alike and unlike the reference.
+    std::string warning;
 };
 
 struct RunDetails {
@@ -112,6 +115,31 @@ struct RunDetails {
     std::optional<TestRecord> reference;
     std::vector<RecordRow> records;
     std::vector<Amendment> amendments;  // oldest first
+};
+
+// A part number's known-good cable. The newest of a part is the one new runs
+// of the part are compared with; the older ones stay for the runs that were.
+struct Golden {
+    std::string uuid;
+    std::string part;
+    TimeMs made = 0;
+    std::string station;
+    std::string author;
+    std::string source;  // where the record came from ("test 001 of /srv/golden.vku")
+    std::string note;
+    TestRecord record{};
+    std::string connections;   // in the pin map's words
+    std::string supersededBy;  // the next golden reference of the part; empty while current
+};
+
+struct NewGolden {
+    TimeMs made = 0;  // 0: now
+    std::string part;
+    TestRecord record{};
+    std::string source;
+    std::string note;
+    std::string author;
+    std::string station;
 };
 
 // What lists may be narrowed to. Text fields match whole values (current
@@ -160,6 +188,10 @@ struct ArchiveCounts {
     std::int64_t records = 0;  // used slots of the counted runs
     std::int64_t amendments = 0;
 };
+
+// A record's connections in the pin map's words, one blank between groups
+// ("A01-B01 A02-A03-B02-B03 AGD"); empty for a record without a pin map.
+std::string ConnectionWords(const TestRecord& record);
 
 // The rows of a block's used slots, compared with `reference` when given.
 std::vector<RecordRow> BuildRecordRows(const RecordBlock& block,

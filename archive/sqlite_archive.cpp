@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -105,7 +106,9 @@ const std::string kSummaryColumns =
     ", r.source, r.port, r.tester_serial, r.file_name, " + Current("lot", "r.lot") + ", " +
     Current("part", "r.part") + ", " + Current("note", "r.note") + ", " + Current("void", "'0'") +
     ", (SELECT o.uuid FROM run o WHERE o.id = r.repeat_of), r.record_count, r.empty_count, "
-    "r.error_count, r.same_count, r.differs_count, r.reference_label";
+    "r.error_count, r.same_count, r.differs_count, r.reference_label, "
+    "(SELECT g.uuid FROM golden g WHERE g.id = r.golden_id), r.majority_warning";
+constexpr int kSummaryColumnCount = 22;
 
 RunSummary ReadSummary(const Query& q) {
     RunSummary s;
@@ -129,7 +132,24 @@ RunSummary ReadSummary(const Query& q) {
     s.same = q.IsNull(17) ? -1 : static_cast<int>(q.Int(17));
     s.differs = q.IsNull(18) ? -1 : static_cast<int>(q.Int(18));
     s.referenceLabel = q.Text(19);
+    s.goldenUuid = q.Text(20);
+    s.warning = q.Text(21);
     return s;
+}
+
+std::optional<TestRecord> RecordOf(const std::string& bytes) {
+    if (bytes.size() != kRecordSize) {
+        return std::nullopt;
+    }
+    TestRecord r;
+    std::memcpy(r.bytes, bytes.data(), kRecordSize);
+    return r;
+}
+
+// How a run names the golden reference it was compared with.
+std::string GoldenLabel(const std::string& part, const std::string& author, TimeMs made) {
+    return "golden reference of part " + part + " (set " +
+           FormatTime(made, "%Y-%m-%dT%H:%M:%SZ", false) + " by " + author + ")";
 }
 
 // The WHERE clause of a query, with its values in binding order.
@@ -729,16 +749,12 @@ Result<RunDetails> SqliteArchive::Show(std::string_view uuid) {
             return Fail(rc, "");
         }
         d.run = ReadSummary(q);
-        d.contentSha256 = q.Text(20);
-        d.fileSha256 = q.Text(21);
-        d.program = q.Text(22);
-        const std::string ref = q.Blob(23);
-        if (ref.size() == kRecordSize) {
-            TestRecord r;
-            std::memcpy(r.bytes, ref.data(), kRecordSize);
-            d.reference = r;
-        }
-        id = q.Int(24);
+        constexpr int c = kSummaryColumnCount;
+        d.contentSha256 = q.Text(c);
+        d.fileSha256 = q.Text(c + 1);
+        d.program = q.Text(c + 2);
+        d.reference = RecordOf(q.Blob(c + 3));
+        id = q.Int(c + 4);
     }
     const auto byRun = [id](Query& q) { q.Bind(1, id); };
     Status st = EachRow(
@@ -826,17 +842,6 @@ Result<ArchiveCounts> SqliteArchive::Counts() {
 Result<Committed> SqliteArchive::Commit(const NewRun& run) {
     const std::string content = RecordFileBytes(run.block);
     const std::string sha = ToHex(Sha256Of(content));
-    const std::vector<RecordRow> rows = BuildRecordRows(run.block, run.reference);
-    int empties = 0;
-    int errors = 0;
-    int same = 0;
-    int differs = 0;
-    for (const RecordRow& r : rows) {
-        empties += r.state == "empty";
-        errors += r.state == "error";
-        same += r.verdict == "same";
-        differs += r.verdict == "differs" || r.verdict == "pin-count";
-    }
 
     int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
@@ -879,6 +884,46 @@ Result<Committed> SqliteArchive::Commit(const NewRun& run) {
         out.alreadyArchived = true;
         return out;
     }
+    // The reference: the run's own, else its part's golden reference as it
+    // is now, read inside the transaction that archives the verdicts.
+    std::optional<TestRecord> reference = run.reference;
+    out.referenceLabel = run.referenceLabel;
+    std::int64_t goldenId = 0;
+    if (!reference && !run.part.empty()) {
+        Query q(
+            Statement("SELECT id, uuid, record, author, made_ms FROM golden WHERE part = ?1 "
+                      "ORDER BY id DESC LIMIT 1",
+                      rc));
+        if (!q) {
+            return rollback(rc);
+        }
+        q.Bind(1, run.part);
+        rc = q.Step();
+        if (rc == SQLITE_ROW) {
+            reference = RecordOf(q.Blob(2));
+            goldenId = q.Int(0);
+            out.goldenUuid = q.Text(1);
+            out.referenceLabel = GoldenLabel(run.part, q.Text(3), q.Int(4));
+        } else if (rc != SQLITE_DONE) {
+            return rollback(rc);
+        }
+    }
+    const std::vector<RecordRow> rows = BuildRecordRows(run.block, reference);
+    int empties = 0;
+    int errors = 0;
+    int same = 0;
+    int differs = 0;
+    for (const RecordRow& r : rows) {
+        empties += r.state == "empty";
+        errors += r.state == "error";
+        same += r.verdict == "same";
+        differs += r.verdict == "differs" || r.verdict == "pin-count";
+    }
+    if (reference) {
+        const Wiring wiring = ReadWiring(*reference);
+        out.comparison = CompareBlock(run.block, wiring);
+        out.warning = MajorityWarning(run.block, GroupBlock(run.block), wiring);
+    }
     const TimeMs now = NowMs();
     out.uuid = NewUuid(now);
     std::int64_t id = 0;
@@ -887,8 +932,9 @@ Result<Committed> SqliteArchive::Commit(const NewRun& run) {
             "INSERT INTO run (uuid, started_ms, ended_ms, station, operator, source, port, "
             "tester_serial, file_name, file_sha256, lot, part, note, program, reference_label, "
             "reference_record, content_sha256, repeat_of, record_count, empty_count, "
-            "error_count, same_count, differs_count) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
-            "?10, ?11, ?12, ?13, ?14, ?15, ?16, ?18, ?19, ?20, ?21, ?22, ?23, ?24)",
+            "error_count, same_count, differs_count, golden_id, majority_warning) VALUES (?1, "
+            "?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?18, ?19, ?20, "
+            "?21, ?22, ?23, ?24, ?25, ?26)",
             rc));
         if (!q) {
             return rollback(rc);
@@ -901,9 +947,9 @@ Result<Committed> SqliteArchive::Commit(const NewRun& run) {
             .Bind(9, run.fileName)
             .Bind(10, run.fileSha256);
         q.Bind(11, run.lot).Bind(12, run.part).Bind(13, run.note).Bind(14, run.program);
-        q.Bind(15, run.referenceLabel);
-        if (run.reference) {
-            q.BindBlob(16, run.reference->bytes, kRecordSize);
+        q.Bind(15, out.referenceLabel);
+        if (reference) {
+            q.BindBlob(16, reference->bytes, kRecordSize);
         } else {
             q.BindNull(16);
         }
@@ -915,11 +961,17 @@ Result<Committed> SqliteArchive::Commit(const NewRun& run) {
         }
         q.Bind(20, static_cast<std::int64_t>(rows.size())).Bind(21, std::int64_t{empties});
         q.Bind(22, std::int64_t{errors});
-        if (run.reference) {
+        if (reference) {
             q.Bind(23, std::int64_t{same}).Bind(24, std::int64_t{differs});
         } else {
             q.BindNull(23).BindNull(24);
         }
+        if (goldenId != 0) {
+            q.Bind(25, goldenId);
+        } else {
+            q.BindNull(25);
+        }
+        q.Bind(26, out.warning);
         if ((rc = q.Step()) != SQLITE_DONE) {
             return rollback(rc);
         }
@@ -1096,6 +1148,202 @@ Result<CheckReport> SqliteArchive::Check() {
     }
     report.counts = *counts;
     return report;
+}
+
+namespace {
+
+const std::string kGoldenColumns =
+    "g.uuid, g.part, g.made_ms, g.station, g.author, g.source, g.note, g.record, g.connections, "
+    "(SELECT n.uuid FROM golden n WHERE n.part = g.part AND n.id > g.id ORDER BY n.id LIMIT 1)";
+
+Golden ReadGolden(const Query& q) {
+    Golden g;
+    g.uuid = q.Text(0);
+    g.part = q.Text(1);
+    g.made = q.Int(2);
+    g.station = q.Text(3);
+    g.author = q.Text(4);
+    g.source = q.Text(5);
+    g.note = q.Text(6);
+    if (const auto r = RecordOf(q.Blob(7))) {
+        g.record = *r;
+    }
+    g.connections = q.Text(8);
+    g.supersededBy = q.Text(9);
+    return g;
+}
+
+// The filter of the runs that count, whatever the query says about voided
+// runs and repeats; its WHERE clause always has a term.
+Filter CountedFilter(const RunQuery& query) {
+    RunQuery counted = query;
+    counted.withVoided = false;
+    counted.withRepeats = false;
+    return BuildFilter(counted);
+}
+
+}  // namespace
+
+Result<std::vector<Golden>> SqliteArchive::Goldens(std::string_view part) {
+    std::vector<Golden> out;
+    const Status st = EachRow(
+        "SELECT " + kGoldenColumns +
+            " FROM golden g WHERE ?1 = '' OR g.part = ?1 ORDER BY g.id DESC",
+        [&](Query& q) { q.Bind(1, part); }, [&](const Query& q) { out.push_back(ReadGolden(q)); });
+    if (!st) {
+        return st.error();
+    }
+    return out;
+}
+
+Result<std::optional<Golden>> SqliteArchive::CurrentGolden(std::string_view part) {
+    std::optional<Golden> out;
+    const Status st = EachRow(
+        "SELECT " + kGoldenColumns + " FROM golden g WHERE g.part = ?1 ORDER BY g.id DESC LIMIT 1",
+        [&](Query& q) { q.Bind(1, part); }, [&](const Query& q) { out = ReadGolden(q); });
+    if (!st) {
+        return st.error();
+    }
+    return out;
+}
+
+Result<Golden> SqliteArchive::SetGolden(const NewGolden& golden) {
+    if (golden.part.empty()) {
+        return Error{ErrorKind::Invalid, "a golden reference needs a part number"};
+    }
+    if (const std::string problem = ReferenceProblem(golden.record, "The record");
+        !problem.empty()) {
+        return Error{ErrorKind::Invalid, problem};
+    }
+    int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        return Fail(rc, "");
+    }
+    auto rollback = [&](Error e) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return e;
+    };
+    const auto current = CurrentGolden(golden.part);
+    if (!current) {
+        return rollback(current.error());
+    }
+    if (*current && SameWiring((*current)->record, golden.record)) {
+        const Golden& c = **current;
+        return rollback(Error{ErrorKind::Invalid, "the golden reference of part " + golden.part +
+                                                      " is wired like that already (set " +
+                                                      FormatTime(c.made, "%Y-%m-%d %H:%M", true) +
+                                                      " by " + c.author + ")"});
+    }
+    Golden made;
+    const TimeMs now = NowMs();
+    made.made = golden.made != 0 ? golden.made : now;
+    made.uuid = NewUuid(now);
+    made.part = golden.part;
+    made.station = golden.station;
+    made.author = golden.author;
+    made.source = golden.source;
+    made.note = golden.note;
+    made.record = golden.record;
+    made.connections = ConnectionWords(golden.record);
+    {
+        Query q(
+            Statement("INSERT INTO golden (uuid, part, made_ms, station, author, source, note, "
+                      "pin_count, connections, record) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, "
+                      "?9, ?10)",
+                      rc));
+        if (!q) {
+            return rollback(Fail(rc, ""));
+        }
+        q.Bind(1, made.uuid).Bind(2, made.part).Bind(3, made.made).Bind(4, made.station);
+        q.Bind(5, made.author).Bind(6, made.source).Bind(7, made.note);
+        q.Bind(8, std::int64_t{made.record.PinCount()}).Bind(9, made.connections);
+        q.BindBlob(10, made.record.bytes, kRecordSize);
+        if ((rc = q.Step()) != SQLITE_DONE) {
+            return rollback(Fail(rc, ""));
+        }
+    }
+    rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        return rollback(Fail(rc, ""));
+    }
+    return made;
+}
+
+Result<std::vector<RunTally>> SqliteArchive::CountedRuns(const RunQuery& query) {
+    const Filter f = CountedFilter(query);
+    std::vector<RunTally> out;
+    const Status st = EachRow(
+        "SELECT r.uuid, r.started_ms, r.ended_ms, " + Current("lot", "r.lot") + ", " +
+            Current("part", "r.part") + ", r.station, " + Current("operator", "r.operator") +
+            ", r.record_count, r.empty_count, r.error_count, r.same_count, r.differs_count, "
+            "r.reference_label, (SELECT g.uuid FROM golden g WHERE g.id = r.golden_id), "
+            "r.majority_warning FROM run r" +
+            f.where + " ORDER BY r.started_ms, r.id",
+        [&](Query& q) { BindFilter(q, f); },
+        [&](const Query& q) {
+            RunTally t;
+            t.uuid = q.Text(0);
+            t.started = q.Int(1);
+            t.ended = q.Int(2);
+            t.lot = q.Text(3);
+            t.part = q.Text(4);
+            t.station = q.Text(5);
+            t.operatorName = q.Text(6);
+            t.records = static_cast<int>(q.Int(7));
+            t.empty = static_cast<int>(q.Int(8));
+            t.errors = static_cast<int>(q.Int(9));
+            t.same = q.IsNull(10) ? -1 : static_cast<int>(q.Int(10));
+            t.differs = q.IsNull(11) ? -1 : static_cast<int>(q.Int(11));
+            t.referenceLabel = q.Text(12);
+            t.goldenUuid = q.Text(13);
+            t.warning = q.Text(14);
+            out.push_back(std::move(t));
+        });
+    if (!st) {
+        return st.error();
+    }
+    return out;
+}
+
+Result<std::vector<FailedRecord>> SqliteArchive::FailedRecords(const RunQuery& query) {
+    const Filter f = CountedFilter(query);
+    std::vector<FailedRecord> out;
+    // The verdict test is the partial index's own, so that only the failing
+    // records are read; the reference's pin count only where it is said.
+    // Runs of one start are in the order of their UUIDs, which is the order
+    // they were made in.
+    const Status st = EachRow(
+        "SELECT r.uuid, r.started_ms, r.station, c.slot, c.pin_count, c.verdict, c.missing, "
+        "c.extra, CASE WHEN c.verdict = 'pin-count' THEN hex(substr(r.reference_record, 1, 1)) "
+        "END FROM run r JOIN record c ON c.run_id = r.id" +
+            f.where +
+            " AND r.same_count IS NOT NULL AND (r.differs_count > 0 OR r.error_count > 0) AND "
+            "(c.verdict = 'differs' OR c.verdict = 'pin-count' OR c.verdict = 'error')",
+        [&](Query& q) { BindFilter(q, f); },
+        [&](const Query& q) {
+            FailedRecord r;
+            r.run = q.Text(0);
+            r.started = q.Int(1);
+            r.station = q.Text(2);
+            r.slot = static_cast<int>(q.Int(3));
+            r.pinCount = static_cast<int>(q.Int(4));
+            r.verdict = q.Text(5);
+            r.missing = q.Text(6);
+            r.extra = q.Text(7);
+            r.referencePins = static_cast<int>(std::strtol(q.Text(8).c_str(), nullptr, 16));
+            out.push_back(std::move(r));
+        });
+    if (!st) {
+        return st.error();
+    }
+    // Ordered here rather than by SQLite, which would sort the rows it found
+    // through the runs' own index.
+    std::sort(out.begin(), out.end(), [](const FailedRecord& a, const FailedRecord& b) {
+        return a.started != b.started ? a.started < b.started
+               : a.run != b.run       ? a.run < b.run
+                                      : a.slot < b.slot;
+    });
+    return out;
 }
 
 }  // namespace vark::archive

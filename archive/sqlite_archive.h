@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,6 +16,8 @@
 #include "archive/error.h"
 #include "archive/reader.h"
 #include "archive/run.h"
+#include "archive/statistics.h"
+#include "records/compare.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -36,6 +39,12 @@ struct Committed {
     std::string uuid;
     std::string repeatOf;          // the first run with the same bytes from the same tester
     bool alreadyArchived = false;  // an import of bytes the archive holds: no new run
+    // What the records were compared with, as archived: the run's own
+    // reference, or else the golden reference of its part (goldenUuid set).
+    std::string referenceLabel;
+    std::string goldenUuid;
+    std::optional<BlockComparison> comparison;
+    std::string warning;  // most records alike and unlike the reference
 };
 
 struct CheckReport {
@@ -45,7 +54,7 @@ struct CheckReport {
     bool ok() const { return problems.empty(); }
 };
 
-class SqliteArchive final : public ArchiveReader {
+class SqliteArchive final : public ArchiveReader, public StatisticsSource {
   public:
     static constexpr std::string_view kEngine = "sqlite";
 
@@ -72,10 +81,24 @@ class SqliteArchive final : public ArchiveReader {
     Result<std::string> ExportBytes(std::string_view uuid) override;
     Result<ArchiveCounts> Counts() override;
 
+    // StatisticsSource
+    Result<std::vector<RunTally>> CountedRuns(const RunQuery& query) override;
+    Result<std::vector<FailedRecord>> FailedRecords(const RunQuery& query) override;
+    Result<std::vector<Golden>> Goldens(std::string_view part) override;
+
     // Archives a run in one transaction: all of it or nothing. An upload
     // whose bytes the same tester gave before is kept as a repeat of that
-    // run; an import of bytes the archive already holds adds nothing.
+    // run; an import of bytes the archive already holds adds nothing. A run
+    // without a reference of its own whose part has a golden reference is
+    // compared with that one, as it is at the moment of the commit.
     Result<Committed> Commit(const NewRun& run);
+
+    // Makes `golden` the golden reference of its part, superseding the one
+    // before (which stays). Refused: an empty part, a record that cannot be
+    // a reference (empty, in error), a record wired like the current one.
+    Result<Golden> SetGolden(const NewGolden& golden);
+    // The part's golden reference now; nothing when it has none.
+    Result<std::optional<Golden>> CurrentGolden(std::string_view part);
 
     // Amends a run: one amendment row per change (field, new value) of lot,
     // part, operator, note or void, all in one transaction. Each keeps the

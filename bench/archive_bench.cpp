@@ -1,8 +1,10 @@
 // The archive's costs: committing an upload against a plain write and fsync
 // of the same bytes (measured side by side, target within 3x), and an archive
-// of 10,000 runs of 100 records: the first page of a lot newest first
-// in-process (target under 2 ms), `vark-cli archive list --lot L` as a whole
-// process (under 30 ms), and the file's size per run (aim: 40 KB or less).
+// of 10,000 runs of 100 records, 5 % of them failing: the first page of a lot
+// newest first in-process (target under 2 ms), `vark-cli archive list --lot L`
+// as a whole process (under 30 ms), the file's size per run (aim: 40 KB or
+// less), yield by lot and the failure Pareto (each under 100 ms in-process,
+// under 200 ms as a whole `vark-cli` process).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/sqlite_archive.h"
 #include "bench_blocks.h"
@@ -44,14 +47,57 @@ class BenchDir {
     fs::path path_;
 };
 
-// A production upload: 100 records of a 10-pin harness, a few of them
-// faulty; `n` makes each run's bytes its own.
+// What goes wrong on a line: open pins, shorts, crossed pairs, open grounds,
+// a record in error and a cable of another size.
+std::vector<vark::TestRecord> Faults() {
+    std::vector<vark::TestRecord> out;
+    auto harness = [](int open, int crossA, int crossB, int extraA, int extraB, bool grounds) {
+        vark::RecordBuilder b(10);
+        for (int i = 1; i <= 10; ++i) {
+            if (i == crossA || i == crossB) {
+                b.Connect(i, i == crossA ? crossB : crossA);
+            } else if (i != open) {
+                b.Connect(i, i);
+            }
+        }
+        if (extraA != 0) {
+            b.Connect(extraA, extraB);
+        }
+        if (grounds) {
+            b.Grounds();
+        }
+        return b.Build();
+    };
+    for (int pin = 1; pin <= 10; ++pin) {
+        out.push_back(harness(pin, 0, 0, 0, 0, true));
+    }
+    for (int pin = 1; pin < 10; ++pin) {
+        out.push_back(harness(0, 0, 0, pin, pin + 1, true));
+    }
+    for (int pin : {1, 4, 7}) {
+        out.push_back(harness(0, pin, pin + 1, 0, 0, true));
+    }
+    out.push_back(harness(0, 0, 0, 0, 0, false));
+    vark::TestRecord error = harness(0, 0, 0, 0, 0, true);
+    error.bytes[0] = vark::kPinCountError;
+    out.push_back(error);
+    out.push_back(vark::RecordBuilder(12).Straight().Grounds().Build());
+    return out;
+}
+
+// A production upload: 100 records of a 10-pin harness, 5 of them faulty
+// (5 % failing); `n` picks the faults and their places and makes each run's
+// bytes its own.
 vark::RecordBlock HarnessBlock(int n) {
-    const vark::RecordBlock run = vark::ProductionRunBlock();
+    static const std::vector<vark::TestRecord> faults = Faults();
+    const vark::TestRecord good = vark::RecordBuilder(10).Straight().Grounds().Build();
     vark::RecordBlock b{};
     b.count = 100;
     for (int i = 0; i < 100; ++i) {
-        b.slots[i] = run.slots[i % run.count];
+        b.slots[i] = good;
+    }
+    for (int k = 0; k < 5; ++k) {
+        b.slots[(n * 7 + k * 19) % 100] = faults[(n * 3 + k * 5) % faults.size()];
     }
     b.slots[0].bytes[vark::kReservedOffset] = static_cast<std::uint8_t>(n);
     b.slots[1].bytes[vark::kReservedOffset] = static_cast<std::uint8_t>(n >> 8);
@@ -72,7 +118,7 @@ NewRun MakeRun(int n, vark::archive::TimeMs started) {
     run.part = "PART-" + std::to_string(n / 1000);
     run.program = "vark-bench";
     run.block = HarnessBlock(n);
-    run.reference = run.block.slots[0];
+    run.reference = vark::RecordBuilder(10).Straight().Grounds().Build();
     run.referenceLabel = "test 001";
     return run;
 }
@@ -210,38 +256,120 @@ void BM_ArchiveCounts10k(benchmark::State& state) {
 }
 BENCHMARK(BM_ArchiveCounts10k)->Unit(benchmark::kMillisecond);
 
-void BM_CliArchiveListByLot10kWholeProcess(benchmark::State& state) {
+// Statistics over the whole archive of 10,000 runs (1,000,000 records, 5 %
+// failing), as `archive yield --by lot` and `archive failures` make them:
+// each under 100 ms in-process.
+std::unique_ptr<SqliteArchive> ReadBig(benchmark::State& state) {
+    BigArchive& big = Big();
+    if (!big.error.empty()) {
+        state.SkipWithError(big.error.c_str());
+        return nullptr;
+    }
+    OpenOptions read;
+    read.mode = OpenOptions::Mode::Read;
+    auto opened = SqliteArchive::Open(big.path, read);
+    if (!opened) {
+        state.SkipWithError(opened.error().message.c_str());
+        return nullptr;
+    }
+    return std::move(opened.value());
+}
+
+void BM_ArchiveYieldByLot10k(benchmark::State& state) {
+    auto archive = ReadBig(state);
+    if (!archive) {
+        return;
+    }
+    std::size_t lots = 0;
+    for (auto _ : state) {
+        const auto runs = archive->CountedRuns({});
+        if (!runs) {
+            state.SkipWithError(runs.error().message.c_str());
+            return;
+        }
+        const auto table = vark::archive::Yields(*runs, vark::archive::YieldGrouping::Lot);
+        lots = table.rows.size();
+        benchmark::DoNotOptimize(table);
+    }
+    state.counters["lots"] = static_cast<double>(lots);
+}
+BENCHMARK(BM_ArchiveYieldByLot10k)->Unit(benchmark::kMillisecond);
+
+void BM_ArchiveFailurePareto10k(benchmark::State& state) {
+    auto archive = ReadBig(state);
+    if (!archive) {
+        return;
+    }
+    std::int64_t failed = 0;
+    std::size_t causes = 0;
+    for (auto _ : state) {
+        const auto records = archive->FailedRecords({});
+        if (!records) {
+            state.SkipWithError(records.error().message.c_str());
+            return;
+        }
+        const auto pareto = vark::archive::FailurePareto(*records);
+        failed = pareto.failedRecords;
+        causes = pareto.rows.size();
+        benchmark::DoNotOptimize(pareto);
+    }
+    state.counters["failed_records"] = static_cast<double>(failed);
+    state.counters["causes"] = static_cast<double>(causes);
+}
+BENCHMARK(BM_ArchiveFailurePareto10k)->Unit(benchmark::kMillisecond);
+
+// `vark-cli ARGS` over the big archive as a whole process, each run beside
+// one of `vark-cli --version` (what starting a process costs here).
+void TimeCliOverBig(benchmark::State& state, const std::string& args) {
     BigArchive& big = Big();
     if (!big.error.empty()) {
         state.SkipWithError(big.error.c_str());
         return;
     }
-    const std::string list = std::string(VARK_CLI_PATH) + " archive list --lot LOT-42 --archive " +
-                             big.path + " >/dev/null";
-    // The same process that does nothing, for what starting one costs here.
+    const std::string command =
+        std::string(VARK_CLI_PATH) + " " + args + " --archive " + big.path + " >/dev/null";
     const std::string bare = std::string(VARK_CLI_PATH) + " --version >/dev/null";
-    double listSeconds = 0;
     double bareSeconds = 0;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
-        const int rc = std::system(list.c_str());
+        const int rc = std::system(command.c_str());
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
         t0 = std::chrono::steady_clock::now();
         std::system(bare.c_str());
         const std::chrono::duration<double> bareTook = std::chrono::steady_clock::now() - t0;
         if (rc != 0) {
-            state.SkipWithError("vark-cli archive list failed");
+            state.SkipWithError(("vark-cli " + args + " failed").c_str());
             return;
         }
         state.SetIterationTime(took.count());
-        listSeconds += took.count();
         bareSeconds += bareTook.count();
     }
     state.counters["version_ms"] = bareSeconds / static_cast<double>(state.iterations()) * 1000;
 }
+
+void BM_CliArchiveListByLot10kWholeProcess(benchmark::State& state) {
+    TimeCliOverBig(state, "archive list --lot LOT-42");
+}
 BENCHMARK(BM_CliArchiveListByLot10kWholeProcess)
     ->UseManualTime()
     ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+
+// Targets: each under 200 ms as a whole process.
+void BM_CliArchiveYieldByLot10kWholeProcess(benchmark::State& state) {
+    TimeCliOverBig(state, "archive yield --by lot");
+}
+BENCHMARK(BM_CliArchiveYieldByLot10kWholeProcess)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_CliArchiveFailures10kWholeProcess(benchmark::State& state) {
+    TimeCliOverBig(state, "archive failures");
+}
+BENCHMARK(BM_CliArchiveFailures10kWholeProcess)
+    ->UseManualTime()
+    ->Iterations(20)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

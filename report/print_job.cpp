@@ -146,12 +146,19 @@ int PrintJob::DrawLine(int x1, int y1, int x2, int y2, PenHandle pen) {
 }
 
 int PrintJob::PrintText(const std::string& text, const PrintRect& rect, int flags) {
+    // Widen byte by byte: the report's texts are single-byte.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    return PrintText(std::u16string(bytes, bytes + text.size()), rect, flags);
+}
+
+int PrintJob::TextWidth(const std::u16string& text) {
+    return dc_ ? MulDiv(dc_->MeasureText(text).cx, 72, Caps(DeviceCap::LogPixelsX)) : 0;
+}
+
+int PrintJob::PrintText(const std::u16string& wide, const PrintRect& rect, int flags) {
     if (!dc_) {
         return 1;
     }
-    // Widen byte by byte: the report's texts are single-byte.
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::u16string wide(bytes, bytes + text.size());
     const TextExtent size = dc_->MeasureText(wide);
     const int L = X(rect.left);
     const int Wd = X(rect.right - rect.left);

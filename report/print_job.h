@@ -53,6 +53,11 @@ class PrintJob {
     int BeginPage();
     int DrawLine(int x1, int y1, int x2, int y2, PenHandle pen);
     int PrintText(const std::string& text, const PrintRect& rect, int flags);
+    // The same for texts of any characters (names people typed): what the
+    // 8-bit form draws once it has widened its bytes.
+    int PrintText(const std::u16string& text, const PrintRect& rect, int flags);
+    // The width of `text` in the selected font, in points.
+    int TextWidth(const std::u16string& text);
     int FinishPage();
     void NextPage();
     int FinishDoc();

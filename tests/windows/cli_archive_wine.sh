@@ -51,6 +51,23 @@ grep -q "1 runs (1 voided, 0 repeats), 10 records, 2 amendments" <<<"$check" || 
 cla archive backup copy.sqlite3 >/dev/null || fail "backup"
 echo "ok: amend, void, check, backup"
 
+# A part's golden reference, an import compared with it, its yield and Pareto.
+cla archive golden set --part H-10 run.vku:1 >/dev/null || fail "golden set"
+"$native/vark-cli" save-sample-run again.vku
+printf '\x01' | dd of=again.vku bs=1 seek=$((16 + 1 + 249 + 248)) conv=notrunc 2>/dev/null
+out=$(cla archive import again.vku --lot L3 --part H-10)
+grep -q "compared with golden reference of part H-10 .*: 14 same, 4 differs, 1 other pin count, 1 error" <<<"$out" ||
+    fail "import of a part: $out"
+out=$(cla archive yield --lot L3 --format csv)
+grep -q '"L3",.*,"1","20","14","6","0","0.7000"' <<<"$out" || fail "yield: $out"
+out=$(cla archive failures --lot L3)
+grep -q "^missing A03-B03"$'\t'"1"$'\t' <<<"$out" || fail "failures: $out"
+grep -q "^10 causes in 6 failed records$" <<<"$out" || fail "failures: $out"
+"$native/vark-cli" archive yield --lot L3 --format csv --archive a.sqlite3 | tr -d '\r' |
+    cmp -s - <(tr -d '\r' <<<"$(cla archive yield --lot L3 --format csv)") ||
+    fail "Linux and Windows count the yield differently"
+echo "ok: golden reference, yield and failures"
+
 # One file format on both systems: Linux reads what Windows wrote.
 "$native/vark-cli" archive check --archive copy.sqlite3 >/dev/null || fail "Linux check of the copy"
 "$native/vark-cli" archive export "$run" --archive copy.sqlite3 -o linux.vku >/dev/null

@@ -24,124 +24,8 @@ namespace {
 
 using archive::OpenOptions;
 
-constexpr const char* kArchiveUsage =
-    "usage: vark-cli archive SUBCOMMAND [--archive FILE] ...\n"
-    "  import FILE.vku... [--lot L] [--part P] [--operator O] [--note N]\n"
-    "      archive record files (a file whose records are archived already adds nothing)\n"
-    "  list [--lot L] [--part P] [--operator O] [--station S] [--tester SERIAL]\n"
-    "       [--since DATE] [--until DATE] [--text T] [--verdicts same|differ|errors|unjudged]\n"
-    "       [--sort started|lot|part|operator|station|tester|records|same|differs|errors]\n"
-    "       [--ascending] [--limit N] [--offset N] [--format text|csv|json] [--voided] "
-    "[--repeats]\n"
-    "      the runs, newest first; DATE is YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS] in local\n"
-    "      time (with Z: UTC); --until DATE takes in that whole day\n"
-    "  show RUN\n"
-    "      a run with its records and amendments\n"
-    "  export RUN -o FILE\n"
-    "      the record file of a run, byte for byte as it was received (\".vku\" appended)\n"
-    "  amend RUN [--lot L] [--part P] [--operator O] [--note N] --why TEXT [--by NAME]\n"
-    "  void RUN --why TEXT [--by NAME]\n"
-    "      corrections are kept beside the run; a voided run leaves the lists\n"
-    "  check\n"
-    "      the archive's integrity and counts\n"
-    "  backup FILE\n"
-    "      a consistent copy of the archive into the new file FILE\n"
-    "RUN is a run's UUID or an unambiguous start of it. The archive is FILE, else\n"
-    "$VARK_ARCHIVE, else the settings' archive_file, else vark-u/archive.sqlite3 in the\n"
-    "user's data folder.\n";
-
-int ArchiveUsage() {
-    std::fputs(kArchiveUsage, stderr);
-    return kExitUsage;
-}
-
-std::string LocalTime(archive::TimeMs ms) {
-    return archive::FormatTime(ms, "%Y-%m-%d %H:%M:%S", true);
-}
-
-std::string UtcTime(archive::TimeMs ms) {
-    char millis[8];
-    std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>((ms % 1000 + 1000) % 1000));
-    return archive::FormatTime(ms, "%Y-%m-%dT%H:%M:%S", false) + millis;
-}
-
-bool Number(std::string_view s, std::size_t pos, std::size_t len, int& out) {
-    if (pos + len > s.size()) {
-        return false;
-    }
-    const char* b = s.data() + pos;
-    return std::from_chars(b, b + len, out).ptr == b + len;
-}
-
-// DATE or DATE'T'HH:MM[:SS], in local time unless it ends in 'Z'. A date
-// alone given as an end takes in that whole day.
-std::optional<archive::TimeMs> ParseWhen(std::string text, bool end) {
-    bool utc = false;
-    if (!text.empty() && (text.back() == 'Z' || text.back() == 'z')) {
-        utc = true;
-        text.pop_back();
-    }
-    std::tm tm{};
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (text.size() < 10 || text[4] != '-' || text[7] != '-' || !Number(text, 0, 4, y) ||
-        !Number(text, 5, 2, mo) || !Number(text, 8, 2, d) || mo < 1 || mo > 12 || d < 1 || d > 31) {
-        return std::nullopt;
-    }
-    const bool dateOnly = text.size() == 10;
-    if (!dateOnly) {
-        if ((text[10] != 'T' && text[10] != ' ') || text.size() < 16 || text[13] != ':' ||
-            !Number(text, 11, 2, h) || !Number(text, 14, 2, mi) || h > 23 || mi > 59) {
-            return std::nullopt;
-        }
-        if (text.size() != 16 &&
-            (text.size() != 19 || text[16] != ':' || !Number(text, 17, 2, s) || s > 60)) {
-            return std::nullopt;
-        }
-    }
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d + (dateOnly && end ? 1 : 0);
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
-    std::time_t t;
-    if (utc) {
-#ifdef _WIN32
-        t = _mkgmtime(&tm);
-#else
-        t = timegm(&tm);
-#endif
-    } else {
-        t = std::mktime(&tm);
-    }
-    if (t == static_cast<std::time_t>(-1)) {
-        return std::nullopt;
-    }
-    return static_cast<archive::TimeMs>(t) * 1000;
-}
-
-std::optional<int> Count(const std::string& s) {
-    int v = 0;
-    if (s.empty() || std::from_chars(s.data(), s.data() + s.size(), v).ptr != s.data() + s.size() ||
-        v < 0) {
-        return std::nullopt;
-    }
-    return v;
-}
-
 std::string Verdicts(const archive::RunSummary& r) {
     return r.same < 0 ? "-" : std::to_string(r.same) + "/" + std::to_string(r.differs);
-}
-
-// Values typed by people may hold tabs or line breaks; a text line keeps
-// one field per tab all the same.
-std::string Field(const std::string& s) {
-    std::string out;
-    for (const char c : s) {
-        out += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
-    }
-    return out;
 }
 
 std::string ListText(const std::vector<archive::RunSummary>& runs) {
@@ -211,6 +95,8 @@ std::string JsonRun(const archive::RunSummary& r) {
            ", \"empty\": " + std::to_string(r.empty) + ", \"errors\": " + std::to_string(r.errors) +
            ", \"same\": " + num(r.same) + ", \"differs\": " + num(r.differs) +
            ", \"reference\": " + JsonString(r.referenceLabel) +
+           ", \"golden\": " + (r.goldenUuid.empty() ? "null" : JsonString(r.goldenUuid)) +
+           ", \"warning\": " + (r.warning.empty() ? "null" : JsonString(r.warning)) +
            ", \"voided\": " + (r.voided ? "true" : "false") +
            ", \"repeatOf\": " + (r.repeatOf.empty() ? "null" : JsonString(r.repeatOf)) +
            ", \"note\": " + JsonString(r.note) + "}";
@@ -222,11 +108,6 @@ std::string ListJson(const std::vector<archive::RunSummary>& runs) {
         out += (i ? ",\n  " : "\n  ") + JsonRun(runs[i]);
     }
     return out + (runs.empty() ? "]\n" : "\n]\n");
-}
-
-// The archive for reading, or the status to end with.
-std::unique_ptr<archive::SqliteArchive> ForReading(const Arguments& a) {
-    return OpenArchive(ArchiveConfigFor(a), OpenOptions::Mode::Read);
 }
 
 // The archive and the run a RUN argument names in it; nothing when either
@@ -262,12 +143,9 @@ int List(const std::vector<std::string>& args) {
         return ArchiveUsage();
     }
     archive::RunQuery q;
-    q.lot = a.Value("--lot");
-    q.part = a.Value("--part");
-    q.operatorName = a.Value("--operator");
-    q.station = a.Value("--station");
-    q.testerSerial = a.Value("--tester");
-    q.text = a.Value("--text");
+    if (!NarrowingOptions(a, q)) {
+        return ArchiveUsage();
+    }
     q.descending = !a.Has("--ascending");
     using V = archive::RunQuery::Verdicts;
     static const std::map<std::string, V, std::less<>> kVerdicts = {{"same", V::AllSame},
@@ -296,12 +174,6 @@ int List(const std::vector<std::string>& args) {
     }
     q.withVoided = a.Has("--voided");
     q.withRepeats = a.Has("--repeats");
-    if (a.Has("--since") && !(q.since = ParseWhen(a.Value("--since"), false))) {
-        return ArchiveUsage();
-    }
-    if (a.Has("--until") && !(q.until = ParseWhen(a.Value("--until"), true))) {
-        return ArchiveUsage();
-    }
     if (a.Has("--limit") && !(q.limit = Count(a.Value("--limit")))) {
         return ArchiveUsage();
     }
@@ -316,10 +188,7 @@ int List(const std::vector<std::string>& args) {
     if (format != "text" && format != "csv" && format != "json") {
         return ArchiveUsage();
     }
-    // The --operator of a list narrows it; it does not name who is asking.
-    Arguments where = a;
-    where.options.erase("--operator");
-    auto store = ForReading(where);
+    auto store = ForReading(a);
     if (!store) {
         return kExitFailed;
     }
@@ -369,6 +238,12 @@ int Show(const std::vector<std::string>& args) {
     if (d->reference) {
         line("reference", r.referenceLabel + ": " + std::to_string(r.same) + " same, " +
                               std::to_string(r.differs) + " differ");
+    }
+    if (!r.goldenUuid.empty()) {
+        line("golden", r.goldenUuid);
+    }
+    if (!r.warning.empty()) {
+        line("warning", r.warning);
     }
     if (r.voided) {
         line("voided", "yes");
@@ -515,9 +390,9 @@ int Import(const std::vector<std::string>& args) {
             status = kExitFailed;
             continue;
         }
-        std::printf("%s: %s run %s\n", file.c_str(),
+        std::printf("%s: %s run %s\n%s", file.c_str(),
                     done->alreadyArchived ? "already archived as" : "archived as",
-                    done->uuid.c_str());
+                    done->uuid.c_str(), ComparedLines(*done).c_str());
     }
     const int out = FinishOutput();
     return status != kExitOk ? status : out;
@@ -578,7 +453,7 @@ int Archive(const std::vector<std::string>& args) {
     const std::string& sub = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (sub == "--help" || sub == "-h" || sub == "help") {
-        std::fputs(kArchiveUsage, stdout);
+        std::fputs(ArchiveUsageText().c_str(), stdout);
         return FinishOutput();
     }
     if (sub == "list") {
@@ -605,11 +480,18 @@ int Archive(const std::vector<std::string>& args) {
     if (sub == "backup") {
         return Backup(rest);
     }
+    for (const ArchiveSubcommand& c : ArchiveSubcommands()) {
+        if (c.name == sub) {
+            return c.run(rest);
+        }
+    }
     return ArchiveUsage();
 }
 
 const Register kArchive{
-    {"archive", "import|list|show|export|amend|void|check|backup ... [--archive FILE]",
+    {"archive",
+     "import|list|show|export|amend|void|check|backup|golden|yield|failures|report ... "
+     "[--archive FILE]",
      "the runs kept by every upload and import (vark-cli archive --help)", Archive}};
 
 }  // namespace

@@ -18,17 +18,6 @@ namespace {
 // Some record is not the same as the reference: a production line gates on it.
 constexpr int kExitNotSame = 3;
 
-// A test number 1..100, nothing else.
-std::optional<int> ParseTestNumber(const std::string& s) {
-    int v = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (s.empty() || ec != std::errc{} || end != s.data() + s.size() || v < 1 ||
-        v > static_cast<int>(kMaxRecords)) {
-        return std::nullopt;
-    }
-    return v;
-}
-
 // The value of `option`, when given.
 std::optional<std::string> OptionValue(const Arguments& a, std::string_view option) {
     return a.Has(option) ? std::optional<std::string>(a.Value(option)) : std::nullopt;
@@ -76,22 +65,11 @@ struct Reference {
 // Picks test `number` of `block` as the reference, or says why it cannot be.
 bool TakeReference(const RecordBlock& block, const std::string& file, int number, Reference& ref,
                    int& status) {
-    const int used = static_cast<int>(UsedSlots(block));
-    if (number > used) {
-        status = Fail("Test " + TestNumber(number - 1) + " is not in " + file + " (" +
-                      std::to_string(used) + (used == 1 ? " record)." : " records)."));
-        return false;
-    }
     ref.file = file;
     ref.slot = number - 1;
-    ref.record = block.slots[ref.slot];
-    const std::string problem = ReferenceProblem(
-        ref.record, "Test " + TestNumber(ref.slot) + (ref.fromFile ? "" : " of " + file));
-    if (!problem.empty()) {
-        status = Fail(problem);
-        return false;
-    }
-    return true;
+    return ReferenceRecord(block, file, number,
+                           "Test " + TestNumber(ref.slot) + (ref.fromFile ? "" : " of " + file),
+                           ref.record, status);
 }
 
 std::string CompareText(const BlockComparison& c, const Reference& ref,
@@ -177,23 +155,8 @@ int CompareCommand(const std::vector<std::string>& args) {
             return Usage();
         }
         number = *n;
-    } else {
-        // GOLDEN.vku:N; a name whose last colon is not followed by digits only
-        // is all file name.
-        goldenFile = *golden;
-        const auto colon = golden->rfind(':');
-        if (colon != std::string::npos && colon + 1 < golden->size() &&
-            golden->find_first_not_of("0123456789", colon + 1) == std::string::npos) {
-            const auto n = ParseTestNumber(golden->substr(colon + 1));
-            if (!n) {
-                return Usage();
-            }
-            number = *n;
-            goldenFile = golden->substr(0, colon);
-        }
-        if (goldenFile.empty()) {
-            return Usage();
-        }
+    } else if (!ParseRecordSpec(*golden, goldenFile, number)) {
+        return Usage();
     }
 
     RecordBlock block;

@@ -1,13 +1,11 @@
 // report: the printed test report written to a PDF file, without a dialog.
-#include <QGuiApplication>
-#include <QString>
 #include <string>
 
 #include "platform/file_io.h"
 #include "records/record_file.h"
-#include "report/qt_page_surface.h"
 #include "report/record_report.h"
 #include "tools/cli/cli.h"
+#include "tools/cli/pdf_output.h"
 
 namespace vark::cli {
 namespace {
@@ -39,34 +37,16 @@ int Report(const std::vector<std::string>& args) {
         return Fail(FileStatusMessage(st));
     }
 
-    PrepareQtPlatform();
-    int argc = 1;
-    char name[] = "vark-cli";
-    char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
-
+    PdfOutput pdf(out, size);
     std::string message;
-    std::shared_ptr<bool> written;
-    std::shared_ptr<std::error_code> failure;
     ReportHooks hooks;
     hooks.message = [&message](const std::string& text) { message = text; };
-    hooks.printDialog = [&]() -> std::unique_ptr<PrinterChooser> {
-        auto chooser = std::make_unique<PdfFileChooser>(out, size == "Letter"
-                                                                 ? PdfFileChooser::PageSize::Letter
-                                                                 : PdfFileChooser::PageSize::A4);
-        written = chooser->written();
-        failure = chooser->failure();
-        return chooser;
-    };
+    hooks.printDialog = pdf.Chooser();
     PrintReport(block, hooks);
     if (!message.empty()) {
         return Fail(message);
     }
-    if (!written || !*written) {
-        return Fail("cannot write " + out +
-                    (failure && *failure ? ": " + failure->message() : std::string()));
-    }
-    return kExitOk;
+    return pdf.Finish();
 }
 
 const Register kReport{{"report", "FILE -o OUT.pdf [--page-size A4|Letter] [--force]",

@@ -1,7 +1,10 @@
 #include "tools/cli/formats.h"
 
+#include <charconv>
 #include <cstdio>
 
+#include "records/compare.h"
+#include "records/pin_map.h"
 #include "records/record_file.h"
 #include "tools/cli/cli.h"
 
@@ -13,6 +16,48 @@ bool LoadBlock(const std::string& path, RecordBlock& block, int& status) {
     const FileStatus st = ReadRecordFile(path, block);
     if (st != FileStatus::Ok) {
         status = Fail(FileStatusMessage(st));
+        return false;
+    }
+    return true;
+}
+
+std::optional<int> ParseTestNumber(const std::string& s) {
+    int v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || ec != std::errc{} || end != s.data() + s.size() || v < 1 ||
+        v > static_cast<int>(kMaxRecords)) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+bool ParseRecordSpec(const std::string& spec, std::string& file, int& number) {
+    file = spec;
+    number = 1;
+    const auto colon = spec.rfind(':');
+    if (colon != std::string::npos && colon + 1 < spec.size() &&
+        spec.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+        const auto n = ParseTestNumber(spec.substr(colon + 1));
+        if (!n) {
+            return false;
+        }
+        number = *n;
+        file = spec.substr(0, colon);
+    }
+    return !file.empty();
+}
+
+bool ReferenceRecord(const RecordBlock& block, const std::string& file, int number,
+                     const std::string& name, TestRecord& out, int& status) {
+    const int used = static_cast<int>(UsedSlots(block));
+    if (number > used) {
+        status = Fail("Test " + TestNumber(number - 1) + " is not in " + file + " (" +
+                      std::to_string(used) + (used == 1 ? " record)." : " records)."));
+        return false;
+    }
+    out = block.slots[static_cast<std::size_t>(number - 1)];
+    if (const std::string problem = ReferenceProblem(out, name); !problem.empty()) {
+        status = Fail(problem);
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 // and quoting for CSV and JSON output.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,20 @@ namespace vark::cli {
 // Reads FILE as the window's Open does, into a freshly cleared block. On
 // failure the message is on standard error and `status` is the exit status.
 bool LoadBlock(const std::string& path, RecordBlock& block, int& status);
+
+// A test number 1..100, nothing else.
+std::optional<int> ParseTestNumber(const std::string& s);
+
+// FILE.vku[:N]: the part after the last colon is the test number (1..100)
+// when it is all digits; otherwise the whole argument is the file name, and
+// the test number is 1. False for a number out of range or no file name.
+bool ParseRecordSpec(const std::string& spec, std::string& file, int& number);
+
+// Test `number` of `block`, read from `file`, when it can serve as a
+// reference; otherwise the reason (naming the record `name`) is on standard
+// error and `status` is the exit status.
+bool ReferenceRecord(const RecordBlock& block, const std::string& file, int number,
+                     const std::string& name, TestRecord& out, int& status);
 
 // One RFC 4180 field, always quoted.
 std::string CsvField(const std::string& s);
