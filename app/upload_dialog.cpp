@@ -222,8 +222,11 @@ void UploadDialog::Post(std::function<void()> fn) {
     // Queued, never inline, in order: each posted event runs one call. A
     // call still queued when the dialog is destroyed is dropped with it.
     calls_.Push(std::move(fn));
-    QMetaObject::invokeMethod(
-        this, [this] { calls_.RunNext(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "RunNextCall", Qt::QueuedConnection);
+}
+
+void UploadDialog::RunNextCall() {
+    calls_.RunNext();
 }
 
 void UploadDialog::ShowMessage(const std::string& text) {
