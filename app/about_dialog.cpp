@@ -16,8 +16,6 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setModal(true);
 
     setFont(DialogFont());
-    // The focus shows from the start, not only once Tab has been used.
-    setAttribute(Qt::WA_KeyboardFocusChange);
     const DialogUnits du(font());
 
     // Placed as the template places them, in dialog units of the dialog font.

@@ -31,6 +31,7 @@
 #include "app/compare_view.h"
 #include "app/dialog_units.h"
 #include "app/file_dialogs.h"
+#include "app/focus_frame.h"
 #include "app/message_box.h"
 #include "app/pin_list_view.h"
 #include "app/pin_map_model.h"
@@ -122,6 +123,7 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     }();
     (void)accessibleInstalled;
     KeepWindowsOnScreen();
+    KeepFocusVisible();
     icon_ = AppIcon();
 
     setObjectName(QStringLiteral("MainWindow"));
@@ -132,9 +134,6 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setWindowIcon(icon_);
     setFont(WindowFont());
-    // The control with the focus shows it from the start, not only once the
-    // Tab key has been used.
-    setAttribute(Qt::WA_KeyboardFocusChange);
 
     CreateToolBar();
 
@@ -157,13 +156,17 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
 
     pathEdit_ = new QLineEdit(this);
     pathEdit_->setObjectName(QStringLiteral("PathEdit"));
+    pathEdit_->installEventFilter(this);
 
     openButton_ = new QPushButton(QStringLiteral("Open"), this);
     openButton_->setObjectName(QStringLiteral("OpenButton"));
-    // Enter runs Open only while the button has the focus; it is never the
-    // window's default button.
-    openButton_->setAutoDefault(true);
+    // Enter runs Open only while the button has the focus (see eventFilter);
+    // it is never the window's default button. Not even while focused: the
+    // style draws a default button as it draws the focus, and the focus
+    // would not show.
+    openButton_->setAutoDefault(false);
     openButton_->setDefault(false);
+    openButton_->installEventFilter(this);
     connect(openButton_, &QPushButton::clicked, this, &MainWindow::OpenRecordFile);
 
     divider_ = new QFrame(this);
@@ -532,6 +535,24 @@ void MainWindow::PlaceTesterStatus() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == openButton_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            openButton_->click();
+            return true;
+        }
+    }
+    // The path field would take some command keys for its own editing
+    // (Ctrl+U clears it); the commands come first, as its text is never read.
+    if (watched == pathEdit_ && event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (const QAction* action : actions_) {
+            if (action->shortcuts().contains(pressed)) {
+                event->ignore();
+                return true;
+            }
+        }
+    }
     if (watched == warningStrip_ && event->type() == QEvent::Resize) {
         PlaceWarningParts();
     }

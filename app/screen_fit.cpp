@@ -79,9 +79,10 @@ void FitOnScreen(QWidget* window, QSize minimumFrame) {
     if (fitted == frame) {
         return;
     }
-    window->resize(fitted.width - m.left() - m.right(), fitted.height - m.top() - m.bottom());
-    // The frame's corner: the window manager puts the frame there.
-    window->move(fitted.x, fitted.y);
+    // Placed by its client area: once the window exists, a move would place
+    // the client too while its frame is still unknown.
+    window->setGeometry(fitted.x + m.left(), fitted.y + m.top(),
+                        fitted.width - m.left() - m.right(), fitted.height - m.top() - m.bottom());
 }
 
 void KeepWindowsOnScreen() {

@@ -62,8 +62,6 @@ UploadDialog::UploadDialog(QWidget* parent, ReceivedHandler onReceived, TesterWa
     setModal(true);
     setFont(DialogFont());
     CreateControls();
-    // The focus shows from the start, not only once Tab has been used.
-    setAttribute(Qt::WA_KeyboardFocusChange);
     // The dialog follows the bridges as they come and go.
     if (watch_) {
         if (watch_->Known()) {

@@ -25,7 +25,7 @@ trap cleanup EXIT
 
 # Xvfb picks a free display and writes its number to the descriptor.
 exec {fd}>"$work/display"
-Xvfb -displayfd "$fd" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd "$fd" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 exec {fd}>&-
 for _ in $(seq 100); do
