@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QTableView>
 #include <QToolBar>
@@ -139,27 +140,44 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("StatusBar"));
+    statusBar_->setAccessibleName(QStringLiteral("Status"));
+    statusBar_->setAccessibleDescription(
+        QStringLiteral("The comparison's summary and whether a tester is attached"));
     statusBar_->setSizeGripEnabled(true);
+    for (auto* grip : statusBar_->findChildren<QSizeGrip*>()) {
+        grip->setAccessibleName(QStringLiteral("Size grip"));
+        grip->setAccessibleDescription(QStringLiteral("Drag to resize the window"));
+    }
     // On the right, apart from the messages the list's comparison leaves: the
     // strip keeps room for it in its own layout, and the text lies over that
     // room at the strip's whole height, which the layout's own margins would
     // not leave it.
     testerRoom_ = new QWidget(statusBar_);
     testerRoom_->setObjectName(QStringLiteral("TesterStatusRoom"));
+    testerRoom_->setAccessibleName(QStringLiteral("Tester status room"));
+    testerRoom_->setAccessibleDescription(QStringLiteral("Keeps room for the tester status"));
     testerRoom_->setFixedWidth(0);
     statusBar_->addPermanentWidget(testerRoom_);
     testerRoom_->installEventFilter(this);
     testerStatus_ = new QLabel(statusBar_);
     testerStatus_->setObjectName(QStringLiteral("TesterStatus"));
+    testerStatus_->setAccessibleName(QStringLiteral("Tester status"));
+    testerStatus_->setAccessibleDescription(QStringLiteral("Whether a tester is attached"));
     testerStatus_->setTextFormat(Qt::PlainText);
     testerStatus_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     pathEdit_ = new QLineEdit(this);
     pathEdit_->setObjectName(QStringLiteral("PathEdit"));
+    pathEdit_->setAccessibleName(QStringLiteral("Record file path"));
+    pathEdit_->setAccessibleDescription(
+        QStringLiteral("The record file last opened or saved; typing here changes nothing"));
     pathEdit_->installEventFilter(this);
 
     openButton_ = new QPushButton(QStringLiteral("Open"), this);
     openButton_->setObjectName(QStringLiteral("OpenButton"));
+    openButton_->setAccessibleName(QStringLiteral("Open file beside path"));
+    openButton_->setAccessibleDescription(QStringLiteral(
+        "Opens a record file, like the toolbar's Open; its path shows in the field"));
     // Enter runs Open only while the button has the focus (see eventFilter);
     // it is never the window's default button. Not even while focused: the
     // style draws a default button as it draws the focus, and the focus
@@ -171,6 +189,8 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
 
     divider_ = new QFrame(this);
     divider_->setObjectName(QStringLiteral("Divider"));
+    divider_->setAccessibleName(QStringLiteral("Divider"));
+    divider_->setAccessibleDescription(QStringLiteral("A line above the list of records"));
     divider_->setFrameShape(QFrame::HLine);
     divider_->setFrameShadow(QFrame::Sunken);
 
@@ -200,6 +220,8 @@ MainWindow::~MainWindow() = default;
 void MainWindow::CreateToolBar() {
     toolBar_ = new QToolBar(this);
     toolBar_->setObjectName(QStringLiteral("ToolBar"));
+    toolBar_->setAccessibleName(QStringLiteral("Commands"));
+    toolBar_->setAccessibleDescription(QStringLiteral("The window's commands"));
     toolBar_->setMovable(false);
     toolBar_->setFloatable(false);
     toolBar_->setIconSize(QSize(32, 32));
@@ -227,6 +249,14 @@ void MainWindow::CreateToolBar() {
             button->setAccessibleDescription(action->toolTip());
         }
     }
+    // The button that shows the commands a narrow window has no room for.
+    for (auto* more : toolBar_->findChildren<QToolButton*>()) {
+        if (more->accessibleName().isEmpty() && !more->defaultAction()) {
+            more->setAccessibleName(QStringLiteral("More commands"));
+            more->setAccessibleDescription(
+                QStringLiteral("The commands the window is too narrow to show"));
+        }
+    }
     connect(actions_[CmdOpen], &QAction::triggered, this, &MainWindow::OpenRecordFile);
     connect(actions_[CmdSave], &QAction::triggered, this, &MainWindow::SaveRecordFile);
     connect(actions_[CmdPrint], &QAction::triggered, this, &MainWindow::PrintReport);
@@ -239,6 +269,9 @@ void MainWindow::CreateList() {
     pinMap_ = new PinMapModel(this);
     list_ = new PinListView(this);
     list_->setObjectName(QStringLiteral("PinList"));
+    list_->setAccessibleName(QStringLiteral("Test records"));
+    list_->setAccessibleDescription(
+        QStringLiteral("One row per test: its number, pin count and pin map"));
     list_->setModel(pinMap_);
     pinMap_->SetPaletteSource(list_);
     list_->setShowGrid(true);
@@ -282,8 +315,13 @@ void MainWindow::CreateWarningStrip() {
     warningStrip_->setBackgroundRole(QPalette::ToolTipBase);
     warningStrip_->setForegroundRole(QPalette::ToolTipText);
     warningStrip_->setAccessibleName(QStringLiteral("Comparison warning"));
+    warningStrip_->setAccessibleDescription(
+        QStringLiteral("A warning about the reference; it can be closed"));
     warningText_ = new QLabel(warningStrip_);
     warningText_->setObjectName(QStringLiteral("CompareWarningText"));
+    warningText_->setAccessibleName(QStringLiteral("Warning"));
+    warningText_->setAccessibleDescription(
+        QStringLiteral("Why the reference may be the bad cable"));
     warningText_->setTextFormat(Qt::PlainText);
     warningText_->setWordWrap(true);
     warningText_->setForegroundRole(QPalette::ToolTipText);
@@ -294,6 +332,7 @@ void MainWindow::CreateWarningStrip() {
     close->setAutoRaise(true);
     close->setToolTip(QStringLiteral("Close the warning"));
     close->setAccessibleName(QStringLiteral("Close the warning"));
+    close->setAccessibleDescription(QStringLiteral("Hides the warning until another one comes"));
     connect(close, &QToolButton::clicked, this, &MainWindow::CloseWarning);
     warningStrip_->hide();
     warningStrip_->installEventFilter(this);

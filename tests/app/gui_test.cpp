@@ -19,6 +19,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QSet>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -677,6 +678,8 @@ class Program {
         env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(scale));
         // No tester of the machine is looked for.
         env.insert(QStringLiteral("VARK_PORT"), QStringLiteral("/nonexistent/vark-test-port"));
+        // On the accessibility bus whether or not a screen reader runs.
+        env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         process_.setProcessEnvironment(env);
         process_.setProgram(QStringLiteral(VARK_APP_BINARY));
         process_.start();
@@ -733,6 +736,7 @@ class Program {
         Xdotool(
             {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QString::fromLatin1(key)});
     }
+    qint64 Pid() const { return process_.processId(); }
     bool WaitEnded(int ms = 10000) {
         return process_.waitForFinished(ms) && process_.exitStatus() == QProcess::NormalExit &&
                process_.exitCode() == 0;
@@ -875,6 +879,100 @@ TEST(Program, PlaceIsRestoredOnlyWhileItsScreenIsThere) {
         Program::Key(w, "Escape");
         ASSERT_TRUE(program.WaitEnded());
     }
+}
+
+struct AccessibleNode {
+    int depth = 0;
+    QString role;
+    QString name;
+    QString description;
+};
+
+// The program's controls as a screen reader reads them over AT-SPI.
+std::vector<AccessibleNode> AccessibleTree(qint64 pid) {
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(VARK_ACCESSIBLE_TREE), QString::number(pid)});
+    if (!reader.waitForFinished(30000)) {
+        reader.kill();
+        reader.waitForFinished();
+    }
+    std::vector<AccessibleNode> nodes;
+    for (const QString& line : QString::fromUtf8(reader.readAllStandardOutput()).split('\n')) {
+        const QStringList f = line.split('\t');
+        if (f.size() == 4) {
+            nodes.push_back({f[0].toInt(), f[1], f[2], f[3]});
+        }
+    }
+    return nodes;
+}
+
+// Every control named and described, no two buttons alike, no stray blanks.
+void ExpectNamedControls(const std::vector<AccessibleNode>& nodes, const char* where) {
+    const QStringList controls = {"push button",  "text",     "table",
+                                  "label",        "tool bar", "status bar",
+                                  "progress bar", "panel",    "table column header"};
+    QStringList buttons;
+    QStringList columns;
+    for (const AccessibleNode& n : nodes) {
+        if (n.role == QLatin1String("panel") && n.depth > 2 && n.name.isEmpty()) {
+            continue;  // a list's own inner parts
+        }
+        if (!controls.contains(n.role)) {
+            continue;
+        }
+        EXPECT_FALSE(n.name.isEmpty()) << where << ": a " << n.role.toStdString() << " has no name";
+        EXPECT_EQ(n.name, n.name.trimmed()) << where << ": \"" << n.name.toStdString() << "\"";
+        if (n.role == QLatin1String("table column header")) {
+            columns << n.name;
+            continue;
+        }
+        EXPECT_FALSE(n.description.isEmpty()) << where << ": " << n.role.toStdString() << " "
+                                              << n.name.toStdString() << " has no description";
+        if (n.role == QLatin1String("push button")) {
+            EXPECT_FALSE(buttons.contains(n.name))
+                << where << ": two buttons read \"" << n.name.toStdString() << "\"";
+            buttons << n.name;
+        }
+    }
+    EXPECT_EQ(columns.size(), QSet<QString>(columns.begin(), columns.end()).size())
+        << where << ": columns read alike: " << columns.join(QLatin1Char('|')).toStdString();
+}
+
+TEST(Program, ScreenReadersFindEveryControlByName) {
+    QTemporaryDir config;
+    Program program(config.path());
+    const Window w = program.WaitWindow("VARK-u");
+    ASSERT_NE(w, 0u);
+    const std::vector<AccessibleNode> main = AccessibleTree(program.Pid());
+    ASSERT_GE(main.size(), 10u) << "the program is not on the accessibility bus";
+    // The main window is a frame to assistive tools, not a dialog.
+    ASSERT_GE(main.size(), 2u);
+    EXPECT_EQ(main[1].role, QStringLiteral("frame"));
+    EXPECT_EQ(main[1].name, QStringLiteral("VARK-u"));
+    ExpectNamedControls(main, "main window");
+    const auto named = [&](const char* role, const char* name) {
+        return std::any_of(main.begin(), main.end(), [&](const AccessibleNode& n) {
+            return n.role == QLatin1String(role) && n.name == QLatin1String(name);
+        });
+    };
+    EXPECT_TRUE(named("text", "Record file path"));
+    EXPECT_TRUE(named("table", "Test records"));
+    EXPECT_TRUE(named("table column header", "ID"));
+    EXPECT_TRUE(named("table column header", "Pin State 6"));
+
+    Program::Key(w, "F1");
+    const Window about = program.WaitWindow("About VARK-u", 10000);
+    ASSERT_NE(about, 0u);
+    const std::vector<AccessibleNode> box = AccessibleTree(program.Pid());
+    EXPECT_TRUE(std::any_of(box.begin(), box.end(), [](const AccessibleNode& n) {
+        return n.role == QLatin1String("dialog") && n.name == QLatin1String("About VARK-u");
+    }));
+    ExpectNamedControls(box, "About box");
+    Program::Key(about, "Escape");
+    ASSERT_TRUE(WaitFor([&] { return program.Windows("About VARK-u").empty(); }));
+    Program::Key(w, "Escape");
+    EXPECT_TRUE(program.WaitEnded());
 }
 
 }  // namespace
