@@ -19,6 +19,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSet>
 #include <QSettings>
 #include <QStatusBar>
@@ -625,6 +626,58 @@ TEST_F(Desktop, FocusIsVisibleFromTheStart) {
     EXPECT_NE(firstFocused, first->grab().toImage())
         << first->objectName().toStdString() << " does not show its focus";
     upload.reject();
+}
+
+TEST_F(DesktopWithRecords, WarningWholeAndTestNumbersInViewAtTheDefaultSize) {
+    auto* list = Child<QTableView>(main_, "PinList");
+    Child<vark::CompareView>(main_, "CompareView")->UseAsReference(4);
+    Settle(150);
+    auto* text = Child<QLabel>(main_, "CompareWarningText");
+    ASSERT_TRUE(text->isVisible());
+    EXPECT_TRUE(
+        text->text().endsWith(QStringLiteral("the reference itself may be the bad cable.")));
+    // Every wrapped line inside the label, the label inside the window.
+    EXPECT_GE(text->height(), text->heightForWidth(text->width()));
+    const QRect inWindow(text->mapTo(&main_, QPoint(0, 0)), text->size());
+    EXPECT_TRUE(main_.rect().contains(inWindow));
+
+    // Scrolled all the way right: the row header still names each row.
+    list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+    Settle(150);
+    QHeaderView* rows = list->verticalHeader();
+    ASSERT_TRUE(rows->isVisible());
+    const QImage shot = rows->viewport()->grab().toImage();
+    const InkOnPaper first =
+        ReadCell(shot, QRect(0, rows->sectionViewportPosition(0), rows->width(), 20));
+    EXPECT_GE(first.contrast, 4.5) << "no test number drawn in the row header";
+    EXPECT_EQ(rows->model()->headerData(0, Qt::Vertical).toString(), QStringLiteral("\u2260 001"));
+}
+
+TEST_F(Desktop, EmptyListHintIsDrawnAndGoesWithTheFirstRecord) {
+    auto* list = Child<QTableView>(main_, "PinList");
+    // Pixels unlike the list's background from row `top` down, at most `rows` rows.
+    const auto inked = [&](int top, int rows) {
+        Settle(100);
+        const QImage image = list->viewport()->grab().toImage();
+        const QRgb base = list->palette().color(QPalette::Base).rgb();
+        int n = 0;
+        for (int y = top * 20; y < std::min(image.height(), (top + rows) * 20); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                n += (image.pixel(x, y) | 0xFF000000u) != base;
+            }
+        }
+        return n;
+    };
+    EXPECT_GT(inked(0, 3), 50) << "no hint in the empty list";
+    vark::RecordBlock block = vark::ProductionRunBlock();
+    main_.SetBlock(block);
+    // Twenty rows; below them nothing, the hint included.
+    ASSERT_GT(list->viewport()->height(), 21 * 20);
+    EXPECT_EQ(inked(21, 10), 0) << "the hint outlived the first record";
+    block.count = 0;
+    main_.SetBlock(block);
+    EXPECT_EQ(main_.RowCount(), 0);
+    EXPECT_GT(inked(0, 3), 50) << "the hint did not come back with an empty list";
 }
 
 // --- The program itself, started as a user starts it ---
