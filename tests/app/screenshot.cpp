@@ -6,7 +6,9 @@
 //   app_screenshot --upload DEVICE OUT.png
 // or the main window with RECORD_FILE open and every row compared with row N:
 //   app_screenshot --compare N RECORD_FILE OUT.png [WIDTH HEIGHT]
+// Any of them in a dark palette with --dark first.
 #include <QApplication>
+#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -26,6 +28,26 @@ using vark::test::Child;
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--dark") == 0) {
+        QPalette dark;
+        const QColor window(0x35, 0x35, 0x35);
+        const QColor text(0xEE, 0xEE, 0xEC);
+        for (const auto role : {QPalette::Window, QPalette::Button, QPalette::AlternateBase}) {
+            dark.setColor(role, window);
+        }
+        for (const auto role :
+             {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText}) {
+            dark.setColor(role, text);
+        }
+        dark.setColor(QPalette::Base, QColor(0x2D, 0x2D, 0x2D));
+        dark.setColor(QPalette::ToolTipBase, QColor(0x40, 0x40, 0x30));
+        dark.setColor(QPalette::Highlight, QColor(0x15, 0x53, 0x9E));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        dark.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
+        QApplication::setPalette(dark);
+        ++argv;
+        --argc;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: app_screenshot RECORD_FILE OUT.png [WIDTH HEIGHT]\n");
         return 2;
