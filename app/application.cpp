@@ -153,6 +153,14 @@ int Application::InitInstance() {
     }
     choice.disabled = noArchive_;
     StationArchive archive(StationArchive::Configured(choice));
+    qCInfo(lcVarkInstance).noquote()
+        << "archive:"
+        << (archive.Enabled() ? QString::fromStdString(archive.Config().file)
+                              : QStringLiteral("off"));
+    connect(&archive, &StationArchive::stateChanged, this, [&archive] {
+        qCInfo(lcVarkInstance).noquote()
+            << "archive state:" << QString::fromStdString(ArchiveStatusText(archive.State()));
+    });
     {
         MainWindow dlg;
         dlg.SetTesterWatch(&watch);

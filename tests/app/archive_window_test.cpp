@@ -8,9 +8,11 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -667,6 +669,54 @@ TEST_F(ArchiveWindow, TheStatusControlTellsTheArchivesStateAndLeadsToHistory) {
         QTest::keyClick(&main, Qt::Key_H, Qt::ControlModifier);
         EXPECT_EQ(history.count(), 2);
     }
+}
+
+// The program itself finds its archive as vark-cli does: the command line,
+// then the settings file.
+TEST(ArchiveProgram, TheCommandLineAndTheSettingsNameTheArchive) {
+    vark::test::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    const fs::path named = dir.path() / "named.sqlite3";
+    const fs::path configured = dir.path() / "configured.sqlite3";
+    Seed(named);
+    Seed(configured);
+    {
+        auto a = SqliteArchive::Open(named.string());
+        vark::archive::NewRun run;
+        run.block = Cables(3, 1);
+        ASSERT_TRUE(a.value()->Commit(run).ok());
+    }
+    const fs::path settings = vark::archive::SettingsFilePath();
+    fs::create_directories(settings.parent_path());
+    std::ofstream(settings) << "[General]\narchive_file=" << configured.string() << "\n";
+
+    struct Case {
+        QStringList arguments;
+        QString state;
+    };
+    for (const Case& c : {Case{{"--archive", QString::fromStdString(named.string())},
+                               QStringLiteral("archive state: Archive: 2 runs")},
+                          Case{{"--no-archive"}, QStringLiteral("archive: off")},
+                          Case{{}, QStringLiteral("archive state: Archive: 1 run")}}) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vark.instance.info=true"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(VARK_APP_BINARY), c.arguments);
+        QString log;
+        const QDeadlineTimer deadline(10000);
+        while (!log.contains(c.state) && !deadline.hasExpired() &&
+               program.state() != QProcess::NotRunning) {
+            program.waitForReadyRead(50);
+            log += QString::fromLocal8Bit(program.readAllStandardError());
+        }
+        EXPECT_TRUE(log.contains(c.state)) << log.toStdString();
+        program.kill();
+        program.waitForFinished(5000);
+    }
+    fs::remove(settings);
 }
 
 }  // namespace
