@@ -464,6 +464,12 @@ TEST_F(ArchiveWindow, AFullDiskIsSaidAndTheArchiveLeftAsItWas) {
 }
 
 TEST_F(ArchiveWindow, RunDetailsAreRememberedBelowTheDialogsOwnControls) {
+    fs::create_directories(fs::path(vark::archive::SettingsFilePath()).parent_path());
+    std::ofstream(vark::archive::SettingsFilePath())
+        << "[General]\nstation=\"Pr\xC3\xBC"
+           "fplatz 3, Linie \\\"B\\\"\"\narchive_wait_ms=2500\n";
+    ASSERT_EQ(vark::archive::LoadSettings(vark::archive::SettingsFilePath()).String("station"),
+              "Prüfplatz 3, Linie \"B\"");
     Attach();
     QString lot, part, who;
     bool enabled = false;
@@ -487,7 +493,7 @@ TEST_F(ArchiveWindow, RunDetailsAreRememberedBelowTheDialogsOwnControls) {
                 labels << l->text();
             }
             EXPECT_TRUE(dlg.rect().contains(group));
-            Type(dlg, "W-17 / lot 3", "HX-2", "");
+            Type(dlg, "W-17 / lot 3", "HX-2 Ü", "");
         },
         false, {});
     // Nothing remembered yet: the station's operator.
@@ -503,7 +509,7 @@ TEST_F(ArchiveWindow, RunDetailsAreRememberedBelowTheDialogsOwnControls) {
     // vark-cli reads too; an emptied operator is the station's again.
     const auto settings = vark::archive::LoadSettings(vark::archive::SettingsFilePath());
     EXPECT_EQ(settings.String("upload/lot"), "W-17 / lot 3");
-    EXPECT_EQ(settings.String("upload/part"), "HX-2");
+    EXPECT_EQ(settings.String("upload/part"), "HX-2 Ü");
     EXPECT_EQ(settings.String("upload/operator"), "ann");
     UploadCommand(main,
                   [&](vark::UploadDialog& dlg) {
@@ -512,7 +518,7 @@ TEST_F(ArchiveWindow, RunDetailsAreRememberedBelowTheDialogsOwnControls) {
                   },
                   false, {});
     EXPECT_EQ(lot, QStringLiteral("W-17 / lot 3"));
-    EXPECT_EQ(part, QStringLiteral("HX-2"));
+    EXPECT_EQ(part, QString::fromUtf8("HX-2 Ü"));
 
     // With the archive off the group is there, greyed out.
     Attach([&] {
