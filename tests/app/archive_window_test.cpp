@@ -162,7 +162,9 @@ bool Ends(const QStringList& texts) {
 // An upload through a window of a new process (another user, a full disk)
 // into the archive words[0] from the tester on words[1]. Its result: the
 // list's rows when the success box was followed by one saying that nothing
-// was archived, naming the file; 100 and more otherwise.
+// was archived, naming the file; 100 and more otherwise. With words[2]
+// "settings-unwritable" the status line must also say that the Run details
+// could not be kept.
 VARK_TEST_STEP(WindowUploadIntoArchive) {
     const vark::BridgePort tester = Tester(words.at(1));
     vark::UploadDialog::SetDiscoveryOverride([tester] { return std::vector{tester}; });
@@ -183,6 +185,12 @@ VARK_TEST_STEP(WindowUploadIntoArchive) {
     if (!after.contains(QStringLiteral("NOT archived")) ||
         !after.contains(QString::fromStdString(words.at(0)))) {
         return 150;
+    }
+    if (words.size() > 2 && words[2] == "settings-unwritable" &&
+        !Child<QStatusBar>(main, "StatusBar")
+             ->currentMessage()
+             .contains(QStringLiteral("could not be kept in the settings file"))) {
+        return 160;
     }
     return main.RowCount();
 }
@@ -405,7 +413,8 @@ TEST_F(ArchiveWindow, AnArchiveThatCannotBeWrittenIsSaidAndLeftAsItWas) {
 
 TEST_F(ArchiveWindow, AReadOnlyArchiveOfAnotherUserIsSaidAndLeftAsItWas) {
     // Root writes whatever the modes say: the upload runs as user 65534 in a
-    // new process, which may read the archive but not write it.
+    // new process, which may read the archive but not write it, nor the
+    // settings in this run's private folder.
     fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read |
                                     fs::perms::group_exec | fs::perms::others_read |
                                     fs::perms::others_exec);
@@ -417,7 +426,8 @@ TEST_F(ArchiveWindow, AReadOnlyArchiveOfAnotherUserIsSaidAndLeftAsItWas) {
     const std::string before = Slurp(file);
     auto sim = StartSim(Cables(4, 6), {"--fast"});
     ASSERT_EQ(::chmod(sim->device().c_str(), 0666), 0);
-    EXPECT_EQ(vark::test::RunStep("WindowUploadIntoArchive", {file.string(), sim->device()},
+    EXPECT_EQ(vark::test::RunStep("WindowUploadIntoArchive",
+                                  {file.string(), sim->device(), "settings-unwritable"},
                                   vark::test::Nobody()),
               4);
     EXPECT_EQ(Slurp(file), before);
