@@ -606,7 +606,13 @@ TEST_F(ArchiveWindow, AnArchivedRunOpensInTheListAndSavesAsItsExport) {
     }
     Attach();
     vark::test::MessageRecorder messages;
-    ASSERT_TRUE(main.OpenArchivedRun(QString::fromStdString(uuids[0].substr(0, 13))));
+    // The shortest start of the first UUID that the second does not share
+    // (two runs made in the same millisecond share their first 12 digits).
+    std::size_t differ = 0;
+    while (uuids[0][differ] == uuids[1][differ]) {
+        ++differ;
+    }
+    ASSERT_TRUE(main.OpenArchivedRun(QString::fromStdString(uuids[0].substr(0, differ + 1))));
     EXPECT_TRUE(messages.messages.empty());
     const auto table = vark::PinMapTable(vark::SampleBlock());
     ASSERT_EQ(main.RowCount(), static_cast<int>(table.size()));
