@@ -12,6 +12,7 @@
 #include "app/instance_folder.h"
 #include "app/instance_listener.h"
 #include "app/main_window.h"
+#include "app/station_archive.h"
 #include "app/tester_watch.h"
 #include "platform/system.h"
 
@@ -146,9 +147,24 @@ int Application::InitInstance() {
     if (!watch.Start()) {
         qCInfo(lcVarkInstance) << "no watch for testers plugged in or out";
     }
+    archive::ArchiveOverrides choice;
+    if (!archiveFile_.isEmpty()) {
+        choice.file = FileNameToBytes(archiveFile_).toStdString();
+    }
+    choice.disabled = noArchive_;
+    StationArchive archive(StationArchive::Configured(choice));
+    qCInfo(lcVarkInstance).noquote()
+        << "archive:"
+        << (archive.Enabled() ? QString::fromStdString(archive.Config().file)
+                              : QStringLiteral("off"));
+    connect(&archive, &StationArchive::stateChanged, this, [&archive] {
+        qCInfo(lcVarkInstance).noquote()
+            << "archive state:" << QString::fromStdString(ArchiveStatusText(archive.State()));
+    });
     {
         MainWindow dlg;
         dlg.SetTesterWatch(&watch);
+        dlg.SetArchive(&archive);
         mainWindow_ = &dlg;
         connect(&dlg, &MainWindow::firstShown, this, [this] {
             qCInfo(lcVarkInstance) << "window shown";

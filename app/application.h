@@ -67,6 +67,11 @@ class Application : public QObject {
     // A record file (absolute path) to open once the window is shown, or to
     // hand to the running instance; empty for none.
     void SetStartFile(const QString& path) { startFile_ = path; }
+    // What the command line says of the archive (--archive, --no-archive).
+    void SetArchiveChoice(const QString& file, bool off) {
+        archiveFile_ = file;
+        noArchive_ = off;
+    }
 
     // The hand-over line that asks the running instance to open `path`, and
     // the path such a line carries (empty for any other line, and for a path
@@ -105,6 +110,8 @@ class Application : public QObject {
     InstanceListener* listener_ = nullptr;
     MainWindow* mainWindow_ = nullptr;
     QString startFile_;
+    QString archiveFile_;
+    bool noArchive_ = false;
     QString pendingOpen_;
     QTimer* openTimer_ = nullptr;
 };

@@ -31,6 +31,14 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& name,
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption archiveOption(
+        QStringLiteral("archive"),
+        QStringLiteral("Archive uploads in FILE instead of the station's archive."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption noArchiveOption(QStringLiteral("no-archive"),
+                                             QStringLiteral("Archive nothing."));
+    parser.addOption(archiveOption);
+    parser.addOption(noArchiveOption);
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("A record file (.vku) to open at start."),
                                  QStringLiteral("[FILE]"));
@@ -55,6 +63,21 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& name,
         line.err = name + QStringLiteral(": ") + parser.errorText() + QLatin1Char('\n') + tryHelp;
         return line;
     }
+    if (parser.isSet(archiveOption) && parser.isSet(noArchiveOption)) {
+        line.exitStatus = kExitUsage;
+        line.err =
+            name + QStringLiteral(": --archive and --no-archive exclude each other\n") + tryHelp;
+        return line;
+    }
+    if (parser.isSet(archiveOption)) {
+        line.archiveFile = parser.value(archiveOption);
+        if (line.archiveFile.isEmpty()) {
+            line.exitStatus = kExitUsage;
+            line.err = name + QStringLiteral(": --archive FILE is empty\n") + tryHelp;
+            return line;
+        }
+    }
+    line.noArchive = parser.isSet(noArchiveOption);
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
         line.exitStatus = kExitUsage;

@@ -1,6 +1,6 @@
 // The window program's command line: an optional record file to open at
-// start, --help and --version. Exit statuses follow the usual convention: 0
-// after help or version, 2 for wrong usage.
+// start, the archive (--archive FILE, --no-archive), --help and --version. Exit statuses follow the
+// usual convention: 0 after help or version, 2 for wrong usage.
 #pragma once
 
 #include <QString>
@@ -18,6 +18,9 @@ struct CommandLine {
     QString err;
     // The file to open, as an absolute path; empty when none was given.
     QString file;
+    // --archive FILE (as given; empty when absent) and --no-archive.
+    QString archiveFile;
+    bool noArchive = false;
 };
 
 // `arguments` as QCoreApplication::arguments() gives them (the program first,

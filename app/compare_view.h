@@ -41,6 +41,7 @@ class CompareView : public QObject {
     QAction* ClearReferenceAction() const { return clearReference_; }
 
     bool HasReference() const { return rules_.HasReference(); }
+    const ReferenceCompare& Rules() const { return rules_; }
     // The reference's row in the list; -1 for a golden file or none.
     int ReferenceRow() const { return rules_.ReferenceRow(); }
 

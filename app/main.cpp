@@ -78,6 +78,7 @@ int main(int argc, char* argv[]) {
         return Answer(line);
     }
     app->SetStartFile(line.file);
+    app->SetArchiveChoice(line.archiveFile, line.noArchive);
     const int status = app->InitInstance();
     app.reset();
     return status;

@@ -37,12 +37,16 @@
 #include "app/pin_list_view.h"
 #include "app/pin_map_model.h"
 #include "app/screen_fit.h"
+#include "app/station_archive.h"
 #include "app/tester_watch.h"
 #include "app/window_memory.h"
 #include "platform/system.h"
+#include "records/compare.h"
+#include "records/record_file.h"
 #include "ui/link_texts.h"
 #include "ui/main_layout.h"
 #include "ui/window_place.h"
+#include "ui/reference_compare.h"
 
 namespace vark {
 
@@ -148,6 +152,25 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
         grip->setAccessibleName(QStringLiteral("Size grip"));
         grip->setAccessibleDescription(QStringLiteral("Drag to resize the window"));
     }
+    // The archive's state, left of the tester's: hidden until the window
+    // is given an archive.
+    archiveStatus_ = new QToolButton(statusBar_);
+    archiveStatus_->setObjectName(QStringLiteral("ArchiveStatus"));
+    archiveStatus_->setAutoRaise(true);
+    archiveStatus_->setFocusPolicy(Qt::NoFocus);
+    archiveStatus_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    archiveStatus_->setAccessibleName(QStringLiteral("Archive"));
+    archiveStatus_->setAccessibleDescription(
+        QStringLiteral("The results archive's state; opens the History window"));
+    archiveStatus_->hide();
+    statusBar_->addPermanentWidget(archiveStatus_);
+    connect(archiveStatus_, &QToolButton::clicked, this, &MainWindow::showHistory);
+    auto* history = new QAction(this);
+    history->setObjectName(QStringLiteral("HistoryAction"));
+    history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    history->setShortcutContext(Qt::WindowShortcut);
+    addAction(history);
+    connect(history, &QAction::triggered, this, &MainWindow::showHistory);
     // On the right, apart from the messages the list's comparison leaves: the
     // strip keeps room for it in its own layout, and the text lies over that
     // room at the strip's whole height, which the layout's own margins would
@@ -409,6 +432,12 @@ bool MainWindow::event(QEvent* event) {
     if (type == QEvent::Paint && !paintedOnce_) {
         paintedOnce_ = true;
         Q_EMIT firstPainted();
+        // The archive is counted once the window is up, so that a large one
+        // never holds up the first paint.
+        if (countWhenPainted_ && archive_) {
+            countWhenPainted_ = false;
+            archive_->Refresh();
+        }
     }
     return handled;
 }
@@ -600,6 +629,92 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         PlaceTesterStatus();
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void MainWindow::SetArchive(StationArchive* archive) {
+    if (archive_) {
+        disconnect(archive_, nullptr, this, nullptr);
+    }
+    archive_ = archive;
+    archiveStatus_->setVisible(archive_ != nullptr);
+    if (!archive_) {
+        return;
+    }
+    connect(archive_, &StationArchive::stateChanged, this, &MainWindow::ShowArchiveState);
+    ShowArchiveState();
+    if (paintedOnce_) {
+        archive_->Refresh();
+    } else {
+        countWhenPainted_ = true;
+    }
+}
+
+void MainWindow::ShowArchiveState() {
+    if (!archive_) {
+        return;
+    }
+    const ArchiveState& state = archive_->State();
+    archiveStatus_->setText(QString::fromStdString(ArchiveStatusText(state)));
+    archiveStatus_->setToolTip(QString::fromStdString(ArchiveStatusTip(state)));
+}
+
+void MainWindow::showHistory() {
+    Q_EMIT historyRequested();
+}
+
+std::string MainWindow::KeepUpload(const RecordBlock& block, const UploadFacts& facts,
+                                   const RunDetails& typed) {
+    const RunDetails details = CleanRunDetails(typed, archive_->Config().operatorName);
+    std::optional<StationArchive::Reference> reference;
+    // The list was replaced already: a reference taken from it has gone, a
+    // golden file's stays and is the run's own.
+    if (const auto taken = compare_->Rules().TakenReference()) {
+        reference = StationArchive::Reference{taken->record, taken->label};
+    }
+    const auto done = archive_->CommitUpload(block, facts, details, reference);
+    if (!archive_->RememberDetails(details)) {
+        statusBar_->showMessage(
+            QStringLiteral("The Run details could not be kept in the settings file %1.")
+                .arg(QString::fromStdString(archive::SettingsFilePath())));
+    }
+    if (!done) {
+        return NotArchivedText(done.error().message);
+    }
+    // Compared in the archive with the part's golden reference: the list
+    // does not show that comparison, the status line says how it came out.
+    if (done->comparison && !reference) {
+        std::string text =
+            "Compared with " + done->referenceLabel + ": " + SummaryText(*done->comparison);
+        if (!done->warning.empty()) {
+            text += " " + done->warning;
+        }
+        statusBar_->showMessage(QString::fromStdString(text));
+        statusBar_->setToolTip(QString::fromStdString(text));
+    }
+    return {};
+}
+
+bool MainWindow::OpenArchivedRun(const QString& run) {
+    if (!archive_ || !archive_->Enabled()) {
+        vark::ShowMessage(this, QString::fromStdString(FramedMessage("The archive is off.")));
+        return false;
+    }
+    std::string uuid;
+    const auto block = archive_->ReadRun(run.toStdString(), &uuid);
+    if (!block) {
+        vark::ShowMessage(this, QString::fromStdString(FramedMessage("The run cannot be opened: " +
+                                                                     block.error().message)));
+        return false;
+    }
+    doc_.SetBlock(*block);
+    doc_.ForgetPath();
+    pathEdit_->setText(Path());
+    ShowRows();
+    if (!compare_->HasReference()) {
+        statusBar_->showMessage(
+            QStringLiteral("Run %1 from the archive").arg(QString::fromStdString(uuid)));
+    }
+    return true;
 }
 
 void MainWindow::SetBlock(const RecordBlock& block) {

@@ -6,11 +6,15 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <QString>
 #include <array>
 
+#include "app/station_archive.h"
 #include "records/record_block.h"
+#include "ui/archive_texts.h"
 #include "ui/record_document.h"
+#include "ui/upload_session.h"
 
 class QAction;
 class QFrame;
@@ -21,6 +25,7 @@ class QPushButton;
 class QStatusBar;
 class QTableView;
 class QToolBar;
+class QToolButton;
 
 namespace vark {
 class CompareView;
@@ -33,7 +38,7 @@ inline constexpr char kMainCaption[] = "VARK-u";
 
 // Its parts, by object name: "ToolBar" (actions "ToolOpen", "ToolSave", ...),
 // "PathEdit", "OpenButton", "Divider", "PinList", "StatusBar" with its
-// "TesterStatus", and the list's "CompareView".
+// "ArchiveStatus" and "TesterStatus", and the list's "CompareView".
 class MainWindow : public QDialog {
     Q_OBJECT
   public:
@@ -77,6 +82,19 @@ class MainWindow : public QDialog {
     // is attached, and the Upload dialog follows it. Not owned; null for none.
     void SetTesterWatch(TesterWatch* watch);
 
+    // The station's archive: every completed upload is archived in it
+    // before the success box, and the status bar shows its state. Not owned;
+    // null for none (nothing archived, the status bar says nothing of it).
+    void SetArchive(StationArchive* archive);
+    StationArchive* Archive() const { return archive_; }
+
+    // Shows archived run `run` (its UUID or an unambiguous start of it) as
+    // Open shows a file: its records in the list, compared as any other
+    // list; Save writes them to a record file. The path field is emptied,
+    // as the records come from no file. A run that cannot be read is said
+    // and changes nothing. True when the run was shown.
+    bool OpenArchivedRun(const QString& run);
+
     // Reads `path` as the Open command does once its dialog has given a
     // path: the same checks and messages, and on success the path shown and
     // the list rebuilt. True when the file was read.
@@ -93,8 +111,12 @@ class MainWindow : public QDialog {
     void Upload();
     void About();
     void Exit();
+    // The History window's way in: the status bar's archive control and
+    // Ctrl+H. Emits historyRequested, which whoever shows that window takes.
+    void showHistory();
 
   Q_SIGNALS:
+    void historyRequested();
     // Emitted once, when the window is first shown.
     void firstShown();
     // Emitted once, when the window has painted itself for the first time:
@@ -132,6 +154,11 @@ class MainWindow : public QDialog {
     void CloseWarning();
     int WarningHeight(int width) const;
     void PlaceWarningParts();
+    void ShowArchiveState();
+    // Archives an upload the dialog completed; the message for an upload
+    // that was not archived (empty when it was).
+    std::string KeepUpload(const RecordBlock& block, const UploadFacts& facts,
+                           const RunDetails& typed);
 
     QIcon icon_;
     QToolBar* toolBar_ = nullptr;
@@ -154,6 +181,9 @@ class MainWindow : public QDialog {
     QFrame* warningStrip_ = nullptr;
     QLabel* warningText_ = nullptr;
     QString closedWarning_;  // the warning the user closed, until another comes
+    QToolButton* archiveStatus_ = nullptr;
+    QPointer<StationArchive> archive_;  // null again when it goes first
+    bool countWhenPainted_ = false;
 };
 
 }  // namespace vark

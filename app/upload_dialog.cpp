@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,6 +22,11 @@
 namespace vark {
 
 namespace {
+
+// The Run details group's top and bottom, in dialog units: under the
+// progress bar and the Cancel button.
+constexpr int kRunDetailsTop = 120;
+constexpr int kRunDetailsBottom = 180;
 
 UploadDialog::PortLister& DiscoveryOverride() {
     static UploadDialog::PortLister lister;
@@ -123,7 +129,8 @@ void UploadDialog::CreateControls() {
     for (QPushButton* b : {refreshDev_, uploadData_, cancel_}) {
         b->move(b->x() + extra, b->y());
     }
-    setFixedSize(du.X(275) + extra, du.Y(142));
+    CreateRunDetails(du, extra);
+    setFixedSize(du.X(275) + extra, du.Y(kRunDetailsBottom + 14));
 
     for (QPushButton* b : {refreshDev_, uploadData_, cancel_}) {
         b->installEventFilter(this);
@@ -137,6 +144,43 @@ void UploadDialog::CreateControls() {
     connect(refreshDev_, &QPushButton::clicked, this, &UploadDialog::RefreshDevice);
     connect(uploadData_, &QPushButton::clicked, this, &UploadDialog::OnUploadData);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void UploadDialog::CreateRunDetails(const DialogUnits& du, int extra) {
+    // Below the controls above, which keep their places: as wide as they
+    // are together, from the box's left edge to the buttons' right edge.
+    runDetails_ = new QGroupBox(QString::fromLatin1(kRunDetailsTitle), this);
+    runDetails_->setObjectName(QStringLiteral("RunDetailsGroup"));
+    const QRect area = du.Rect(31, kRunDetailsTop, 253 - 31, kRunDetailsBottom - kRunDetailsTop);
+    runDetails_->setGeometry(area.x(), area.y(), area.width() + extra, area.height());
+    const auto row = [&](int index, const char* label, const char* name) {
+        auto* text = new QLabel(QString::fromLatin1(label), runDetails_);
+        text->setTextFormat(Qt::PlainText);
+        text->setGeometry(du.Rect(8, 13 + 16 * index, 64, 12));
+        auto* edit = new QLineEdit(runDetails_);
+        edit->setObjectName(QString::fromLatin1(name));
+        const QRect at = du.Rect(76, 12 + 16 * index, 253 - 31 - 76 - 8, 13);
+        edit->setGeometry(at.x(), at.y(), at.width() + extra, at.height());
+        text->setBuddy(edit);
+        return edit;
+    };
+    lot_ = row(0, kLotLabel, "LotEdit");
+    part_ = row(1, kPartLabel, "PartEdit");
+    operator_ = row(2, kOperatorLabel, "OperatorEdit");
+}
+
+void UploadDialog::SetRunDetails(const RunDetails& details, bool archiving) {
+    lot_->setText(QString::fromStdString(details.lot));
+    part_->setText(QString::fromStdString(details.part));
+    operator_->setText(QString::fromStdString(details.operatorName));
+    runDetails_->setEnabled(archiving);
+    runDetails_->setToolTip(archiving ? QString()
+                                      : QStringLiteral("The archive is off: nothing is archived."));
+}
+
+RunDetails UploadDialog::TypedRunDetails() const {
+    return {lot_->text().toStdString(), part_->text().toStdString(),
+            operator_->text().toStdString()};
 }
 
 void UploadDialog::ShowCaption(const std::string& text) {

@@ -16,27 +16,32 @@
 #include <vector>
 
 #include "device/bridge_ports.h"
+#include "ui/archive_texts.h"
 #include "ui/call_queue.h"
 #include "ui/link_texts.h"
 #include "ui/upload_session.h"
 
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
 namespace vark {
 
+struct DialogUnits;
 class TesterWatch;
 
 // Its parts, by object name: "Progress", "DeviceGroup", "RefreshDevButton",
-// "UploadDataButton", "CancelButton" and "DeviceText".
+// "UploadDataButton", "CancelButton" and "DeviceText"; below them the
+// "RunDetailsGroup" with "LotEdit", "PartEdit" and "OperatorEdit".
 class UploadDialog : public QDialog, private UploadView {
     Q_OBJECT
   public:
     // Called with the received block (count byte and all 100 slots) when an
     // upload completes; the receiver shows it before the success box.
     using ReceivedHandler = UploadSession::ReceivedHandler;
+    using KeepHandler = UploadSession::KeepHandler;
 
     // Every dialog that can upload says where the records go. With a watch,
     // the dialog follows the tester: it connects when one is plugged in while
@@ -63,6 +68,15 @@ class UploadDialog : public QDialog, private UploadView {
     void OnFinished(const LinkOutcome& outcome) { session_.OnFinished(outcome); }
 
     void setVisible(bool visible) override;
+
+    // Keeps each completed upload (in the archive) before the success box;
+    // what the handler returns is said after it.
+    void SetKeepHandler(KeepHandler keep) { session_.SetKeepHandler(std::move(keep)); }
+    // The Run details the fields show; with `archiving` off the group is
+    // greyed out, as nothing is archived.
+    void SetRunDetails(const RunDetails& details, bool archiving);
+    // What the fields hold, as typed.
+    RunDetails TypedRunDetails() const;
 
   public Q_SLOTS:
     void RefreshDevice();
@@ -94,6 +108,7 @@ class UploadDialog : public QDialog, private UploadView {
     Q_INVOKABLE void RunNextCall();
 
     void CreateControls();
+    void CreateRunDetails(const DialogUnits& du, int extra);
     static UploadSources Sources(TesterWatch* watch);
 
     QProgressBar* progress_ = nullptr;
@@ -102,6 +117,10 @@ class UploadDialog : public QDialog, private UploadView {
     QPushButton* uploadData_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QLabel* deviceText_ = nullptr;
+    QGroupBox* runDetails_ = nullptr;
+    QLineEdit* lot_ = nullptr;
+    QLineEdit* part_ = nullptr;
+    QLineEdit* operator_ = nullptr;
 
     CallQueue calls_;  // from the link's worker and the session
     TesterWatch* watch_;

@@ -215,6 +215,22 @@ BigArchive& Big() {
     return big;
 }
 
+}  // namespace
+
+namespace vark::bench {
+
+std::string BigArchivePath(std::string* error) {
+    BigArchive& big = Big();
+    if (error) {
+        *error = big.error;
+    }
+    return big.error.empty() ? big.path : std::string();
+}
+
+}  // namespace vark::bench
+
+namespace {
+
 void BM_ArchiveFirstPageByLot10k(benchmark::State& state) {
     BigArchive& big = Big();
     if (!big.error.empty()) {

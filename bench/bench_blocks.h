@@ -2,6 +2,8 @@
 // grounds, every third with a crossed pair so that some groups are shared.
 #pragma once
 
+#include <string>
+
 #include "records/record_block.h"
 #include "records/sample_records.h"
 
@@ -21,5 +23,10 @@ inline RecordBlock FortyPinBlock() {
     }
     return block;
 }
+
+// The archive of 10,000 runs of 100 records (1,000,000 records) the archive
+// benchmarks measure, made once per run of the benchmark program; empty, with
+// the reason in `error`, when it could not be made.
+std::string BigArchivePath(std::string* error = nullptr);
 
 }  // namespace vark::bench

@@ -34,6 +34,10 @@ FileStatus ReadRecordFile(const std::filesystem::path& path, RecordBlock& block)
     if (platform::ReadFileStart(path.string(), kRecordHeaderSize + kBlockSize, bytes)) {
         return FileStatus::OpenFailed;
     }
+    return ParseRecordFile(bytes, block);
+}
+
+FileStatus ParseRecordFile(std::string_view bytes, RecordBlock& block) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     if (!StartsWithRecordMagic(bytes) || bytes.size() < kRecordHeaderSize) {
         return FileStatus::DataError;

@@ -73,6 +73,8 @@ class RecordDocument {
     // Replaces the block (count byte and all 100 slots), as a completed
     // upload does, and builds the rows again.
     void SetBlock(const RecordBlock& block);
+    // The block no longer comes from the file shown: the path field empties.
+    void ForgetPath() { path_.clear(); }
     // Builds the rows again from the block.
     void RefreshRows();
 

@@ -67,6 +67,18 @@ void ReferenceCompare::Clear() {
     Recompute();
 }
 
+std::optional<ReferenceCompare::Taken> ReferenceCompare::TakenReference() const {
+    if (!reference_) {
+        return std::nullopt;
+    }
+    const std::string number = TestNumber(reference_->slot);
+    if (reference_->golden.empty()) {
+        return Taken{reference_->record, "test " + number};
+    }
+    return Taken{reference_->record,
+                 DisplayFileName(reference_->golden) + ":" + std::to_string(reference_->slot + 1)};
+}
+
 std::string ReferenceCompare::ReferenceName() const {
     const std::string number = TestNumber(reference_->slot);
     if (reference_->golden.empty()) {

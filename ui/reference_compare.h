@@ -55,6 +55,14 @@ class ReferenceCompare {
     std::string UseGoldenFile(const std::filesystem::path& path);
     void Clear();
 
+    // The reference's record and its label as the archive keeps it ("test
+    // 001", "golden.vku:1"); none without a reference.
+    struct Taken {
+        TestRecord record{};
+        std::string label;
+    };
+    std::optional<Taken> TakenReference() const;
+
     // One mark per row (none without a reference).
     const std::vector<RowMark>& Marks() const { return marks_; }
     // "Reference: test 001. 14 same, 4 differs." and any warning; empty

@@ -1,6 +1,7 @@
 #include "ui/upload_session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 
@@ -14,6 +15,16 @@ std::optional<int> ProgressPosition(int value) {
     }
     return std::nullopt;
 }
+
+namespace {
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
 
 std::optional<BridgePort> PortNamedInEnvironment() {
     const char* named = std::getenv(kPortEnvironment);
@@ -162,6 +173,7 @@ void UploadSession::LoseTester() {
 void UploadSession::UploadData() {
     SetButtons({false, false, false});
     SetProgress(kProgressRequested);
+    startedMs_ = NowMs();
     // A refusal is told at once, with the buttons back first; anything else
     // ends in OnFinished.
     if (const Refusal refused = link_.Request(); refused != Refusal::None) {
@@ -169,6 +181,24 @@ void UploadSession::UploadData() {
         SetButtons({true, true, true});
         Message(RefusalText(refused));
     }
+}
+
+UploadFacts UploadSession::Facts() const {
+    UploadFacts facts;
+    facts.port = PortLabel(link_.Port(), link_.Naming());
+    facts.testerSerial = link_.Port().serial;
+    // A port named by hand: the bridge the system lists on it, if any.
+    if (facts.testerSerial.empty()) {
+        for (const BridgePort& p : sources_.lister()) {
+            if (p.path == link_.Port().path) {
+                facts.testerSerial = p.serial;
+                break;
+            }
+        }
+    }
+    facts.startedMs = startedMs_;
+    facts.endedMs = NowMs();
+    return facts;
 }
 
 void UploadSession::Close() {
@@ -192,12 +222,21 @@ void UploadSession::OnFinished(const LinkOutcome& outcome) {
     if (outcome.kind == LinkOutcome::Kind::Received) {
         SetProgress(kProgressComplete);
         // The worker waits until this returns, so the area is not being written.
-        if (onReceived_ && outcome.block) {
-            onReceived_(*outcome.block);
+        std::string notKept;
+        if (outcome.block) {
+            if (onReceived_) {
+                onReceived_(*outcome.block);
+            }
+            if (onKeep_) {
+                notKept = onKeep_(*outcome.block, Facts());
+            }
         }
         Message(kMsgReceiveSuccess);
         SetProgress(kProgressIdle);
         SetButtons({true, true, true});
+        if (!notKept.empty()) {
+            Message(notKept);
+        }
         return;
     }
     // Every other end: the buttons come back before the box says why. What

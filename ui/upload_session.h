@@ -6,6 +6,7 @@
 // passes on the button presses.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -71,11 +72,24 @@ struct UploadSources {
     bool follow = false;
 };
 
+// What an upload was besides its block: where it came from and when (UTC
+// milliseconds since 1970).
+struct UploadFacts {
+    std::string port;          // the port as the caption names it
+    std::string testerSerial;  // the bridge's USB serial string; empty when unknown
+    std::int64_t startedMs = 0;
+    std::int64_t endedMs = 0;
+};
+
 class UploadSession : public LinkOwner {
   public:
     // Called with the received block (count byte and all 100 slots) when an
     // upload completes, before the success box.
     using ReceivedHandler = std::function<void(const RecordBlock&)>;
+    // Called after the ReceivedHandler, still before the success box, to keep
+    // the upload (in the archive). What it returns is said after the success
+    // box: why the upload was not kept; empty when it was.
+    using KeepHandler = std::function<std::string(const RecordBlock&, const UploadFacts&)>;
 
     UploadSession(UploadView& view, ReceivedHandler onReceived, UploadSources sources);
     // Stops the link; the view must still take calls.
@@ -90,6 +104,7 @@ class UploadSession : public LinkOwner {
     void RefreshDevice();
     // The Upload Data button.
     void UploadData();
+    void SetKeepHandler(KeepHandler keep) { onKeep_ = std::move(keep); }
     // The close box: the link stopped, then a pause before the dialog ends.
     void Close();
     // The dialog ended (Cancel, Escape, close): an upload's late outcome is
@@ -120,9 +135,12 @@ class UploadSession : public LinkOwner {
     void SetButtons(UploadButtons buttons);
     void SetProgress(int position);
     void Message(const std::string& text);
+    UploadFacts Facts() const;
 
     UploadView& view_;
     ReceivedHandler onReceived_;
+    KeepHandler onKeep_;
+    std::int64_t startedMs_ = 0;
     UploadSources sources_;
     TesterLink link_;
     UploadButtons buttons_;

@@ -71,6 +71,26 @@ TEST(CommandLine, WrongUsageIsStatusTwoWithAHintOnStandardError) {
     }
 }
 
+TEST(CommandLine, TheArchiveIsNamedOrTurnedOffButNotBoth) {
+    const vark::CommandLine named = Parse({"--archive", "/srv/a.sqlite3", "rec.vku"});
+    EXPECT_EQ(named.exitStatus, -1);
+    EXPECT_EQ(named.archiveFile, QStringLiteral("/srv/a.sqlite3"));
+    EXPECT_FALSE(named.noArchive);
+    EXPECT_TRUE(named.file.endsWith(QStringLiteral("/rec.vku")));
+    const vark::CommandLine off = Parse({"--no-archive"});
+    EXPECT_EQ(off.exitStatus, -1);
+    EXPECT_TRUE(off.noArchive);
+    EXPECT_TRUE(off.archiveFile.isEmpty());
+    for (const QStringList& args : {QStringList{"--archive", "a", "--no-archive"},
+                                    {"--archive"},
+                                    {"--archive", ""},
+                                    {"--no-archive=1"}}) {
+        const vark::CommandLine line = Parse(args);
+        EXPECT_EQ(line.exitStatus, vark::kExitUsage) << args.join(' ').toStdString();
+        EXPECT_TRUE(line.err.contains(QStringLiteral("VARK-u --help")));
+    }
+}
+
 TEST(CommandLine, NoArgumentRunsAsAlwaysAndAFileBecomesAbsolute) {
     const vark::CommandLine none = Parse({});
     EXPECT_EQ(none.exitStatus, -1);

@@ -68,6 +68,8 @@ int main(int argc, char* argv[]) {
         vark::SetMessageInterceptor([](QWidget*, const QString&) { return 0x400; });
         vark::MainWindow main;
         vark::UploadDialog upload(&main, [&main](const vark::RecordBlock& b) { main.SetBlock(b); });
+        // The Run details as an operator fills them in; nothing is archived.
+        upload.SetRunDetails({"24-0305-A", "HX-1040", "m.keller"}, true);
         upload.show();
         Child<QPushButton>(upload, "UploadDataButton")->click();
         int status = 1;

@@ -97,6 +97,52 @@ TEST_F(UploadSessionSim, StalledReplyTimesOutAndTheNextUploadIsTaken) {
     EXPECT_EQ(handOvers, 1);
 }
 
+// The upload is kept after the owner has it and before the success box,
+// with where and when it came from; what keeping it says comes after the box.
+TEST_F(UploadSessionSim, AnUploadIsKeptBeforeTheSuccessBoxAndItsTroubleSaidAfter) {
+    auto sim = Start(ProductionRunBlock(), {"--fast"});
+    std::vector<std::string> order;
+    UploadFacts facts;
+    UploadSources sources = Named(*sim);
+    // A port named by hand: the serial string is the bridge's the system lists there.
+    BridgePort bridge = *sources.named;
+    bridge.serial = "VARK 0099";
+    sources.lister = [bridge] { return std::vector<BridgePort>{bridge}; };
+    UploadSession session(
+        view, [&](const RecordBlock&) { order.push_back("received"); }, sources);
+    session.SetKeepHandler([&](const RecordBlock& block, const UploadFacts& f) {
+        order.push_back("kept " + std::to_string(block.count) + " after " +
+                        std::to_string(view.MessagesSaying(kSuccess)) + " boxes");
+        facts = f;
+        return std::string("not kept");
+    });
+    session.SetUp();
+    const auto before = std::chrono::system_clock::now();
+    session.UploadData();
+    ASSERT_TRUE(view.PumpUntil([&] { return view.MessagesSaying("not kept") == 1; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"received", "kept 20 after 0 boxes"}));
+    ASSERT_GE(view.boxes.size(), 2u);
+    EXPECT_EQ(view.boxes[view.boxes.size() - 2].text, kSuccess);
+    EXPECT_EQ(view.boxes.back().buttons, (UploadButtons{true, true, true}));
+    EXPECT_EQ(facts.port, sim->device());
+    EXPECT_EQ(facts.testerSerial, "VARK 0099");
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(before.time_since_epoch()).count();
+    EXPECT_GE(facts.startedMs, ms);
+    EXPECT_GE(facts.endedMs, facts.startedMs);
+
+    // Kept without trouble: nothing after the box.
+    session.SetKeepHandler([&](const RecordBlock&, const UploadFacts&) {
+        order.push_back("kept");
+        return std::string();
+    });
+    const std::size_t boxes = view.boxes.size();
+    session.UploadData();
+    ASSERT_TRUE(view.PumpUntil([&] { return view.MessagesSaying(kSuccess) == 2; }));
+    EXPECT_EQ(view.boxes.size(), boxes + 1);
+    EXPECT_EQ(order.back(), "kept");
+}
+
 TEST_F(UploadSessionSim, CloseBoxStopsTheLinkAndPauses) {
     auto sim = Start(Hundred(), {"--rate", "3000"});
     int handOvers = 0;

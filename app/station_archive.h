@@ -1,0 +1,90 @@
+// The window's side of the station's archive: which archive (the settings
+// file, VARK_ARCHIVE, --archive, --no-archive, as vark-cli resolves them),
+// its state for the status bar, archiving a completed upload, reading an
+// archived run back, and the Run details remembered between uploads.
+//
+// Counting the runs for the status bar happens on a thread of its own with a
+// connection of its own, so that a large archive never holds up the window;
+// everything else runs on the window's thread, each call with its own
+// connection, so that a file replaced or repaired meanwhile is met afresh.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "archive/settings.h"
+#include "archive/sqlite_archive.h"
+#include "records/record_block.h"
+#include "ui/archive_texts.h"
+#include "ui/upload_session.h"
+
+namespace vark {
+
+class StationArchive : public QObject {
+    Q_OBJECT
+  public:
+    // The archive these command-line choices, the environment and the
+    // settings file name.
+    static archive::ArchiveConfig Configured(const archive::ArchiveOverrides& overrides);
+
+    explicit StationArchive(archive::ArchiveConfig config, QObject* parent = nullptr);
+    // Waits for a count under way; its answer is dropped.
+    ~StationArchive() override;
+    StationArchive(const StationArchive&) = delete;
+    StationArchive& operator=(const StationArchive&) = delete;
+
+    const archive::ArchiveConfig& Config() const { return config_; }
+    bool Enabled() const { return config_.enabled; }
+    const ArchiveState& State() const { return state_; }
+
+    // Counts the runs again, on a thread of its own; stateChanged follows.
+    void Refresh();
+    // Whether a count is under way.
+    bool Counting() const { return counting_; }
+
+    // The record the upload's records were compared with in the window, kept
+    // with the run; none: the part's golden reference, if it has one.
+    struct Reference {
+        TestRecord record{};
+        std::string label;
+    };
+    // Archives a completed upload in one transaction, the archive made
+    // first if need be. The error says why nothing was archived.
+    archive::Result<archive::Committed> CommitUpload(const RecordBlock& block,
+                                                     const UploadFacts& facts,
+                                                     const RunDetails& details,
+                                                     const std::optional<Reference>& reference);
+
+    // The block of run `name` (its UUID or an unambiguous start of it), as
+    // its exported record file holds it; the full UUID in `uuid`.
+    archive::Result<RecordBlock> ReadRun(const std::string& name, std::string* uuid = nullptr);
+
+    // The Run details last used, from the settings file (the operator empty
+    // when none was kept), and keeping new ones there. False when the
+    // settings file could not be written.
+    RunDetails RememberedDetails() const;
+    bool RememberDetails(const RunDetails& details);
+
+  Q_SIGNALS:
+    void stateChanged();
+
+  private:
+    void Counted(std::uint64_t generation, ArchiveState state);
+    archive::Result<archive::Committed> Commit(const RecordBlock& block, const UploadFacts& facts,
+                                               const RunDetails& details,
+                                               const std::optional<Reference>& reference);
+    archive::OpenOptions Options(archive::OpenOptions::Mode mode) const;
+
+    archive::ArchiveConfig config_;
+    ArchiveState state_;
+    std::thread counter_;
+    std::uint64_t generation_ = 0;
+    bool counting_ = false;
+};
+
+}  // namespace vark
