@@ -37,6 +37,7 @@ class CompareView : public QObject {
 
     QMenu* ContextMenu() const { return menu_; }
     QAction* UseAsReferenceAction() const { return useAsReference_; }
+    QAction* UseAsGoldenAction() const { return useAsGolden_; }
     QAction* CompareGoldenAction() const { return compareGolden_; }
     QAction* ClearReferenceAction() const { return clearReference_; }
 
@@ -55,6 +56,11 @@ class CompareView : public QObject {
     void CompareWithGoldenFile();
     void ClearReference();
 
+  Q_SIGNALS:
+    // "Use as Golden for Part..." was chosen on row `row` of the list: the
+    // window keeps it in the archive.
+    void useAsGoldenRequested(int row);
+
   private:
     void ShowContextMenu(const QPoint& pos);
     void Show(const std::string& refusal);
@@ -66,6 +72,7 @@ class CompareView : public QObject {
     ReferenceCompare rules_;
     QMenu* menu_;
     QAction* useAsReference_;
+    QAction* useAsGolden_;
     QAction* compareGolden_;
     QAction* clearReference_;
     int menuRow_ = -1;

@@ -117,6 +117,7 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
 
     CreateList();
     compare_ = new CompareView(this, list_, pinMap_, statusBar_, doc_.Block());
+    connect(compare_, &CompareView::useAsGoldenRequested, this, &MainWindow::UseAsGoldenForPart);
 
     EnableFileDrops();
 

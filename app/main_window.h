@@ -8,7 +8,9 @@
 #include <QIcon>
 #include <QString>
 #include <array>
+#include <optional>
 
+#include "archive/settings.h"
 #include "records/record_block.h"
 #include "ui/record_document.h"
 
@@ -63,6 +65,11 @@ class MainWindow : public QDialog {
     // is attached, and the Upload dialog follows it. Not owned; null for none.
     void SetTesterWatch(TesterWatch* watch);
 
+    // The archive "Use as Golden for Part..." keeps golden references in.
+    // Unset, the station's archive as the settings file and the environment
+    // name it, looked up when the command runs.
+    void SetArchiveConfig(const archive::ArchiveConfig& config) { archiveConfig_ = config; }
+
     // Reads `path` as the Open command does once its dialog has given a
     // path: the same checks and messages, and on success the path shown and
     // the list rebuilt. True when the file was read.
@@ -79,6 +86,10 @@ class MainWindow : public QDialog {
     void Upload();
     void About();
     void Exit();
+    // Asks for a part number and keeps row `row`'s record as that part's
+    // golden reference in the archive (who and when with it); says what
+    // became of it either way.
+    void UseAsGoldenForPart(int row);
 
   Q_SIGNALS:
     // Emitted once, when the window is first shown.
@@ -126,6 +137,7 @@ class MainWindow : public QDialog {
     QWidget* testerRoom_ = nullptr;
     QLabel* testerStatus_ = nullptr;
     TesterWatch* watch_ = nullptr;
+    std::optional<archive::ArchiveConfig> archiveConfig_;
 };
 
 }  // namespace vark

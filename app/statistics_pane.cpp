@@ -1,0 +1,440 @@
+#include "app/statistics_pane.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QBuffer>
+#include <QChart>
+#include <QChartView>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMenu>
+#include <QPainter>
+#include <QScatterSeries>
+#include <QSet>
+#include <QSvgGenerator>
+#include <QToolTip>
+#include <QValueAxis>
+#include <algorithm>
+#include <utility>
+
+#include "app/file_dialogs.h"
+#include "app/message_box.h"
+#include "platform/file_io.h"
+
+namespace vark {
+namespace {
+
+StatisticsPane::ExportDialog& ExportHook() {
+    static StatisticsPane::ExportDialog hook;
+    return hook;
+}
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+const char* const kChartNames[] = {"LotChart", "DayChart", "CauseChart"};
+const char* const kFileNames[] = {"yield-per-lot", "yield-per-day", "failure-causes"};
+
+// A day's key (YYYY-MM-DD, local) as the moment its point stands at: noon.
+QDateTime DayNoon(const std::string& key) {
+    return QDateTime(QDate::fromString(Q(key), Qt::ISODate), QTime(12, 0));
+}
+
+// Category labels must differ, or Qt Charts drops one and the bars shift
+// under the wrong names.
+QStringList Distinct(const QStringList& labels) {
+    QSet<QString> seen;
+    QStringList out;
+    for (QString label : labels) {
+        const QString base = label;
+        for (int n = 2; seen.contains(label); ++n) {
+            label = base + QStringLiteral(" (%1)").arg(n);
+        }
+        seen.insert(label);
+        out << label;
+    }
+    return out;
+}
+
+QValueAxis* PercentAxis(const QString& title) {
+    auto* axis = new QValueAxis;
+    axis->setRange(0, 100);
+    axis->setLabelFormat(QStringLiteral("%.0f %%"));
+    axis->setTickCount(6);
+    axis->setTitleText(title);
+    return axis;
+}
+
+// The view that exports its chart from a context menu.
+class ChartView : public QChartView {
+  public:
+    ChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent), menu_(new QMenu(this)) {
+        setRenderHint(QPainter::Antialiasing);
+        setMouseTracking(true);
+        menu_->setObjectName(QStringLiteral("ChartMenu"));
+    }
+    QMenu* Menu() const { return menu_; }
+
+  protected:
+    void contextMenuEvent(QContextMenuEvent* event) override { menu_->exec(event->globalPos()); }
+
+  private:
+    QMenu* menu_;
+};
+
+}  // namespace
+
+StatisticsPane::StatisticsPane(archive::StatisticsSource* source, QWidget* parent)
+    : QWidget(parent), source_(source) {
+    setObjectName(QStringLiteral("StatisticsPane"));
+    Build();
+    Refresh();
+}
+
+StatisticsPane::~StatisticsPane() = default;
+
+StatisticsPane::ExportDialog StatisticsPane::SetExportDialog(ExportDialog dialog) {
+    return std::exchange(ExportHook(), std::move(dialog));
+}
+
+void StatisticsPane::Build() {
+    summary_ = new QLabel(this);
+    summary_->setObjectName(QStringLiteral("StatisticsSummary"));
+    summary_->setWordWrap(true);
+    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(summary_, 0, 0, 1, 2);
+    const char* titles[] = {"Yield per lot", "Yield per day", "Failure causes"};
+    for (int c = 0; c < ChartCount; ++c) {
+        auto* chart = new QChart;
+        chart->setTitle(QString::fromLatin1(titles[c]));
+        chart->setAnimationOptions(QChart::NoAnimation);  // a new filter shows at once
+        chart->setBackgroundRoundness(0);
+        chart->legend()->setVisible(c == CauseChart);
+        chart->legend()->setAlignment(Qt::AlignBottom);
+        auto* view = new ChartView(chart, this);
+        const auto chartId = static_cast<Chart>(c);
+        connect(view->Menu()->addAction(QStringLiteral("Export as PNG...")), &QAction::triggered,
+                this, [this, chartId] { AskExport(chartId, false); });
+        connect(view->Menu()->addAction(QStringLiteral("Export as SVG...")), &QAction::triggered,
+                this, [this, chartId] { AskExport(chartId, true); });
+        view->setObjectName(QString::fromLatin1(kChartNames[c]));
+        view->setMinimumSize(320, 240);
+        views_[c] = view;
+        charts2d_[c] = chart;
+    }
+    grid->addWidget(views_[LotChart], 1, 0);
+    grid->addWidget(views_[DayChart], 1, 1);
+    grid->addWidget(views_[CauseChart], 2, 0, 1, 2);
+    grid->setRowStretch(1, 1);
+    grid->setRowStretch(2, 1);
+    ApplyTheme();
+}
+
+QString StatisticsPane::Summary() const {
+    return summary_->text();
+}
+
+void StatisticsPane::SetFilter(const RunFilter& filter) {
+    filter_ = filter;
+    Refresh();
+}
+
+void StatisticsPane::Refresh() {
+    failure_.clear();
+    if (source_ == nullptr) {
+        charts_ = {};
+        failure_ = QStringLiteral("No archive to read.");
+    } else if (auto loaded = LoadStatisticsCharts(*source_, filter_); loaded) {
+        charts_ = std::move(loaded.value());
+    } else {
+        // Empty charts rather than the last filter's under this filter's name.
+        charts_ = {};
+        failure_ =
+            QStringLiteral("The archive could not be read: %1").arg(Q(loaded.error().message));
+    }
+    summary_->setText(failure_.isEmpty() ? Q(charts_.summary) : failure_);
+    DrawLots();
+    DrawDays();
+    DrawCauses();
+}
+
+void StatisticsPane::DrawLots() {
+    QChart* chart = charts2d_[LotChart];
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis);
+        delete axis;
+    }
+    const auto& lots = charts_.lots;
+    firstLot_ = std::max(0, static_cast<int>(lots.size()) - kMostLots);
+    chart->setTitle(firstLot_ > 0 ? QStringLiteral("Yield per lot (newest %1 of %2)")
+                                        .arg(lots.size() - firstLot_)
+                                        .arg(lots.size())
+                                  : QStringLiteral("Yield per lot"));
+    auto* set = new QBarSet(QStringLiteral("First-pass yield"));
+    QStringList labels;
+    for (std::size_t i = static_cast<std::size_t>(firstLot_); i < lots.size(); ++i) {
+        // A lot without judged records has no bar: not judged is never passed.
+        *set << lots[i].percent.value_or(0);
+        labels << Q(lots[i].label);
+    }
+    auto* series = new QBarSeries;
+    series->append(set);
+    chart->addSeries(series);
+    auto* x = new QBarCategoryAxis;
+    x->append(Distinct(labels));
+    x->setLabelsAngle(labels.size() > 8 ? -60 : 0);
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(PercentAxis(QStringLiteral("Passed")), Qt::AlignLeft);
+    series->attachAxis(x);
+    series->attachAxis(chart->axes(Qt::Vertical).first());
+    connect(set, &QBarSet::hovered, this, [this](bool on, int i) {
+        Hover(LotChart, on, charts_.lots[static_cast<std::size_t>(firstLot_ + i)].hover);
+    });
+    connect(set, &QBarSet::clicked, this, [this](int i) {
+        Clicked(NarrowToLot(filter_, charts_.lots[static_cast<std::size_t>(firstLot_ + i)]));
+    });
+}
+
+void StatisticsPane::DrawDays() {
+    QChart* chart = charts2d_[DayChart];
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis);
+        delete axis;
+    }
+    auto* line = new QLineSeries;
+    auto* points = new QScatterSeries;
+    points->setMarkerSize(9);
+    // Days without a judged record have no point: their yield is not known.
+    std::vector<std::size_t> dayOf;
+    for (std::size_t i = 0; i < charts_.days.size(); ++i) {
+        const YieldBar& day = charts_.days[i];
+        const QDateTime at = DayNoon(day.key);
+        if (!day.percent || !at.isValid()) {
+            continue;
+        }
+        const QPointF p(static_cast<qreal>(at.toMSecsSinceEpoch()), *day.percent);
+        line->append(p);
+        points->append(p);
+        dayOf.push_back(i);
+    }
+    chart->addSeries(line);
+    chart->addSeries(points);
+    auto* x = new QDateTimeAxis;
+    x->setFormat(QStringLiteral("yyyy-MM-dd"));
+    x->setLabelsAngle(-45);
+    if (!charts_.days.empty()) {
+        // Half a day either side, so the first and last points are not on the edge.
+        const QDateTime first = DayNoon(charts_.days.front().key).addSecs(-12 * 3600);
+        const QDateTime last = DayNoon(charts_.days.back().key).addSecs(12 * 3600);
+        x->setRange(first, last);
+        x->setTickCount(std::clamp(static_cast<int>(charts_.days.size()) + 1, 2, 7));
+    }
+    chart->addAxis(x, Qt::AlignBottom);
+    QValueAxis* y = PercentAxis(QStringLiteral("Passed"));
+    chart->addAxis(y, Qt::AlignLeft);
+    for (QAbstractSeries* s :
+         {static_cast<QAbstractSeries*>(line), static_cast<QAbstractSeries*>(points)}) {
+        s->attachAxis(x);
+        s->attachAxis(y);
+    }
+    // The point nearest in time to where the pointer is.
+    auto dayAt = [this, dayOf, points](const QPointF& p) -> const YieldBar* {
+        const auto& pts = points->points();
+        if (pts.isEmpty()) {
+            return nullptr;
+        }
+        qsizetype best = 0;
+        for (qsizetype i = 1; i < pts.size(); ++i) {
+            if (std::abs(pts[i].x() - p.x()) < std::abs(pts[best].x() - p.x())) {
+                best = i;
+            }
+        }
+        return &charts_.days[dayOf[static_cast<std::size_t>(best)]];
+    };
+    connect(points, &QScatterSeries::hovered, this, [this, dayAt](const QPointF& p, bool on) {
+        const YieldBar* day = dayAt(p);
+        Hover(DayChart, on && day, day ? day->hover : std::string());
+    });
+    connect(points, &QScatterSeries::clicked, this, [this, dayAt](const QPointF& p) {
+        if (const YieldBar* day = dayAt(p)) {
+            Clicked(NarrowToDay(filter_, *day));
+        }
+    });
+}
+
+void StatisticsPane::DrawCauses() {
+    QChart* chart = charts2d_[CauseChart];
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis);
+        delete axis;
+    }
+    auto* set = new QBarSet(QStringLiteral("Records"));
+    auto* line = new QLineSeries;
+    line->setName(QStringLiteral("Cumulative share"));
+    line->setPointsVisible(true);
+    QStringList labels;
+    std::int64_t most = 0;
+    for (std::size_t i = 0; i < charts_.causes.size(); ++i) {
+        const CauseBar& bar = charts_.causes[i];
+        *set << static_cast<qreal>(bar.count);
+        line->append(static_cast<qreal>(i), bar.cumulativePercent);
+        labels << Q(bar.label);
+        most = std::max(most, bar.count);
+    }
+    auto* bars = new QBarSeries;
+    bars->append(set);
+    chart->addSeries(bars);
+    chart->addSeries(line);
+    auto* x = new QBarCategoryAxis;
+    x->append(Distinct(labels));
+    x->setLabelsAngle(labels.size() > 4 ? -45 : 0);
+    auto* count = new QValueAxis;
+    count->setTitleText(QStringLiteral("Records"));
+    count->setLabelFormat(QStringLiteral("%.0f"));
+    count->setRange(0, most > 0 ? static_cast<qreal>(most) : 1);
+    count->applyNiceNumbers();
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(count, Qt::AlignLeft);
+    QValueAxis* share = PercentAxis(QStringLiteral("Cumulative"));
+    chart->addAxis(share, Qt::AlignRight);
+    bars->attachAxis(x);
+    bars->attachAxis(count);
+    line->attachAxis(x);
+    line->attachAxis(share);
+    connect(set, &QBarSet::hovered, this, [this](bool on, int i) {
+        Hover(CauseChart, on, charts_.causes[static_cast<std::size_t>(i)].hover);
+    });
+    connect(set, &QBarSet::clicked, this, [this](int i) {
+        Clicked(NarrowToCause(filter_, charts_.causes[static_cast<std::size_t>(i)]));
+    });
+}
+
+void StatisticsPane::Hover(Chart chart, bool on, const std::string& text) {
+    QChartView* view = views_[chart];
+    const QString tip = on ? Q(text) : QString();
+    view->setToolTip(tip);
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(QCursor::pos(), tip, view);
+    }
+}
+
+void StatisticsPane::Clicked(const std::optional<RunFilter>& narrowed) {
+    if (narrowed) {
+        Q_EMIT filterNarrowed(*narrowed);
+    }
+}
+
+void StatisticsPane::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+        ApplyTheme();
+    }
+}
+
+void StatisticsPane::ApplyTheme() {
+    // The charts follow the window's palette: dark text on light, light on dark.
+    dark_ = palette().color(QPalette::Window).lightness() < 128;
+    for (QChart* chart : charts2d_) {
+        chart->setTheme(dark_ ? QChart::ChartThemeDark : QChart::ChartThemeLight);
+        chart->setBackgroundRoundness(0);
+        // The theme's fonts are its own; the window's scale with the screen.
+        QFont title = font();
+        title.setBold(true);
+        chart->setTitleFont(title);
+        chart->legend()->setFont(font());
+        for (QAbstractAxis* axis : chart->axes()) {
+            axis->setLabelsFont(font());
+            axis->setTitleFont(font());
+        }
+    }
+}
+
+QString StatisticsPane::Export(Chart chart, const QString& path) const {
+    QChartView* view = views_[chart];
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    const bool svg = path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive);
+    bool drawn = false;
+    if (svg) {
+        QSvgGenerator generator;
+        generator.setOutputDevice(&buffer);
+        generator.setSize(view->size());
+        generator.setViewBox(QRect(QPoint(0, 0), view->size()));
+        generator.setTitle(charts2d_[chart]->title());
+        QPainter painter;
+        drawn = painter.begin(&generator);
+        if (drawn) {
+            view->render(&painter);
+            drawn = painter.end();
+        }
+    } else {
+        drawn = view->grab().save(&buffer, "PNG");
+    }
+    if (!drawn || bytes.isEmpty()) {
+        return QStringLiteral("The chart could not be drawn for %1.")
+            .arg(QFileInfo(path).fileName());
+    }
+    // The file is replaced only by a complete image.
+    const std::error_code ec = platform::ReplaceFileContents(
+        ToFsPath(path).string(),
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (ec) {
+        return QStringLiteral("The chart was not saved to %1: %2.")
+            .arg(QFileInfo(path).fileName(), QString::fromLocal8Bit(ec.message()));
+    }
+    return {};
+}
+
+void StatisticsPane::AskExport(Chart chart, bool svg) {
+    const QString suffix = svg ? QStringLiteral("svg") : QStringLiteral("png");
+    const QString name = QString::fromLatin1(kFileNames[chart]) + QLatin1Char('.') + suffix;
+    QString path;
+    if (ExportHook()) {
+        path = ExportHook()(this, name);
+    } else {
+        QFileDialog dialog(this);
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilters(
+            {svg ? QStringLiteral("SVG images (*.svg)") : QStringLiteral("PNG images (*.png)")});
+        dialog.setDefaultSuffix(suffix);
+        dialog.selectFile(name);
+        if (dialog.exec() == QDialog::Accepted) {
+            path = dialog.selectedFiles().value(0);
+        }
+    }
+    if (path.isEmpty()) {
+        return;
+    }
+    // The format is the one chosen, whatever the name ends in.
+    if (!path.endsWith(QLatin1Char('.') + suffix, Qt::CaseInsensitive)) {
+        path += QLatin1Char('.') + suffix;
+        // The dialog only asked about the name it was given.
+        if (QFileInfo::exists(path) && !ConfirmReplace(this, path)) {
+            return;
+        }
+    }
+    if (const QString failed = Export(chart, path); !failed.isEmpty()) {
+        ShowMessage(this, failed);
+    }
+}
+
+}  // namespace vark
