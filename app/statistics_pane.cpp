@@ -4,15 +4,15 @@
 #include <QBarSeries>
 #include <QBarSet>
 #include <QBuffer>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QContextMenuEvent>
 #include <QCursor>
-#include <QDateTime>
-#include <QDateTimeAxis>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineSeries>
@@ -20,10 +20,12 @@
 #include <QPainter>
 #include <QScatterSeries>
 #include <QSet>
+#include <QStackedBarSeries>
 #include <QSvgGenerator>
 #include <QToolTip>
 #include <QValueAxis>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "app/file_dialogs.h"
@@ -44,11 +46,6 @@ QString Q(const std::string& s) {
 
 const char* const kChartNames[] = {"LotChart", "DayChart", "CauseChart"};
 const char* const kFileNames[] = {"yield-per-lot", "yield-per-day", "failure-causes"};
-
-// A day's key (YYYY-MM-DD, local) as the moment its point stands at: noon.
-QDateTime DayNoon(const std::string& key) {
-    return QDateTime(QDate::fromString(Q(key), Qt::ISODate), QTime(12, 0));
-}
 
 // Category labels must differ, or Qt Charts drops one and the bars shift
 // under the wrong names.
@@ -73,6 +70,16 @@ QValueAxis* PercentAxis(const QString& title) {
     axis->setTickCount(6);
     axis->setTitleText(title);
     return axis;
+}
+
+// The chart without its series and axes, for drawing anew.
+QChart* Cleared(QChart* chart) {
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis);
+        delete axis;
+    }
+    return chart;
 }
 
 // The view that exports its chart from a context menu.
@@ -171,78 +178,81 @@ void StatisticsPane::Refresh() {
 }
 
 void StatisticsPane::DrawLots() {
-    QChart* chart = charts2d_[LotChart];
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+    QChart* chart = Cleared(charts2d_[LotChart]);
     const auto& lots = charts_.lots;
     firstLot_ = std::max(0, static_cast<int>(lots.size()) - kMostLots);
     chart->setTitle(firstLot_ > 0 ? QStringLiteral("Yield per lot (newest %1 of %2)")
                                         .arg(lots.size() - firstLot_)
                                         .arg(lots.size())
                                   : QStringLiteral("Yield per lot"));
-    auto* set = new QBarSet(QStringLiteral("First-pass yield"));
+    // A lot with nothing judged gets a full grey column of its own set: not
+    // judged is shown as such, never as passed.
+    auto* yield = new QBarSet(QStringLiteral("First-pass yield"));
+    auto* unjudged = new QBarSet(QStringLiteral("Not judged"));
+    unjudged->setColor(QColor(150, 150, 150));
+    unjudged->setBorderColor(QColor(150, 150, 150));
     QStringList labels;
+    bool anyUnjudged = false;
     for (std::size_t i = static_cast<std::size_t>(firstLot_); i < lots.size(); ++i) {
-        // A lot without judged records has no bar: not judged is never passed.
-        *set << lots[i].percent.value_or(0);
+        *yield << lots[i].percent.value_or(0);
+        *unjudged << (lots[i].percent ? 0 : 100);
+        anyUnjudged = anyUnjudged || !lots[i].percent;
         labels << Q(lots[i].label);
     }
-    auto* series = new QBarSeries;
-    series->append(set);
+    auto* series = new QStackedBarSeries;
+    series->append(yield);
+    series->append(unjudged);
     chart->addSeries(series);
+    chart->legend()->setVisible(anyUnjudged);
     auto* x = new QBarCategoryAxis;
     x->append(Distinct(labels));
-    x->setLabelsAngle(labels.size() > 8 ? -60 : 0);
     chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(PercentAxis(QStringLiteral("Passed")), Qt::AlignLeft);
+    QValueAxis* y = PercentAxis(QStringLiteral("Passed"));
+    chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(x);
-    series->attachAxis(chart->axes(Qt::Vertical).first());
-    connect(set, &QBarSet::hovered, this, [this](bool on, int i) {
-        Hover(LotChart, on, charts_.lots[static_cast<std::size_t>(firstLot_ + i)].hover);
-    });
-    connect(set, &QBarSet::clicked, this, [this](int i) {
-        Clicked(NarrowToLot(filter_, charts_.lots[static_cast<std::size_t>(firstLot_ + i)]));
-    });
+    series->attachAxis(y);
+    for (QBarSet* set : {yield, unjudged}) {
+        connect(set, &QBarSet::hovered, this, [this](bool on, int i) {
+            Hover(LotChart, on, charts_.lots[static_cast<std::size_t>(firstLot_ + i)].hover);
+        });
+        connect(set, &QBarSet::clicked, this, [this](int i) {
+            Clicked(NarrowToLot(filter_, charts_.lots[static_cast<std::size_t>(firstLot_ + i)]));
+        });
+    }
+    ApplyFonts(chart);
+    FitLabels(LotChart);
 }
 
 void StatisticsPane::DrawDays() {
-    QChart* chart = charts2d_[DayChart];
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+    QChart* chart = Cleared(charts2d_[DayChart]);
+    // Days are places in order, as lots are: a day without runs takes no room.
     auto* line = new QLineSeries;
     auto* points = new QScatterSeries;
     points->setMarkerSize(9);
-    // Days without a judged record have no point: their yield is not known.
-    std::vector<std::size_t> dayOf;
-    for (std::size_t i = 0; i < charts_.days.size(); ++i) {
-        const YieldBar& day = charts_.days[i];
-        const QDateTime at = DayNoon(day.key);
-        if (!day.percent || !at.isValid()) {
-            continue;
+    const auto& days = charts_.days;
+    for (std::size_t i = 0; i < days.size(); ++i) {
+        // A day without a judged record has its label but no point.
+        if (days[i].percent) {
+            line->append(static_cast<qreal>(i), *days[i].percent);
+            points->append(static_cast<qreal>(i), *days[i].percent);
         }
-        const QPointF p(static_cast<qreal>(at.toMSecsSinceEpoch()), *day.percent);
-        line->append(p);
-        points->append(p);
-        dayOf.push_back(i);
     }
     chart->addSeries(line);
     chart->addSeries(points);
-    auto* x = new QDateTimeAxis;
-    x->setFormat(QStringLiteral("yyyy-MM-dd"));
-    x->setLabelsAngle(-45);
-    if (!charts_.days.empty()) {
-        // Half a day either side, so the first and last points are not on the edge.
-        const QDateTime first = DayNoon(charts_.days.front().key).addSecs(-12 * 3600);
-        const QDateTime last = DayNoon(charts_.days.back().key).addSecs(12 * 3600);
-        x->setRange(first, last);
-        x->setTickCount(std::clamp(static_cast<int>(charts_.days.size()) + 1, 2, 7));
+    auto* x = new QCategoryAxis;
+    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    x->setRange(-0.5, std::max<qreal>(0.5, static_cast<qreal>(days.size()) - 0.5));
+    // About a dozen labels at most, each at its day's point; the year is in
+    // the title.
+    const std::size_t every = std::max<std::size_t>(1, (days.size() + 11) / 12);
+    for (std::size_t i = 0; i < days.size(); i += every) {
+        x->append(Q(days[i].key.substr(5)), static_cast<qreal>(i));
     }
+    x->setTitleText(days.empty() ? QString()
+                    : days.front().key.substr(0, 4) == days.back().key.substr(0, 4)
+                        ? Q(days.front().key.substr(0, 4))
+                        : Q(days.front().key + " to " + days.back().key));
+    x->setGridLineVisible(false);
     chart->addAxis(x, Qt::AlignBottom);
     QValueAxis* y = PercentAxis(QStringLiteral("Passed"));
     chart->addAxis(y, Qt::AlignLeft);
@@ -251,19 +261,13 @@ void StatisticsPane::DrawDays() {
         s->attachAxis(x);
         s->attachAxis(y);
     }
-    // The point nearest in time to where the pointer is.
-    auto dayAt = [this, dayOf, points](const QPointF& p) -> const YieldBar* {
-        const auto& pts = points->points();
-        if (pts.isEmpty()) {
+    // The day whose place is nearest to where the pointer is.
+    auto dayAt = [this](const QPointF& p) -> const YieldBar* {
+        const auto i = static_cast<long long>(std::lround(p.x()));
+        if (i < 0 || i >= static_cast<long long>(charts_.days.size())) {
             return nullptr;
         }
-        qsizetype best = 0;
-        for (qsizetype i = 1; i < pts.size(); ++i) {
-            if (std::abs(pts[i].x() - p.x()) < std::abs(pts[best].x() - p.x())) {
-                best = i;
-            }
-        }
-        return &charts_.days[dayOf[static_cast<std::size_t>(best)]];
+        return &charts_.days[static_cast<std::size_t>(i)];
     };
     connect(points, &QScatterSeries::hovered, this, [this, dayAt](const QPointF& p, bool on) {
         const YieldBar* day = dayAt(p);
@@ -274,15 +278,12 @@ void StatisticsPane::DrawDays() {
             Clicked(NarrowToDay(filter_, *day));
         }
     });
+    ApplyFonts(chart);
+    FitLabels(DayChart);
 }
 
 void StatisticsPane::DrawCauses() {
-    QChart* chart = charts2d_[CauseChart];
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+    QChart* chart = Cleared(charts2d_[CauseChart]);
     auto* set = new QBarSet(QStringLiteral("Records"));
     auto* line = new QLineSeries;
     line->setName(QStringLiteral("Cumulative share"));
@@ -302,7 +303,6 @@ void StatisticsPane::DrawCauses() {
     chart->addSeries(line);
     auto* x = new QBarCategoryAxis;
     x->append(Distinct(labels));
-    x->setLabelsAngle(labels.size() > 4 ? -45 : 0);
     auto* count = new QValueAxis;
     count->setTitleText(QStringLiteral("Records"));
     count->setLabelFormat(QStringLiteral("%.0f"));
@@ -322,6 +322,8 @@ void StatisticsPane::DrawCauses() {
     connect(set, &QBarSet::clicked, this, [this](int i) {
         Clicked(NarrowToCause(filter_, charts_.causes[static_cast<std::size_t>(i)]));
     });
+    ApplyFonts(chart);
+    FitLabels(CauseChart);
 }
 
 void StatisticsPane::Hover(Chart chart, bool on, const std::string& text) {
@@ -354,15 +356,54 @@ void StatisticsPane::ApplyTheme() {
     for (QChart* chart : charts2d_) {
         chart->setTheme(dark_ ? QChart::ChartThemeDark : QChart::ChartThemeLight);
         chart->setBackgroundRoundness(0);
-        // The theme's fonts are its own; the window's scale with the screen.
-        QFont title = font();
-        title.setBold(true);
-        chart->setTitleFont(title);
-        chart->legend()->setFont(font());
-        for (QAbstractAxis* axis : chart->axes()) {
-            axis->setLabelsFont(font());
-            axis->setTitleFont(font());
+        ApplyFonts(chart);
+    }
+    // A theme colours every set anew: not judged stays grey.
+    DrawLots();
+}
+
+void StatisticsPane::ApplyFonts(QChart* chart) {
+    // The theme's fonts are its own; the window's scale with the screen.
+    QFont title = font();
+    title.setBold(true);
+    chart->setTitleFont(title);
+    chart->legend()->setFont(font());
+    for (QAbstractAxis* axis : chart->axes()) {
+        axis->setLabelsFont(font());
+        axis->setTitleFont(font());
+    }
+}
+
+void StatisticsPane::FitLabels(Chart chart) {
+    // Level while every label fits its place, else upright: slanted labels
+    // are cut short.
+    for (QAbstractAxis* axis : charts2d_[chart]->axes(Qt::Horizontal)) {
+        QStringList labels;
+        if (auto* bars = qobject_cast<QBarCategoryAxis*>(axis)) {
+            labels = bars->categories();
+        } else if (auto* places = qobject_cast<QCategoryAxis*>(axis)) {
+            labels = places->categoriesLabels();
+        } else {
+            continue;
         }
+        const QFontMetrics metrics(font());
+        const int room = views_[chart]->width() * 3 / 4 / std::max<int>(1, labels.size());
+        int angle = 0;
+        for (const QString& label : labels) {
+            if (metrics.horizontalAdvance(label) + 2 * metrics.averageCharWidth() > room) {
+                angle = -90;
+            }
+        }
+        if (axis->labelsAngle() != angle) {
+            axis->setLabelsAngle(angle);
+        }
+    }
+}
+
+void StatisticsPane::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    for (int c = 0; c < ChartCount; ++c) {
+        FitLabels(static_cast<Chart>(c));
     }
 }
 

@@ -1,7 +1,7 @@
 // The History window's "Statistics" tab: for the runs the current filter
-// selects, yield per lot (bars, newest lot last), yield per day (a line
-// through each day's point) and the Pareto of failure causes (bars with the
-// cumulative share as a line). Hovering a bar or point shows its counted
+// selects, yield per lot (bars, newest lot last; a grey column for a lot
+// with nothing judged), yield per day (a line through each day's point) and the Pareto of failure
+// causes (bars with the cumulative share as a line). Hovering a bar or point shows its counted
 // numbers; clicking one emits the filter narrowed to it, for the runs list
 // to follow. Each chart exports as PNG or SVG from its context menu.
 //
@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -25,7 +26,6 @@ class QBarSeries;
 class QBarSet;
 class QChart;
 class QChartView;
-class QDateTimeAxis;
 class QLineSeries;
 class QScatterSeries;
 class QValueAxis;
@@ -80,6 +80,7 @@ class StatisticsPane : public QWidget {
 
   protected:
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void Build();
@@ -87,6 +88,8 @@ class StatisticsPane : public QWidget {
     void DrawDays();
     void DrawCauses();
     void ApplyTheme();
+    void ApplyFonts(QChart* chart);
+    void FitLabels(Chart chart);
     void Hover(Chart chart, bool on, const std::string& text);
     void Clicked(const std::optional<RunFilter>& narrowed);
     void AskExport(Chart chart, bool svg);
