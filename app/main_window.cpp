@@ -322,6 +322,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::SetBlock(const RecordBlock& block) {
     doc_.SetBlock(block);
+    blockFile_.clear();
     ShowRows();
 }
 
@@ -362,6 +363,7 @@ bool MainWindow::OpenFile(const QString& path) {
         return false;
     }
     pathEdit_->setText(Path());
+    blockFile_ = doc_.Path();
     ShowRows();
     return true;
 }
@@ -386,6 +388,7 @@ void MainWindow::SaveRecordFile() {
     }
     // The block is unchanged, so the list needs no refresh.
     pathEdit_->setText(Path());
+    blockFile_ = doc_.Path();
 }
 
 void MainWindow::About() {

@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QString>
 #include <array>
+#include <filesystem>
 #include <optional>
 
 #include "archive/settings.h"
@@ -138,6 +139,10 @@ class MainWindow : public QDialog {
     QLabel* testerStatus_ = nullptr;
     TesterWatch* watch_ = nullptr;
     std::optional<archive::ArchiveConfig> archiveConfig_;
+    // The file that holds the block as shown: opened or saved last, and
+    // nothing once a block came from elsewhere (an upload). The path field
+    // keeps its text either way.
+    std::filesystem::path blockFile_;
 };
 
 }  // namespace vark

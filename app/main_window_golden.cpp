@@ -1,6 +1,7 @@
 // "Use as Golden for Part..." of the list's context menu: a record of the
 // window kept in the archive as a part's known-good cable, so that every
 // later run of that part is compared with it.
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -62,7 +63,10 @@ void MainWindow::UseAsGoldenForPart(int row) {
     archive::NewGolden golden;
     golden.part = partText;
     golden.record = record;
-    golden.source = GoldenSource(row, doc_.Path());
+    std::error_code ec;
+    const std::filesystem::path file =
+        blockFile_.empty() ? blockFile_ : std::filesystem::absolute(blockFile_, ec);
+    golden.source = GoldenSource(row, ec ? blockFile_ : file);
     golden.author = config.operatorName;
     golden.station = config.station;
     const auto made = store.SetGolden(golden);

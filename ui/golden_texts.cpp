@@ -7,7 +7,7 @@ namespace vark {
 std::string GoldenSource(int row, const std::filesystem::path& file) {
     // The same words vark-cli keeps for a golden reference set from a file.
     return "test " + TestNumber(row) + " of " +
-           (file.empty() ? std::string("an unsaved upload") : file.string());
+           (file.empty() ? std::string("records not saved to a file") : file.string());
 }
 
 std::string GoldenKeptText(int row, const archive::Golden& made,

@@ -12,8 +12,8 @@ namespace vark {
 
 inline constexpr char kMenuUseAsGoldenForPart[] = "Use as Golden for Part...";
 
-// "test 005 of /srv/lots/run.vku"; "test 005 of an unsaved upload" for a
-// block that came from the tester and was not saved.
+// "test 005 of /srv/lots/run.vku"; "test 005 of records not saved to a
+// file" for a block that came from elsewhere (an upload) and was not saved.
 std::string GoldenSource(int row, const std::filesystem::path& file);
 
 // "Test 005 is now the golden reference of part P-1." and, when it

@@ -33,6 +33,7 @@
 #include "app/statistics_pane.h"
 #include "app_test_support.h"
 #include "archive/sqlite_archive.h"
+#include "records/record_file.h"
 #include "records/sample_records.h"
 #include "tests/app/print_to_file.h"
 
@@ -442,7 +443,7 @@ TEST_F(Golden, KeepsTheRecordForItsPartAndLaterUploadsAreComparedWithIt) {
                            std::begin(window.Block().slots[1].bytes)));
     EXPECT_EQ(g.author, "bob");
     EXPECT_EQ(g.station, "bench-2");
-    EXPECT_EQ(g.source, "test 002 of an unsaved upload");
+    EXPECT_EQ(g.source, "test 002 of records not saved to a file");
     EXPECT_NEAR(static_cast<double>(g.made), static_cast<double>(vark::archive::NowMs()), 60000);
 
     // An upload of part P-9 without a reference of its own is judged by it.
@@ -457,7 +458,11 @@ TEST_F(Golden, KeepsTheRecordForItsPartAndLaterUploadsAreComparedWithIt) {
     EXPECT_EQ(shown->run.same, 1);
     EXPECT_EQ(shown->run.differs, 1);
 
-    // Another cable supersedes it; the old one stays for the run above.
+    // Another cable, from a file, supersedes it; the old one stays for the run above.
+    const QString file = dir.filePath(QStringLiteral("good.vku"));
+    ASSERT_EQ(vark::WriteRecordFile(QFile::encodeName(file).toStdString(), window.Block()),
+              vark::FileStatus::Ok);
+    ASSERT_TRUE(window.OpenFile(file));
     UseRow(0);
     ASSERT_EQ(messages.Texts().size(), 2);
     EXPECT_TRUE(messages.Texts()[1].startsWith(
@@ -467,6 +472,14 @@ TEST_F(Golden, KeepsTheRecordForItsPartAndLaterUploadsAreComparedWithIt) {
     ASSERT_TRUE(all);
     ASSERT_EQ(all->size(), 2u);
     EXPECT_EQ((*all)[1].uuid, g.uuid);
+    EXPECT_EQ((*all)[0].source, "test 001 of " + file.toStdString());
+    // An upload replaces the file's block: its records are no longer the file's.
+    window.SetBlock(Block(Good(2), 9));
+    answer = QStringLiteral("P-10");
+    UseRow(1);
+    const auto fromUpload = store->CurrentGolden("P-10");
+    ASSERT_TRUE(fromUpload && *fromUpload);
+    EXPECT_EQ((*fromUpload)->source, "test 002 of records not saved to a file");
     EXPECT_EQ((*all)[1].supersededBy, (*all)[0].uuid);
 }
 
