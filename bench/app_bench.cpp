@@ -41,11 +41,14 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "vark-bench";
     static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QApplication> app = [] {
+    // Never destroyed: at exit Qt Gui's own statics (the input devices a
+    // chart view registers) may already be gone, and its destructor would
+    // crash the program after the last benchmark.
+    static QApplication* app = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
-        return std::make_unique<QApplication>(argc, argv);
+        return new QApplication(argc, argv);
     }();
     return *app;
 }

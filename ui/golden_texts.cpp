@@ -6,8 +6,11 @@ namespace vark {
 
 std::string GoldenSource(int row, const std::filesystem::path& file) {
     // The same words vark-cli keeps for a golden reference set from a file.
+    // UTF-8 on every platform (a narrow string() may throw on Windows).
+    const std::u8string name = file.u8string();
     return "test " + TestNumber(row) + " of " +
-           (file.empty() ? std::string("records not saved to a file") : file.string());
+           (file.empty() ? std::string("records not saved to a file")
+                         : std::string(reinterpret_cast<const char*>(name.data()), name.size()));
 }
 
 std::string GoldenKeptText(int row, const archive::Golden& made,
