@@ -329,6 +329,31 @@ TEST_F(Statistics, ClickingABarNarrowsTheFilter) {
     EXPECT_EQ(Categories(pane, StatisticsPane::LotChart), QStringList({"ALPHA"}));
 }
 
+TEST_F(Statistics, AnArchiveThatCannotBeReadLeavesNoChartsOfTheFilterBefore) {
+    const std::string copy = dir.filePath(QStringLiteral("copy.sqlite3")).toStdString();
+    ASSERT_TRUE(archive->BackupTo(copy));
+    vark::archive::OpenOptions read;
+    read.mode = vark::archive::OpenOptions::Mode::Read;
+    auto opened = SqliteArchive::Open(copy, read);
+    ASSERT_TRUE(opened) << opened.error().message;
+    StatisticsPane pane(opened.value().get());
+    ASSERT_EQ(Categories(pane, StatisticsPane::LotChart).size(), 2);
+
+    // The file is damaged under the open archive (another program, a bad disk).
+    QFile file(QString::fromStdString(copy));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.write(QByteArray(static_cast<int>(file.size()), 'x'));
+    file.close();
+    RunFilter filter;
+    filter.lot = "ZULU";
+    pane.SetFilter(filter);
+    EXPECT_TRUE(pane.Summary().startsWith("The archive could not be read: "))
+        << pane.Summary().toStdString();
+    EXPECT_TRUE(Categories(pane, StatisticsPane::LotChart).isEmpty());
+    EXPECT_TRUE(Categories(pane, StatisticsPane::CauseChart).isEmpty());
+    EXPECT_EQ(Line(pane, StatisticsPane::DayChart)->count(), 0);
+}
+
 TEST_F(Statistics, ExportsEachChartAsPngAndSvg) {
     StatisticsPane pane(archive.get());
     pane.resize(1000, 800);
