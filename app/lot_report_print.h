@@ -13,7 +13,7 @@ class ArchiveReader;
 class StatisticsSource;
 }  // namespace archive
 
-inline constexpr char kPrintLotReportText[] = "Print Lot Report...";
+inline constexpr char kPrintLotReportText[] = "Print Lot Report";
 
 // Gathers `lot` from the archive and prints its report. An unknown lot and
 // an archive that cannot be read are said over `parent` before any dialog; a

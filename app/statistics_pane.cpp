@@ -29,6 +29,7 @@
 #include <utility>
 
 #include "app/file_dialogs.h"
+#include "app/lot_report_print.h"
 #include "app/message_box.h"
 #include "platform/file_io.h"
 
@@ -101,8 +102,9 @@ class ChartView : public QChartView {
 
 }  // namespace
 
-StatisticsPane::StatisticsPane(archive::StatisticsSource* source, QWidget* parent)
-    : QWidget(parent), source_(source) {
+StatisticsPane::StatisticsPane(archive::StatisticsSource* source, QWidget* parent,
+                               archive::ArchiveReader* reader)
+    : QWidget(parent), source_(source), reader_(reader) {
     setObjectName(QStringLiteral("StatisticsPane"));
     Build();
     Refresh();
@@ -136,6 +138,21 @@ void StatisticsPane::Build() {
                 this, [this, chartId] { AskExport(chartId, false); });
         connect(view->Menu()->addAction(QStringLiteral("Export as SVG...")), &QAction::triggered,
                 this, [this, chartId] { AskExport(chartId, true); });
+        if (c == LotChart && reader_ != nullptr) {
+            QAction* print = view->Menu()->addAction(QString::fromLatin1(kPrintLotReportText));
+            print->setObjectName(QStringLiteral("PrintLotReport"));
+            connect(print, &QAction::triggered, this, [this] {
+                if (hoveredLot_ >= 0) {
+                    PrintLotReportOf(this, *reader_, *source_,
+                                     charts_.lots[static_cast<std::size_t>(hoveredLot_)].key);
+                }
+            });
+            // Only a lot under the pointer has a report to print.
+            connect(view->Menu(), &QMenu::aboutToShow, this, [this, print] {
+                print->setEnabled(hoveredLot_ >= 0 &&
+                                  !charts_.lots[static_cast<std::size_t>(hoveredLot_)].key.empty());
+            });
+        }
         view->setObjectName(QString::fromLatin1(kChartNames[c]));
         view->setMinimumSize(320, 240);
         views_[c] = view;
@@ -179,6 +196,7 @@ void StatisticsPane::Refresh() {
 
 void StatisticsPane::DrawLots() {
     QChart* chart = Cleared(charts2d_[LotChart]);
+    hoveredLot_ = -1;
     const auto& lots = charts_.lots;
     firstLot_ = std::max(0, static_cast<int>(lots.size()) - kMostLots);
     chart->setTitle(firstLot_ > 0 ? QStringLiteral("Yield per lot (newest %1 of %2)")
@@ -213,6 +231,12 @@ void StatisticsPane::DrawLots() {
     series->attachAxis(y);
     for (QBarSet* set : {yield, unjudged}) {
         connect(set, &QBarSet::hovered, this, [this](bool on, int i) {
+            // Leaving one bar may come after entering the next.
+            if (on) {
+                hoveredLot_ = firstLot_ + i;
+            } else if (hoveredLot_ == firstLot_ + i) {
+                hoveredLot_ = -1;
+            }
             Hover(LotChart, on, charts_.lots[static_cast<std::size_t>(firstLot_ + i)].hover);
         });
         connect(set, &QBarSet::clicked, this, [this](int i) {

@@ -35,7 +35,7 @@ namespace vark {
 
 // Its parts, by object name: "StatisticsSummary" (the counts of the filter
 // or the archive's failure), "LotChart", "DayChart", "CauseChart" (chart
-// views) and each view's "ChartMenu".
+// views) and each view's "ChartMenu" (the lot chart's with "PrintLotReport").
 class StatisticsPane : public QWidget {
     Q_OBJECT
   public:
@@ -45,8 +45,11 @@ class StatisticsPane : public QWidget {
     static constexpr int kMostLots = 40;
 
     // `source` is read on every change of the filter; not owned, and it must
-    // outlive the pane. Shows every counted run until a filter is set.
-    explicit StatisticsPane(archive::StatisticsSource* source, QWidget* parent = nullptr);
+    // outlive the pane. Shows every counted run until a filter is set. With
+    // a `reader` (the same archive) the lot chart's menu also prints the
+    // report of the lot under the pointer ("Print Lot Report").
+    explicit StatisticsPane(archive::StatisticsSource* source, QWidget* parent = nullptr,
+                            archive::ArchiveReader* reader = nullptr);
     ~StatisticsPane() override;
 
     const RunFilter& Filter() const { return filter_; }
@@ -95,6 +98,8 @@ class StatisticsPane : public QWidget {
     void AskExport(Chart chart, bool svg);
 
     archive::StatisticsSource* source_;
+    archive::ArchiveReader* reader_;
+    int hoveredLot_ = -1;  // in Charts().lots; -1 when the pointer is on no lot
     RunFilter filter_;
     StatisticsCharts charts_;
     QString failure_;

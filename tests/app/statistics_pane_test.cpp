@@ -585,6 +585,32 @@ TEST_F(Statistics, PrintsTheLotReportToTheChosenFile) {
     EXPECT_TRUE(PdfText(pdf, true).contains(QRegularExpression("Pages:\\s+2\\b")))
         << PdfText(pdf, true).toStdString();
 
+    // From the lot chart's menu, for the lot under the pointer only.
+    StatisticsPane pane(archive.get(), nullptr, archive.get());
+    QMenu* menu = pane.View(StatisticsPane::LotChart)->findChild<QMenu*>("ChartMenu");
+    ASSERT_NE(menu, nullptr);
+    QAction* print = menu->findChild<QAction*>("PrintLotReport");
+    ASSERT_NE(print, nullptr);
+    EXPECT_EQ(print->text(), "Print Lot Report");
+    Q_EMIT menu->aboutToShow();
+    EXPECT_FALSE(print->isEnabled());
+    Q_EMIT Bars(pane, StatisticsPane::LotChart)->hovered(true, 1);
+    Q_EMIT menu->aboutToShow();
+    EXPECT_TRUE(print->isEnabled());
+    const QString alpha = dir.filePath(QStringLiteral("alpha.pdf"));
+    WhenModal<QPrintDialog>([&](QPrintDialog* d) {
+        ASSERT_NE(d, nullptr);
+        if (!vark::test::ChoosePrintToFile(*d, alpha)) {
+            d->reject();
+            return;
+        }
+        d->accept();
+    });
+    print->trigger();
+    const QString alphaText = PdfText(alpha);
+    EXPECT_TRUE(alphaText.contains("ALPHA")) << alphaText.toStdString();
+    EXPECT_FALSE(alphaText.contains("ZULU"));
+
     // An unknown lot is said before any dialog.
     bool dialog = false;
     WhenModal<QPrintDialog>(
