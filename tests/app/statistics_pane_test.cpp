@@ -329,6 +329,37 @@ TEST_F(Statistics, ClickingABarNarrowsTheFilter) {
     EXPECT_EQ(Categories(pane, StatisticsPane::LotChart), QStringList({"ALPHA"}));
 }
 
+TEST_F(Statistics, ManyLotsShowTheNewestAndTheirBarsStandForThem) {
+    vark::archive::OpenOptions quick;
+    quick.durable = false;
+    auto opened =
+        SqliteArchive::Open(dir.filePath(QStringLiteral("many.sqlite3")).toStdString(), quick);
+    ASSERT_TRUE(opened);
+    const int lots = StatisticsPane::kMostLots + 5;
+    for (int n = 0; n < lots; ++n) {
+        // Lot L44 first: the newest lots are the ones named first.
+        const std::string lot = "L" + std::to_string(lots - 1 - n);
+        ASSERT_TRUE(
+            opened.value()->Commit(Upload(Block(Good(1 + n % 3), n + 10), lot, kDay1 + n * kHour)));
+    }
+    StatisticsPane pane(opened.value().get());
+    const QStringList shown = Categories(pane, StatisticsPane::LotChart);
+    ASSERT_EQ(shown.size(), StatisticsPane::kMostLots);
+    EXPECT_EQ(shown.front(), "L39");
+    EXPECT_EQ(shown.back(), "L0");
+    EXPECT_EQ(pane.View(StatisticsPane::LotChart)->chart()->title(),
+              "Yield per lot (newest 40 of 45)");
+
+    std::vector<RunFilter> narrowed;
+    QObject::connect(&pane, &StatisticsPane::filterNarrowed,
+                     [&](const RunFilter& f) { narrowed.push_back(f); });
+    Q_EMIT Bars(pane, StatisticsPane::LotChart)->clicked(0);
+    ASSERT_EQ(narrowed.size(), 1u);
+    EXPECT_EQ(narrowed[0].lot, "L39");
+    Q_EMIT Bars(pane, StatisticsPane::LotChart)->hovered(true, StatisticsPane::kMostLots - 1);
+    EXPECT_TRUE(pane.View(StatisticsPane::LotChart)->toolTip().startsWith("Lot L0: "));
+}
+
 TEST_F(Statistics, AnArchiveThatCannotBeReadLeavesNoChartsOfTheFilterBefore) {
     const std::string copy = dir.filePath(QStringLiteral("copy.sqlite3")).toStdString();
     ASSERT_TRUE(archive->BackupTo(copy));
