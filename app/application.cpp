@@ -158,7 +158,7 @@ int Application::InitInstance() {
         });
         connect(&dlg, &MainWindow::firstPainted, this,
                 [] { qCInfo(lcVarkInstance) << "window painted"; });
-        dlg.exec();
+        dlg.Run();
         mainWindow_ = nullptr;
     }
     if (listener_) {

@@ -75,11 +75,16 @@ void CompareView::UseAsReference(int row) {
 }
 
 void CompareView::CompareWithGoldenFile() {
-    const QString path = AskOpenPath(window_);
+    const QString path = AskOpenPath(window_, lastGolden_);
     if (path.isEmpty()) {
         return;
     }
-    Show(rules_.UseGoldenFile(ToFsPath(path)));
+    const std::string refusal = rules_.UseGoldenFile(ToFsPath(path));
+    Show(refusal);
+    if (refusal.empty()) {
+        lastGolden_ = path;
+        Q_EMIT goldenFileUsed(path);
+    }
 }
 
 void CompareView::ClearReference() {
@@ -102,6 +107,7 @@ void CompareView::Show(const std::string& refusal) {
     }
     // The strip is narrow; the whole text is a hover away.
     status_->setToolTip(summary);
+    Q_EMIT warningChanged(QString::fromStdString(rules_.Warning()));
 }
 
 }  // namespace vark

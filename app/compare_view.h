@@ -56,10 +56,17 @@ class CompareView : public QObject {
     void CompareWithGoldenFile();
     void ClearReference();
 
+    // The golden file the file dialog offers first (the one last used).
+    void SetLastGoldenFile(const QString& path) { lastGolden_ = path; }
+
   Q_SIGNALS:
     // "Use as Golden for Part..." was chosen on row `row` of the list: the
     // window keeps it in the archive.
     void useAsGoldenRequested(int row);
+    // A golden file was taken as the reference.
+    void goldenFileUsed(const QString& path);
+    // The comparison's warning changed (empty: none now).
+    void warningChanged(const QString& warning);
 
   private:
     void ShowContextMenu(const QPoint& pos);
@@ -76,6 +83,7 @@ class CompareView : public QObject {
     QAction* compareGolden_;
     QAction* clearReference_;
     int menuRow_ = -1;
+    QString lastGolden_;
 };
 
 }  // namespace vark

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QMessageBox>
 #include <utility>
@@ -16,6 +17,11 @@ namespace {
 FileDialogHooks& Hooks() {
     static FileDialogHooks hooks;
     return hooks;
+}
+
+QString& StartFolder() {
+    static QString folder;
+    return folder;
 }
 
 // Qt's own dialog rather than a desktop portal: it is a widget of this
@@ -37,6 +43,9 @@ QString RunDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& 
         }
     });
     dialog.setDefaultSuffix(QStringLiteral("vku"));
+    if (!StartFolder().isEmpty() && QDir(StartFolder()).exists()) {
+        dialog.setDirectory(StartFolder());
+    }
     if (!initialName.isEmpty()) {
         dialog.selectFile(initialName);
     }
@@ -60,11 +69,21 @@ QStringList RecordFileFilters() {
     return {QString::fromLatin1(kRecordFilterName), QString::fromLatin1(kAllFilesFilterName)};
 }
 
-QString AskOpenPath(QWidget* parent) {
+QString AskOpenPath(QWidget* parent, const QString& initialFile) {
     if (Hooks().open) {
         return Hooks().open(parent);
     }
-    return RunDialog(parent, QFileDialog::AcceptOpen, {});
+    // A file that has gone since is not offered.
+    const QString initial = QFileInfo::exists(initialFile) ? initialFile : QString();
+    return RunDialog(parent, QFileDialog::AcceptOpen, initial);
+}
+
+void SetDialogFolder(const QString& folder) {
+    StartFolder() = folder;
+}
+
+QString DialogFolder() {
+    return StartFolder();
 }
 
 QString AskSavePath(QWidget* parent, const QString& defaultName) {

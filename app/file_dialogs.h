@@ -27,8 +27,13 @@ struct FileDialogHooks {
     std::function<bool(QWidget* parent, const QString& path)> confirmReplace;
 };
 
-// File-open dialog: filters as above, default suffix "vku", no initial name.
-QString AskOpenPath(QWidget* parent);
+// File-open dialog: filters as above, default suffix "vku", no initial name
+// unless `initialFile` names one (its folder is then where the dialog starts).
+QString AskOpenPath(QWidget* parent, const QString& initialFile = {});
+
+// The folder the real dialogs start in (empty: the toolkit's choice).
+void SetDialogFolder(const QString& folder);
+QString DialogFolder();
 
 // File-save dialog: same filters, default suffix "vku", `defaultName` as the
 // initial name, and a confirmation before an existing file is replaced.

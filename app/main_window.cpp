@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -11,9 +13,12 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QTableView>
 #include <QToolBar>
@@ -27,12 +32,17 @@
 #include "app/compare_view.h"
 #include "app/dialog_units.h"
 #include "app/file_dialogs.h"
+#include "app/focus_frame.h"
 #include "app/message_box.h"
+#include "app/pin_list_view.h"
 #include "app/pin_map_model.h"
+#include "app/screen_fit.h"
 #include "app/tester_watch.h"
+#include "app/window_memory.h"
 #include "platform/system.h"
 #include "ui/link_texts.h"
 #include "ui/main_layout.h"
+#include "ui/window_place.h"
 
 namespace vark {
 
@@ -43,16 +53,45 @@ struct ToolSpec {
     const char* label;
     const char* icon;
     bool separatorBefore;
+    // The platform's key for the command; the program's own where the
+    // platform has none.
+    QKeySequence::StandardKey standardKey;
+    QKeyCombination ownKey;
+    // What the command does, for screen readers.
+    const char* accessibleName;
 };
 
 constexpr ToolSpec kTools[] = {
-    {MainWindow::CmdOpen, "Open", "open", false},
-    {MainWindow::CmdSave, "Save", "save", false},
-    {MainWindow::CmdPrint, "Print", "print", false},
-    {MainWindow::CmdUpload, "Upload", "upload", true},
-    {MainWindow::CmdAbout, "About", "about", true},
-    {MainWindow::CmdExit, "Exit", "exit", true},
+    {MainWindow::CmdOpen, "Open", "open", false, QKeySequence::Open,
+     QKeyCombination(Qt::CTRL, Qt::Key_O), "Open record file"},
+    {MainWindow::CmdSave, "Save", "save", false, QKeySequence::Save,
+     QKeyCombination(Qt::CTRL, Qt::Key_S), "Save record file"},
+    {MainWindow::CmdPrint, "Print", "print", false, QKeySequence::Print,
+     QKeyCombination(Qt::CTRL, Qt::Key_P), "Print report"},
+    {MainWindow::CmdUpload, "Upload", "upload", true, QKeySequence::UnknownKey,
+     QKeyCombination(Qt::CTRL, Qt::Key_U), "Upload from tester"},
+    {MainWindow::CmdAbout, "About", "about", true, QKeySequence::UnknownKey,
+     QKeyCombination(Qt::Key_F1), "About VARK-u"},
+    {MainWindow::CmdExit, "Exit", "exit", true, QKeySequence::Quit,
+     QKeyCombination(Qt::CTRL, Qt::Key_Q), "Exit VARK-u"},
 };
+
+// The keys of a command; Escape already ends the window and stays out.
+QList<QKeySequence> CommandKeys(const ToolSpec& tool) {
+    QList<QKeySequence> keys;
+    if (tool.standardKey != QKeySequence::UnknownKey) {
+        keys = QKeySequence::keyBindings(tool.standardKey);
+    }
+    keys.removeIf([](const QKeySequence& k) { return k == QKeySequence(Qt::Key_Escape); });
+    if (keys.isEmpty()) {
+        keys.append(QKeySequence(tool.ownKey));
+    }
+    return keys;
+}
+
+// The warning strip's inner margin and its close button's side.
+constexpr int kStripMargin = 4;
+constexpr int kCloseSize = 20;
 
 // The window as first shown: larger than the minimum, room for the first
 // pin-state column beside the ID and Pin columns.
@@ -66,9 +105,26 @@ QFont WindowFont() {
     return DialogFont();
 }
 
+// A dialog to the toolkit, but the program's main window to the desktop:
+// assistive tools see a frame, not a dialog.
+QAccessibleInterface* MainWindowAccessible(const QString& key, QObject* object) {
+    if (key == QLatin1String(MainWindow::staticMetaObject.className()) && object &&
+        object->isWidgetType()) {
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(MainWindowAccessible);
+        return true;
+    }();
+    (void)accessibleInstalled;
+    KeepWindowsOnScreen();
+    KeepFocusVisible();
     icon_ = AppIcon();
 
     setObjectName(QStringLiteral("MainWindow"));
@@ -84,40 +140,66 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("StatusBar"));
+    statusBar_->setAccessibleName(QStringLiteral("Status"));
+    statusBar_->setAccessibleDescription(
+        QStringLiteral("The comparison's summary and whether a tester is attached"));
     statusBar_->setSizeGripEnabled(true);
+    for (auto* grip : statusBar_->findChildren<QSizeGrip*>()) {
+        grip->setAccessibleName(QStringLiteral("Size grip"));
+        grip->setAccessibleDescription(QStringLiteral("Drag to resize the window"));
+    }
     // On the right, apart from the messages the list's comparison leaves: the
     // strip keeps room for it in its own layout, and the text lies over that
     // room at the strip's whole height, which the layout's own margins would
     // not leave it.
     testerRoom_ = new QWidget(statusBar_);
     testerRoom_->setObjectName(QStringLiteral("TesterStatusRoom"));
+    testerRoom_->setAccessibleName(QStringLiteral("Tester status room"));
+    testerRoom_->setAccessibleDescription(QStringLiteral("Keeps room for the tester status"));
     testerRoom_->setFixedWidth(0);
     statusBar_->addPermanentWidget(testerRoom_);
     testerRoom_->installEventFilter(this);
     testerStatus_ = new QLabel(statusBar_);
     testerStatus_->setObjectName(QStringLiteral("TesterStatus"));
+    testerStatus_->setAccessibleName(QStringLiteral("Tester status"));
+    testerStatus_->setAccessibleDescription(QStringLiteral("Whether a tester is attached"));
     testerStatus_->setTextFormat(Qt::PlainText);
     testerStatus_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     pathEdit_ = new QLineEdit(this);
     pathEdit_->setObjectName(QStringLiteral("PathEdit"));
+    pathEdit_->setAccessibleName(QStringLiteral("Record file path"));
+    pathEdit_->setAccessibleDescription(
+        QStringLiteral("The record file last opened or saved; typing here changes nothing"));
+    pathEdit_->installEventFilter(this);
 
     openButton_ = new QPushButton(QStringLiteral("Open"), this);
     openButton_->setObjectName(QStringLiteral("OpenButton"));
-    // Enter runs Open only while the button has the focus; it is never the
-    // window's default button.
-    openButton_->setAutoDefault(true);
+    openButton_->setAccessibleName(QStringLiteral("Open file beside path"));
+    openButton_->setAccessibleDescription(QStringLiteral(
+        "Opens a record file, like the toolbar's Open; its path shows in the field"));
+    // Enter runs Open only while the button has the focus (see eventFilter);
+    // it is never the window's default button. Not even while focused: the
+    // style draws a default button as it draws the focus, and the focus
+    // would not show.
+    openButton_->setAutoDefault(false);
     openButton_->setDefault(false);
+    openButton_->installEventFilter(this);
     connect(openButton_, &QPushButton::clicked, this, &MainWindow::OpenRecordFile);
 
     divider_ = new QFrame(this);
     divider_->setObjectName(QStringLiteral("Divider"));
+    divider_->setAccessibleName(QStringLiteral("Divider"));
+    divider_->setAccessibleDescription(QStringLiteral("A line above the list of records"));
     divider_->setFrameShape(QFrame::HLine);
     divider_->setFrameShadow(QFrame::Sunken);
 
     CreateList();
     compare_ = new CompareView(this, list_, pinMap_, statusBar_, doc_.Block());
     connect(compare_, &CompareView::useAsGoldenRequested, this, &MainWindow::UseAsGoldenForPart);
+    connect(compare_, &CompareView::goldenFileUsed, this, &MainWindow::RememberGoldenFile);
+    CreateWarningStrip();
+    connect(compare_, &CompareView::warningChanged, this, &MainWindow::ShowWarning);
 
     EnableFileDrops();
 
@@ -139,6 +221,8 @@ MainWindow::~MainWindow() = default;
 void MainWindow::CreateToolBar() {
     toolBar_ = new QToolBar(this);
     toolBar_->setObjectName(QStringLiteral("ToolBar"));
+    toolBar_->setAccessibleName(QStringLiteral("Commands"));
+    toolBar_->setAccessibleDescription(QStringLiteral("The window's commands"));
     toolBar_->setMovable(false);
     toolBar_->setFloatable(false);
     toolBar_->setIconSize(QSize(32, 32));
@@ -151,11 +235,27 @@ void MainWindow::CreateToolBar() {
         QAction* action = toolBar_->addAction(ToolBarIcon(QString::fromLatin1(tool.icon)),
                                               QString::fromLatin1(tool.label));
         action->setObjectName(QStringLiteral("Tool%1").arg(QString::fromLatin1(tool.label)));
+        const QList<QKeySequence> keys = CommandKeys(tool);
+        action->setShortcuts(keys);
+        action->setToolTip(
+            keys.isEmpty() ? action->text()
+                           : QStringLiteral("%1 (%2)").arg(
+                                 action->text(), keys.first().toString(QKeySequence::NativeText)));
         actions_[tool.command] = action;
         if (auto* button = qobject_cast<QToolButton*>(toolBar_->widgetForAction(action))) {
             button->setMinimumWidth(40);
             button->setMaximumWidth(120);
             button->setAutoRaise(true);
+            button->setAccessibleName(QString::fromLatin1(tool.accessibleName));
+            button->setAccessibleDescription(action->toolTip());
+        }
+    }
+    // The button that shows the commands a narrow window has no room for.
+    for (auto* more : toolBar_->findChildren<QToolButton*>()) {
+        if (more->accessibleName().isEmpty() && !more->defaultAction()) {
+            more->setAccessibleName(QStringLiteral("More commands"));
+            more->setAccessibleDescription(
+                QStringLiteral("The commands the window is too narrow to show"));
         }
     }
     connect(actions_[CmdOpen], &QAction::triggered, this, &MainWindow::OpenRecordFile);
@@ -168,9 +268,13 @@ void MainWindow::CreateToolBar() {
 
 void MainWindow::CreateList() {
     pinMap_ = new PinMapModel(this);
-    list_ = new QTableView(this);
+    list_ = new PinListView(this);
     list_->setObjectName(QStringLiteral("PinList"));
+    list_->setAccessibleName(QStringLiteral("Test records"));
+    list_->setAccessibleDescription(
+        QStringLiteral("One row per test: its number, pin count and pin map"));
     list_->setModel(pinMap_);
+    pinMap_->SetPaletteSource(list_);
     list_->setShowGrid(true);
     list_->setSortingEnabled(false);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -181,9 +285,13 @@ void MainWindow::CreateList() {
     list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
 
-    // Rows are 20 pixels high, whatever the font asks for.
+    // Rows are 20 pixels high, whatever the font asks for. The row header
+    // keeps each row's test number and mark in view when the wide pin-state
+    // columns are scrolled sideways.
     QHeaderView* rows = list_->verticalHeader();
-    rows->hide();
+    rows->setObjectName(QStringLiteral("RowHeader"));
+    rows->setSectionsClickable(false);
+    rows->setHighlightSections(false);
     rows->setMinimumSectionSize(1);
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(20);
@@ -200,6 +308,62 @@ void MainWindow::CreateList() {
     }
 }
 
+void MainWindow::CreateWarningStrip() {
+    warningStrip_ = new QFrame(this);
+    warningStrip_->setObjectName(QStringLiteral("CompareWarning"));
+    warningStrip_->setFrameShape(QFrame::StyledPanel);
+    warningStrip_->setAutoFillBackground(true);
+    warningStrip_->setBackgroundRole(QPalette::ToolTipBase);
+    warningStrip_->setForegroundRole(QPalette::ToolTipText);
+    warningStrip_->setAccessibleName(QStringLiteral("Comparison warning"));
+    warningStrip_->setAccessibleDescription(
+        QStringLiteral("A warning about the reference; it can be closed"));
+    warningText_ = new QLabel(warningStrip_);
+    warningText_->setObjectName(QStringLiteral("CompareWarningText"));
+    warningText_->setAccessibleName(QStringLiteral("Warning"));
+    warningText_->setAccessibleDescription(
+        QStringLiteral("Why the reference may be the bad cable"));
+    warningText_->setTextFormat(Qt::PlainText);
+    warningText_->setWordWrap(true);
+    warningText_->setForegroundRole(QPalette::ToolTipText);
+    warningText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* close = new QToolButton(warningStrip_);
+    close->setObjectName(QStringLiteral("CompareWarningClose"));
+    close->setText(QStringLiteral("\u00D7"));
+    close->setAutoRaise(true);
+    close->setToolTip(QStringLiteral("Close the warning"));
+    close->setAccessibleName(QStringLiteral("Close the warning"));
+    close->setAccessibleDescription(QStringLiteral("Hides the warning until another one comes"));
+    connect(close, &QToolButton::clicked, this, &MainWindow::CloseWarning);
+    warningStrip_->hide();
+    warningStrip_->installEventFilter(this);
+}
+
+int MainWindow::WarningHeight(int width) const {
+    const int textWidth = std::max(1, width - 3 * kStripMargin - kCloseSize);
+    const int text = warningText_->heightForWidth(textWidth);
+    return std::max(text, kCloseSize) + 2 * kStripMargin;
+}
+
+void MainWindow::ShowWarning(const QString& warning) {
+    warningText_->setText(warning);
+    const bool show = !warning.isEmpty() && warning != closedWarning_;
+    if (warning != closedWarning_) {
+        closedWarning_.clear();
+    }
+    warningStrip_->setVisible(show);
+    if (layoutReady_) {
+        ApplyLayout(ComputeLayout(width(), height()));
+    }
+}
+
+void MainWindow::CloseWarning() {
+    closedWarning_ = warningText_->text();
+    warningStrip_->hide();
+    ApplyLayout(ComputeLayout(width(), height()));
+    list_->setFocus();
+}
+
 void MainWindow::ApplyLayout(const MainLayout& layout) {
     const auto place = [](QWidget* w, const Box& b) {
         w->setGeometry(b.x, b.y, b.width, b.height);
@@ -208,7 +372,14 @@ void MainWindow::ApplyLayout(const MainLayout& layout) {
     place(pathEdit_, layout.pathEdit);
     place(openButton_, layout.openButton);
     place(divider_, layout.divider);
-    place(list_, layout.list);
+    Box list = layout.list;
+    if (warningStrip_ && !warningStrip_->isHidden()) {
+        const int h = std::min(WarningHeight(list.width), list.height);
+        place(warningStrip_, {list.x, list.y, list.width, h});
+        list.y += h;
+        list.height -= h;
+    }
+    place(list_, list);
     place(statusBar_, layout.statusBar);
     update();
 }
@@ -254,6 +425,17 @@ void MainWindow::PassActivationToModal() {
     }
 }
 
+void MainWindow::PlaceWarningParts() {
+    const QRect r = warningStrip_->rect();
+    warningText_->setGeometry(kStripMargin, kStripMargin,
+                              std::max(0, r.width() - 3 * kStripMargin - kCloseSize),
+                              std::max(0, r.height() - 2 * kStripMargin));
+    if (auto* close = warningStrip_->findChild<QToolButton*>()) {
+        close->setGeometry(r.width() - kStripMargin - kCloseSize, kStripMargin, kCloseSize,
+                           kCloseSize);
+    }
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     if (layoutReady_) {
@@ -286,6 +468,86 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+int MainWindow::Run() {
+    // Shown without a modal run of its own: a modal window would tell the
+    // window manager it is a modal dialog, which some desktops keep out of
+    // the task bar and the window switcher. It blocks nothing anyway, being
+    // the only window until it opens one of its own dialogs.
+    setWindowModality(Qt::NonModal);
+    WindowMemory memory(WindowMemory::UserFile());
+    SetMemory(&memory);
+    RestorePlace();
+    show();
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::DialogExec);
+    RememberPlace();
+    memory.Save();
+    SetMemory(nullptr);
+    return result();
+}
+
+void MainWindow::SetMemory(WindowMemory* memory) {
+    memory_ = memory;
+    if (memory_) {
+        SetDialogFolder(memory_->LastFolder());
+        compare_->SetLastGoldenFile(memory_->LastGoldenFile());
+    }
+}
+
+void MainWindow::RestorePlace() {
+    const auto place = memory_ ? memory_->WindowPlace() : std::nullopt;
+    if (!place) {
+        return;
+    }
+    const QMargins m = FrameMargins(this);
+    const Box saved{place->frameTopLeft.x(), place->frameTopLeft.y(),
+                    place->clientSize.width() + m.left() + m.right(),
+                    place->clientSize.height() + m.top() + m.bottom()};
+    std::vector<Box> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect a = screen->availableGeometry();
+        screens.push_back({a.x(), a.y(), a.width(), a.height()});
+    }
+    const auto fitted = RestorablePlace(saved, screens, {kMinFrameWidth, kMinFrameHeight});
+    if (!fitted) {
+        return;  // its screen is gone: placed as a first start would be
+    }
+    resize(fitted->width - m.left() - m.right(), fitted->height - m.top() - m.bottom());
+    move(fitted->x, fitted->y);
+    if (place->maximized) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+void MainWindow::RememberPlace() {
+    if (!memory_) {
+        return;
+    }
+    const QMargins m = FrameMargins(this);
+    const bool maximized = isMaximized();
+    // A maximised window comes back maximised, over the place it had before.
+    const QRect normal = maximized && normalGeometry().isValid() ? normalGeometry() : geometry();
+    memory_->SetWindowPlace(
+        {normal.topLeft() - QPoint(m.left(), m.top()), normal.size(), maximized});
+}
+
+void MainWindow::RememberFolderOf(const QString& path) {
+    const QString folder = QFileInfo(path).absolutePath();
+    SetDialogFolder(folder);
+    if (memory_) {
+        memory_->SetLastFolder(folder);
+        memory_->Save();
+    }
+}
+
+void MainWindow::RememberGoldenFile(const QString& path) {
+    if (memory_) {
+        memory_->SetLastGoldenFile(path);
+        memory_->Save();
+    }
+}
+
 void MainWindow::SetTesterWatch(TesterWatch* watch) {
     if (watch_) {
         disconnect(watch_, nullptr, this, nullptr);
@@ -313,6 +575,27 @@ void MainWindow::PlaceTesterStatus() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == openButton_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            openButton_->click();
+            return true;
+        }
+    }
+    // The path field would take some command keys for its own editing
+    // (Ctrl+U clears it); the commands come first, as its text is never read.
+    if (watched == pathEdit_ && event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (const QAction* action : actions_) {
+            if (action->shortcuts().contains(pressed)) {
+                event->ignore();
+                return true;
+            }
+        }
+    }
+    if (watched == warningStrip_ && event->type() == QEvent::Resize) {
+        PlaceWarningParts();
+    }
     if (watched == testerRoom_ &&
         (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
         PlaceTesterStatus();
@@ -365,6 +648,7 @@ bool MainWindow::OpenFile(const QString& path) {
     pathEdit_->setText(Path());
     blockFile_ = doc_.Path();
     ShowRows();
+    RememberFolderOf(path);
     return true;
 }
 
@@ -389,6 +673,7 @@ void MainWindow::SaveRecordFile() {
     // The block is unchanged, so the list needs no refresh.
     pathEdit_->setText(Path());
     blockFile_ = doc_.Path();
+    RememberFolderOf(FromFsPath(target));
 }
 
 void MainWindow::About() {

@@ -29,6 +29,7 @@ namespace vark {
 class CompareView;
 class PinMapModel;
 class TesterWatch;
+class WindowMemory;
 struct MainLayout;
 
 inline constexpr char kMainCaption[] = "VARK-u";
@@ -44,6 +45,19 @@ class MainWindow : public QDialog {
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // Shows the window where the user's settings last had it and returns
+    // once it has ended (Exit, Escape or the close box), with the cancel
+    // result; the place it ends at is remembered for the next run.
+    int Run();
+
+    // Where the window keeps what it remembers (last folder, golden file);
+    // null for nowhere. Not owned.
+    void SetMemory(WindowMemory* memory);
+    // Puts the window where `memory` has it, if that is still on a screen.
+    void RestorePlace();
+    // Notes the window's current place in the memory (not yet saved).
+    void RememberPlace();
 
     const RecordBlock& Block() const { return doc_.Block(); }
     // Replaces the record block (count byte and all 100 slots) and refreshes
@@ -120,6 +134,16 @@ class MainWindow : public QDialog {
     void EnableFileDrops();
     void ShowTester();
     void PlaceTesterStatus();
+    // A record file was opened or saved at `path`, or a golden file used.
+    void RememberFolderOf(const QString& path);
+    void RememberGoldenFile(const QString& path);
+    // The comparison's warning, whole, in a strip above the list that the
+    // user may close; the list gives it room.
+    void CreateWarningStrip();
+    void ShowWarning(const QString& warning);
+    void CloseWarning();
+    int WarningHeight(int width) const;
+    void PlaceWarningParts();
 
     QIcon icon_;
     QToolBar* toolBar_ = nullptr;
@@ -138,6 +162,10 @@ class MainWindow : public QDialog {
     QWidget* testerRoom_ = nullptr;
     QLabel* testerStatus_ = nullptr;
     TesterWatch* watch_ = nullptr;
+    WindowMemory* memory_ = nullptr;
+    QFrame* warningStrip_ = nullptr;
+    QLabel* warningText_ = nullptr;
+    QString closedWarning_;  // the warning the user closed, until another comes
     std::optional<archive::ArchiveConfig> archiveConfig_;
     // The file that holds the block as shown: opened or saved last, and
     // nothing once a block came from elsewhere (an upload). The path field

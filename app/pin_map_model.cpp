@@ -1,6 +1,26 @@
 #include "app/pin_map_model.h"
 
+#include <QGuiApplication>
+
+#include "records/pin_map.h"
+#include "ui/contrast.h"
+
 namespace vark {
+
+namespace {
+
+Rgb ToRgb(const QColor& c) {
+    return {static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
+            static_cast<std::uint8_t>(c.blue())};
+}
+
+const RowMark* MarkOf(const std::vector<RowMark>& marks, int row) {
+    return row >= 0 && static_cast<std::size_t>(row) < marks.size()
+               ? &marks[static_cast<std::size_t>(row)]
+               : nullptr;
+}
+
+}  // namespace
 
 PinMapModel::PinMapModel(QObject* parent) : QAbstractTableModel(parent) {
     // Room for every slot and one more, as the list always had.
@@ -31,8 +51,26 @@ void PinMapModel::SetRowMarks(std::vector<RowMark> marks) {
     }
     if (!rows_.empty()) {
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kListColumns - 1),
-                           {Qt::BackgroundRole, Qt::ToolTipRole});
+                           {Qt::BackgroundRole, Qt::ForegroundRole, Qt::ToolTipRole});
+        Q_EMIT headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
     }
+}
+
+QPalette PinMapModel::Palette() const {
+    return paletteSource_ ? paletteSource_->palette() : QGuiApplication::palette();
+}
+
+QString PinMapModel::RowHeader(int row) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) {
+        return {};
+    }
+    QString number = CellText(row, 0).trimmed();
+    if (number.isEmpty()) {
+        number = QString::fromStdString(TestNumber(row));
+    }
+    const RowMark* mark = MarkOf(marks_, row);
+    const QString sign = QString::fromStdString(MarkSign(mark ? mark->role : MarkRole::None));
+    return sign.isEmpty() ? number : sign + QLatin1Char(' ') + number;
 }
 
 QString PinMapModel::CellText(int row, int column) const {
@@ -55,8 +93,8 @@ QVariant PinMapModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) {
         return {};
     }
-    const auto row = static_cast<std::size_t>(index.row());
-    const RowMark* mark = row < marks_.size() ? &marks_[row] : nullptr;
+    const RowMark* mark = MarkOf(marks_, index.row());
+    const bool marked = mark && mark->role != MarkRole::None;
     switch (role) {
         case Qt::DisplayRole:
             return CellText(index.row(), index.column());
@@ -66,9 +104,14 @@ QVariant PinMapModel::data(const QModelIndex& index, int role) const {
             }
             return CellText(index.row(), index.column());
         case Qt::BackgroundRole:
-            if (const QColor colour = MarkColor(mark ? mark->role : MarkRole::None);
-                colour.isValid()) {
-                return colour;
+            if (marked) {
+                return MarkColor(mark->role, Palette());
+            }
+            return {};
+        case Qt::ForegroundRole:
+            // The text colour the tint was made readable for.
+            if (marked) {
+                return Palette().color(QPalette::Active, QPalette::Text);
             }
             return {};
         case Qt::TextAlignmentRole:
@@ -79,6 +122,29 @@ QVariant PinMapModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant PinMapModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Vertical) {
+        const RowMark* mark = MarkOf(marks_, section);
+        switch (role) {
+            case Qt::DisplayRole:
+                return RowHeader(section);
+            case Qt::ToolTipRole:
+                if (mark && !mark->toolTip.empty()) {
+                    return QString::fromStdString(mark->toolTip);
+                }
+                return {};
+            case Qt::AccessibleTextRole: {
+                QString text = QStringLiteral("Test ") + CellText(section, 0).trimmed();
+                if (mark && mark->role != MarkRole::None) {
+                    text += QStringLiteral(", ") + QString::fromStdString(MarkName(mark->role));
+                }
+                return text;
+            }
+            case Qt::TextAlignmentRole:
+                return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+            default:
+                return {};
+        }
+    }
     if (orientation != Qt::Horizontal) {
         return {};
     }
@@ -88,7 +154,22 @@ QVariant PinMapModel::headerData(int section, Qt::Orientation orientation, int r
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     }
+    if (role == Qt::AccessibleTextRole) {
+        return ColumnAccessibleName(section);
+    }
     return {};
+}
+
+QString PinMapModel::ColumnAccessibleName(int column) {
+    if (column < 0 || column >= kListColumns) {
+        return {};
+    }
+    if (column < 2) {
+        // The visible header may carry a trailing blank; a reader need not.
+        return ColumnHeader(column).trimmed();
+    }
+    // Six columns share one header; each is one line of the pin map.
+    return QStringLiteral("Pin State %1").arg(column - 1);
 }
 
 Qt::ItemFlags PinMapModel::flags(const QModelIndex& index) const {
@@ -109,18 +190,17 @@ int PinMapModel::ColumnWidth(int column) {
     return kListColumnSpecs[static_cast<std::size_t>(column)].width;
 }
 
-QColor PinMapModel::MarkColor(MarkRole role) {
-    switch (role) {
-        case MarkRole::Reference:
-            return {0xC8, 0xDC, 0xFF};
-        case MarkRole::Differs:
-            return {0xFF, 0xD2, 0xD2};
-        case MarkRole::Attention:
-            return {0xFF, 0xEC, 0xB4};
-        case MarkRole::None:
-            break;
+QColor PinMapModel::MarkColor(MarkRole role, const QPalette& palette) {
+    if (role == MarkRole::None) {
+        return {};
     }
-    return {};
+    const Rgb tint = MarkTint(role, ToRgb(palette.color(QPalette::Active, QPalette::Base)),
+                              ToRgb(palette.color(QPalette::Active, QPalette::Text)));
+    return {tint.r, tint.g, tint.b};
+}
+
+QColor PinMapModel::MarkColor(MarkRole role) {
+    return MarkColor(role, QGuiApplication::palette());
 }
 
 }  // namespace vark

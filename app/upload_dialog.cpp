@@ -84,11 +84,15 @@ void UploadDialog::CreateControls() {
     // In template (tab) order.
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("Progress"));
+    progress_->setAccessibleName(QStringLiteral("Upload progress"));
+    progress_->setAccessibleDescription(QStringLiteral("How far the upload from the tester is"));
     progress_->setTextVisible(false);
     progress_->setGeometry(du.Rect(33, 90, 133, 19));
 
     group_ = new QGroupBox(this);
     group_->setObjectName(QStringLiteral("DeviceGroup"));
+    group_->setAccessibleName(QStringLiteral("Tester"));
+    group_->setAccessibleDescription(QStringLiteral("The tester found and its port"));
     group_->setGeometry(du.Rect(31, 22, 135, 53));
 
     refreshDev_ = MakeButton("Refresh Dev", "RefreshDevButton", this);
@@ -100,6 +104,8 @@ void UploadDialog::CreateControls() {
 
     deviceText_ = new QLabel(QString::fromLatin1(kNoDevice), this);
     deviceText_->setObjectName(QStringLiteral("DeviceText"));
+    deviceText_->setAccessibleName(QStringLiteral("Tester found"));
+    deviceText_->setAccessibleDescription(QStringLiteral("The tester and its port, or No Device"));
     // Plain text keeps the two blanks before "Port".
     deviceText_->setTextFormat(Qt::PlainText);
     deviceText_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -122,6 +128,12 @@ void UploadDialog::CreateControls() {
     for (QPushButton* b : {refreshDev_, uploadData_, cancel_}) {
         b->installEventFilter(this);
     }
+    refreshDev_->setAccessibleName(QStringLiteral("Refresh device"));
+    refreshDev_->setAccessibleDescription(QStringLiteral("Looks for the tester again"));
+    uploadData_->setAccessibleName(QStringLiteral("Upload data"));
+    uploadData_->setAccessibleDescription(QStringLiteral("Reads the stored tests from the tester"));
+    cancel_->setAccessibleName(QStringLiteral("Cancel"));
+    cancel_->setAccessibleDescription(QStringLiteral("Closes the dialog"));
     connect(refreshDev_, &QPushButton::clicked, this, &UploadDialog::RefreshDevice);
     connect(uploadData_, &QPushButton::clicked, this, &UploadDialog::OnUploadData);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
@@ -222,8 +234,11 @@ void UploadDialog::Post(std::function<void()> fn) {
     // Queued, never inline, in order: each posted event runs one call. A
     // call still queued when the dialog is destroyed is dropped with it.
     calls_.Push(std::move(fn));
-    QMetaObject::invokeMethod(
-        this, [this] { calls_.RunNext(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "RunNextCall", Qt::QueuedConnection);
+}
+
+void UploadDialog::RunNextCall() {
+    calls_.RunNext();
 }
 
 void UploadDialog::ShowMessage(const std::string& text) {

@@ -88,6 +88,10 @@ class UploadDialog : public QDialog, private UploadView {
     // A message box (caption "VARK-u", OK only) over this dialog.
     void ShowMessage(const std::string& text) override;
     void Post(std::function<void()> fn) override;
+    // The wake-up for one queued call, invoked by name so that the event
+    // carrying it is made and read inside Qt: nothing the worker wrote is
+    // read here but through the queue's lock.
+    Q_INVOKABLE void RunNextCall();
 
     void CreateControls();
     static UploadSources Sources(TesterWatch* watch);

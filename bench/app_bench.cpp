@@ -91,6 +91,8 @@ void BM_AppProcessStartUpToWindowShown(benchmark::State& state) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vark.instance.info=true"));
+    // The window's remembered places: the run's own, not the user's.
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
     for (auto _ : state) {
         QProcess process;
         process.setProcessEnvironment(env);
@@ -151,6 +153,7 @@ void BM_AppStartUpAgainstBareWindow(benchmark::State& state) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vark.instance.info=true"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
     if (kGivenPlatform.isEmpty()) {
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     } else {

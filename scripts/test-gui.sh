@@ -5,7 +5,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/deps.sh openbox xdotool x11-utils
+scripts/deps.sh openbox xdotool x11-utils dbus at-spi2-core python3-pyatspi
+
+# A session bus of the run's own, for the accessibility bus the tests read
+# the window's controls from.
+if [ -z "${VARK_GUI_SESSION_BUS:-}" ]; then
+    export VARK_GUI_SESSION_BUS=1
+    exec dbus-run-session -- "$0" "$@"
+fi
 
 if [ ! -f build/build.ninja ]; then
     scripts/build.sh
@@ -25,7 +32,7 @@ trap cleanup EXIT
 
 # Xvfb picks a free display and writes its number to the descriptor.
 exec {fd}>"$work/display"
-Xvfb -displayfd "$fd" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd "$fd" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 exec {fd}>&-
 for _ in $(seq 100); do
@@ -55,6 +62,11 @@ if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; the
     cat "$work/openbox.log" >&2
     exit 1
 fi
+
+# The accessibility bus runs before the program starts: the toolkit joins it
+# only if it is there.
+dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
+    >/dev/null
 
 source scripts/stage-summary.sh
 status=0

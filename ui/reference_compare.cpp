@@ -78,6 +78,7 @@ std::string ReferenceCompare::ReferenceName() const {
 void ReferenceCompare::Recompute() {
     marks_.clear();
     summary_.clear();
+    warning_.clear();
     if (!reference_) {
         return;
     }
@@ -108,6 +109,7 @@ void ReferenceCompare::Recompute() {
     if (!warning.empty()) {
         summary_ += " " + warning;
     }
+    warning_ = warning;
 }
 
 }  // namespace vark

@@ -60,6 +60,8 @@ class ReferenceCompare {
     // "Reference: test 001. 14 same, 4 differs." and any warning; empty
     // without a reference.
     const std::string& Summary() const { return summary_; }
+    // The summary's warning alone (its last part), empty when there is none.
+    const std::string& Warning() const { return warning_; }
 
     // Whether the menu's items can be chosen, given the row under the pointer.
     static bool CanUseRow(int row, int rows) { return row >= 0 && row < rows; }
@@ -78,6 +80,7 @@ class ReferenceCompare {
     std::optional<Reference> reference_;
     std::vector<RowMark> marks_;
     std::string summary_;
+    std::string warning_;
 };
 
 // Framed like the program's other messages.

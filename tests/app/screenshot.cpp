@@ -7,15 +7,15 @@
 // or the main window with RECORD_FILE open and every row compared with row N:
 //   app_screenshot --compare N RECORD_FILE OUT.png [WIDTH HEIGHT]
 // or each chart of the statistics tab over a made-up production of ten days,
-// as OUT_DIR/statistics-lots.png, -days.png and -causes.png (with --dark in
-// a dark palette, the names ending in -dark):
-//   app_screenshot --statistics OUT_DIR [--dark]
+// as OUT_DIR/statistics-lots.png, -days.png and -causes.png (after --dark
+// the names end in -dark):
+//   app_screenshot --statistics OUT_DIR
+// Any of them in a dark palette with --dark first.
 #include <QApplication>
 #include <QDir>
 #include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
-#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -101,19 +101,8 @@ bool MakeProduction(vark::archive::SqliteArchive& archive) {
     return true;
 }
 
+// `dark`: the palette is dark, and the names say so.
 int StatisticsShots(const QString& outDir, bool dark) {
-    if (dark) {
-        // Fusion follows the palette everywhere; the platform style may not.
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        QPalette p;
-        p.setColor(QPalette::Window, QColor(37, 37, 38));
-        p.setColor(QPalette::WindowText, QColor(220, 220, 220));
-        p.setColor(QPalette::Base, QColor(30, 30, 30));
-        p.setColor(QPalette::Text, QColor(220, 220, 220));
-        p.setColor(QPalette::Button, QColor(45, 45, 48));
-        p.setColor(QPalette::ButtonText, QColor(220, 220, 220));
-        QApplication::setPalette(p);
-    }
     QTemporaryDir dir;
     auto opened = vark::archive::SqliteArchive::Open(dir.filePath("archive.sqlite3").toStdString());
     if (!opened || !MakeProduction(*opened.value())) {
@@ -147,13 +136,33 @@ int StatisticsShots(const QString& outDir, bool dark) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    const bool dark = argc > 1 && std::strcmp(argv[1], "--dark") == 0;
+    if (dark) {
+        QPalette dark;
+        const QColor window(0x35, 0x35, 0x35);
+        const QColor text(0xEE, 0xEE, 0xEC);
+        for (const auto role : {QPalette::Window, QPalette::Button, QPalette::AlternateBase}) {
+            dark.setColor(role, window);
+        }
+        for (const auto role :
+             {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText}) {
+            dark.setColor(role, text);
+        }
+        dark.setColor(QPalette::Base, QColor(0x2D, 0x2D, 0x2D));
+        dark.setColor(QPalette::ToolTipBase, QColor(0x40, 0x40, 0x30));
+        dark.setColor(QPalette::Highlight, QColor(0x15, 0x53, 0x9E));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        dark.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
+        QApplication::setPalette(dark);
+        ++argv;
+        --argc;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: app_screenshot RECORD_FILE OUT.png [WIDTH HEIGHT]\n");
         return 2;
     }
     if (std::strcmp(argv[1], "--statistics") == 0) {
-        return StatisticsShots(QString::fromLocal8Bit(argv[2]),
-                               argc > 3 && std::strcmp(argv[3], "--dark") == 0);
+        return StatisticsShots(QString::fromLocal8Bit(argv[2]), dark);
     }
     if (std::strcmp(argv[1], "--about") == 0) {
         vark::AboutDialog about;

@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
         runtime.emplace();
         if (!runtime->path().empty()) {
             qputenv("XDG_RUNTIME_DIR", QByteArray(runtime->path().c_str()));
+            // Settings the window programs remember go there too, never to
+            // the user's own settings file.
+            qputenv("XDG_CONFIG_HOME", QByteArray((runtime->path() / "config").c_str()));
         }
     }
     ::testing::InitGoogleTest(&argc, argv);
