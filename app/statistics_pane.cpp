@@ -121,6 +121,7 @@ void StatisticsPane::Build() {
     summary_->setObjectName(QStringLiteral("StatisticsSummary"));
     summary_->setWordWrap(true);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    summary_->setAccessibleName(QStringLiteral("Statistics summary"));
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(summary_, 0, 0, 1, 2);
@@ -154,6 +155,10 @@ void StatisticsPane::Build() {
             });
         }
         view->setObjectName(QString::fromLatin1(kChartNames[c]));
+        view->setAccessibleName(QString::fromLatin1(titles[c]) + QStringLiteral(" chart"));
+        view->setAccessibleDescription(
+            QStringLiteral("Hover a bar for its numbers, click it to narrow the runs to it, "
+                           "right-click to export the chart."));
         view->setMinimumSize(320, 240);
         views_[c] = view;
         charts2d_[c] = chart;
