@@ -8,6 +8,7 @@
 #include "app/file_dialogs.h"
 #include "app/message_box.h"
 #include "app/pin_map_model.h"
+#include "ui/golden_texts.h"
 
 namespace vark {
 
@@ -33,6 +34,7 @@ CompareView::CompareView(QWidget* window, QTableView* list, PinMapModel* model, 
       rules_(block),
       menu_(new QMenu(window)),
       useAsReference_(menu_->addAction(QString::fromLatin1(kMenuUseAsReference))),
+      useAsGolden_(menu_->addAction(QString::fromLatin1(kMenuUseAsGoldenForPart))),
       compareGolden_(menu_->addAction(QString::fromLatin1(kMenuCompareGolden))),
       clearReference_(menu_->addAction(QString::fromLatin1(kMenuClearReference))) {
     setObjectName(QStringLiteral("CompareView"));
@@ -43,6 +45,9 @@ CompareView::CompareView(QWidget* window, QTableView* list, PinMapModel* model, 
     connect(list_, &QWidget::customContextMenuRequested, this, &CompareView::ShowContextMenu);
     connect(useAsReference_, &QAction::triggered, this,
             [this] { UseAsReference(menuRow_ >= 0 ? menuRow_ : list_->currentIndex().row()); });
+    connect(useAsGolden_, &QAction::triggered, this, [this] {
+        Q_EMIT useAsGoldenRequested(menuRow_ >= 0 ? menuRow_ : list_->currentIndex().row());
+    });
     connect(compareGolden_, &QAction::triggered, this, &CompareView::CompareWithGoldenFile);
     connect(clearReference_, &QAction::triggered, this, &CompareView::ClearReference);
 }
@@ -55,6 +60,7 @@ void CompareView::ShowContextMenu(const QPoint& pos) {
         list->selectRow(menuRow_);
     }
     useAsReference_->setEnabled(ReferenceCompare::CanUseRow(menuRow_, model_->rowCount()));
+    useAsGolden_->setEnabled(useAsReference_->isEnabled());
     menu_->exec(list->viewport()->mapToGlobal(pos));
     menuRow_ = -1;
 }

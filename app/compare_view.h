@@ -37,6 +37,7 @@ class CompareView : public QObject {
 
     QMenu* ContextMenu() const { return menu_; }
     QAction* UseAsReferenceAction() const { return useAsReference_; }
+    QAction* UseAsGoldenAction() const { return useAsGolden_; }
     QAction* CompareGoldenAction() const { return compareGolden_; }
     QAction* ClearReferenceAction() const { return clearReference_; }
 
@@ -60,6 +61,9 @@ class CompareView : public QObject {
     void SetLastGoldenFile(const QString& path) { lastGolden_ = path; }
 
   Q_SIGNALS:
+    // "Use as Golden for Part..." was chosen on row `row` of the list: the
+    // window keeps it in the archive.
+    void useAsGoldenRequested(int row);
     // A golden file was taken as the reference.
     void goldenFileUsed(const QString& path);
     // The comparison's warning changed (empty: none now).
@@ -76,6 +80,7 @@ class CompareView : public QObject {
     ReferenceCompare rules_;
     QMenu* menu_;
     QAction* useAsReference_;
+    QAction* useAsGolden_;
     QAction* compareGolden_;
     QAction* clearReference_;
     int menuRow_ = -1;

@@ -219,6 +219,7 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
 
     CreateList();
     compare_ = new CompareView(this, list_, pinMap_, statusBar_, doc_.Block());
+    connect(compare_, &CompareView::useAsGoldenRequested, this, &MainWindow::UseAsGoldenForPart);
     connect(compare_, &CompareView::goldenFileUsed, this, &MainWindow::RememberGoldenFile);
     CreateWarningStrip();
     connect(compare_, &CompareView::warningChanged, this, &MainWindow::ShowWarning);
@@ -719,6 +720,7 @@ bool MainWindow::OpenArchivedRun(const QString& run) {
 
 void MainWindow::SetBlock(const RecordBlock& block) {
     doc_.SetBlock(block);
+    blockFile_.clear();
     ShowRows();
 }
 
@@ -759,6 +761,7 @@ bool MainWindow::OpenFile(const QString& path) {
         return false;
     }
     pathEdit_->setText(Path());
+    blockFile_ = doc_.Path();
     ShowRows();
     RememberFolderOf(path);
     return true;
@@ -784,6 +787,7 @@ void MainWindow::SaveRecordFile() {
     }
     // The block is unchanged, so the list needs no refresh.
     pathEdit_->setText(Path());
+    blockFile_ = doc_.Path();
     RememberFolderOf(FromFsPath(target));
 }
 

@@ -9,8 +9,11 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <filesystem>
+#include <optional>
 
 #include "app/station_archive.h"
+#include "archive/settings.h"
 #include "records/record_block.h"
 #include "ui/archive_texts.h"
 #include "ui/record_document.h"
@@ -94,6 +97,10 @@ class MainWindow : public QDialog {
     // as the records come from no file. A run that cannot be read is said
     // and changes nothing. True when the run was shown.
     bool OpenArchivedRun(const QString& run);
+    // The archive "Use as Golden for Part..." keeps golden references in.
+    // Unset, the station's archive as the settings file and the environment
+    // name it, looked up when the command runs.
+    void SetArchiveConfig(const archive::ArchiveConfig& config) { archiveConfig_ = config; }
 
     // Reads `path` as the Open command does once its dialog has given a
     // path: the same checks and messages, and on success the path shown and
@@ -114,6 +121,10 @@ class MainWindow : public QDialog {
     // The History window's way in: the status bar's archive control and
     // Ctrl+H. Emits historyRequested, which whoever shows that window takes.
     void showHistory();
+    // Asks for a part number and keeps row `row`'s record as that part's
+    // golden reference in the archive (who and when with it); says what
+    // became of it either way.
+    void UseAsGoldenForPart(int row);
 
   Q_SIGNALS:
     void historyRequested();
@@ -184,6 +195,11 @@ class MainWindow : public QDialog {
     QToolButton* archiveStatus_ = nullptr;
     QPointer<StationArchive> archive_;  // null again when it goes first
     bool countWhenPainted_ = false;
+    std::optional<archive::ArchiveConfig> archiveConfig_;
+    // The file that holds the block as shown: opened or saved last, and
+    // nothing once a block came from elsewhere (an upload). The path field
+    // keeps its text either way.
+    std::filesystem::path blockFile_;
 };
 
 }  // namespace vark

@@ -4,7 +4,7 @@
 # given as arguments are installed along (a test stage's own needs).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config
-      qt6-base-dev qt6-svg-dev libgl-dev libudev-dev
+      qt6-base-dev qt6-svg-dev qt6-charts-dev libgl-dev libudev-dev
       libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libfontconfig-dev
       fonts-liberation poppler-utils xvfb xauth libx11-dev clang-format-14
       umockdev libumockdev-dev)

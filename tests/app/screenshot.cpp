@@ -6,11 +6,17 @@
 //   app_screenshot --upload DEVICE OUT.png
 // or the main window with RECORD_FILE open and every row compared with row N:
 //   app_screenshot --compare N RECORD_FILE OUT.png [WIDTH HEIGHT]
+// or each chart of the statistics tab over a made-up production of ten days,
+// as OUT_DIR/statistics-lots.png, -days.png and -causes.png (after --dark
+// the names end in -dark):
+//   app_screenshot --statistics OUT_DIR
 // Any of them in a dark palette with --dark first.
 #include <QApplication>
+#include <QDir>
 #include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -20,15 +26,118 @@
 #include "app/file_dialogs.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/statistics_pane.h"
 #include "app/upload_dialog.h"
+#include "archive/sqlite_archive.h"
+#include "records/sample_records.h"
 
 #include "app_test_support.h"
 
 using vark::test::Child;
 
+namespace {
+
+// Ten days of a harness line: lots of 4 runs of 50 cables, a few opens,
+// crossed pairs and errors, more of them on some days; one lot without a
+// golden reference (not judged).
+bool MakeProduction(vark::archive::SqliteArchive& archive) {
+    auto harness = [](int open, int crossed) {
+        vark::RecordBuilder b(12);
+        for (int i = 1; i <= 12; ++i) {
+            if (i == crossed || i == crossed + 1) {
+                b.Connect(i, i == crossed ? crossed + 1 : crossed);
+            } else if (i != open) {
+                b.Connect(i, i);
+            }
+        }
+        return b.Grounds().Build();
+    };
+    const vark::TestRecord good = harness(0, 0);
+    vark::TestRecord error = good;
+    error.bytes[0] = vark::kPinCountError;
+    vark::archive::NewGolden golden;
+    golden.part = "HX-1200";
+    golden.record = good;
+    golden.source = "test 001 of golden.vku";
+    golden.author = "M. Example";
+    golden.station = "line-1";
+    if (!archive.SetGolden(golden)) {
+        return false;
+    }
+    const vark::archive::TimeMs start = 1764576000000;  // 2025-12-01 08:00 UTC
+    int n = 0;
+    for (int day = 0; day < 10; ++day) {
+        for (int run = 0; run < 4; ++run, ++n) {
+            vark::RecordBlock block{};
+            block.count = 50;
+            const int faults = 1 + (n * 7 + day * 3) % 5 + (day == 6 ? 6 : 0);
+            for (int i = 0; i < 50; ++i) {
+                block.slots[i] = good;
+            }
+            for (int k = 0; k < faults; ++k) {
+                const int kind = (n + k * 3) % 10;
+                block.slots[(k * 11 + n) % 50] = kind < 4   ? harness(3, 0)
+                                                 : kind < 6 ? harness(0, 7)
+                                                 : kind < 8 ? harness(10, 0)
+                                                 : kind < 9 ? harness(0, 1)
+                                                            : error;
+            }
+            block.slots[49].bytes[vark::kReservedOffset] = static_cast<std::uint8_t>(n);
+            vark::archive::NewRun r;
+            r.started = start + day * 86400000LL + run * 7200000LL;
+            r.ended = r.started + 300000;
+            r.station = run % 2 ? "line-2" : "line-1";
+            r.operatorName = "operator";
+            r.testerSerial = "VK-0001";
+            r.lot = "W" + std::to_string(49 + day / 3) + "-" + std::to_string(day % 3 + 1);
+            r.part = day == 3 ? "HX-1300" : "HX-1200";
+            r.program = "app_screenshot";
+            r.block = block;
+            if (!archive.Commit(r)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// `dark`: the palette is dark, and the names say so.
+int StatisticsShots(const QString& outDir, bool dark) {
+    QTemporaryDir dir;
+    auto opened = vark::archive::SqliteArchive::Open(dir.filePath("archive.sqlite3").toStdString());
+    if (!opened || !MakeProduction(*opened.value())) {
+        std::fprintf(stderr, "could not make the archive\n");
+        return 1;
+    }
+    vark::StatisticsPane pane(opened.value().get());
+    pane.resize(1100, 860);
+    pane.show();
+    QApplication::processEvents();
+    const char* names[] = {"lots", "days", "causes"};
+    int status = 0;
+    QTimer::singleShot(300, &pane, [&] {
+        for (int c = 0; c < vark::StatisticsPane::ChartCount; ++c) {
+            const QString out =
+                QDir(outDir).filePath(QStringLiteral("statistics-%1%2.png")
+                                          .arg(QString::fromLatin1(names[c]), dark ? "-dark" : ""));
+            const QString failed = pane.Export(static_cast<vark::StatisticsPane::Chart>(c), out);
+            if (!failed.isEmpty()) {
+                std::fprintf(stderr, "%s\n", failed.toLocal8Bit().constData());
+                status = 1;
+            }
+        }
+        QApplication::quit();
+    });
+    QApplication::exec();
+    return status;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (argc > 1 && std::strcmp(argv[1], "--dark") == 0) {
+    const bool dark = argc > 1 && std::strcmp(argv[1], "--dark") == 0;
+    if (dark) {
         QPalette dark;
         const QColor window(0x35, 0x35, 0x35);
         const QColor text(0xEE, 0xEE, 0xEC);
@@ -51,6 +160,9 @@ int main(int argc, char* argv[]) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: app_screenshot RECORD_FILE OUT.png [WIDTH HEIGHT]\n");
         return 2;
+    }
+    if (std::strcmp(argv[1], "--statistics") == 0) {
+        return StatisticsShots(QString::fromLocal8Bit(argv[2]), dark);
     }
     if (std::strcmp(argv[1], "--about") == 0) {
         vark::AboutDialog about;
