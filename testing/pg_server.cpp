@@ -67,7 +67,7 @@ std::string PgServer::AsOwner(const std::string& command) const {
 }
 
 std::unique_ptr<PgServer> PgServer::Start(std::string& why, const Options& options) {
-    std::unique_ptr<PgServer> s(new PgServer());
+    std::unique_ptr<PgServer> s(new PgServer(options.base));
     s->folder_ = s->dir_.path().string();
     s->bin_ = kBin;
     s->tls_ = options.tls;

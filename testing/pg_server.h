@@ -5,6 +5,7 @@
 // machine's own servers is touched.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,7 @@ class PgServer {
     struct Options {
         bool durable = false;  // fsync; off for tests, on for measuring
         bool tls = false;      // also TCP on 127.0.0.1 with a certificate made here
+        std::string base;      // the folder to make its own in; empty: the temporary one
     };
 
     // Null, with the reason in `why`, when it could not be started.
@@ -52,7 +54,9 @@ class PgServer {
     const std::string& Folder() const { return folder_; }
 
   private:
-    PgServer() = default;
+    explicit PgServer(const std::string& base)
+        : dir_(base.empty() ? std::filesystem::temp_directory_path()
+                            : std::filesystem::path(base)) {}
     std::string AsOwner(const std::string& command) const;
 
     TempDir dir_;
