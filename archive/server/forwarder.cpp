@@ -96,7 +96,7 @@ Status Forwarder::Connect(ForwardOutcome& outcome) {
 }
 
 Result<std::vector<OutboxMark>> Forwarder::SendBatch(const std::vector<OutboxEntry>& entries) {
-    std::string runs, records, amendments, goldens;
+    std::string runs, amendments, goldens;
     std::string station;
     for (const OutboxEntry& e : entries) {
         if (e.run) {
@@ -129,11 +129,6 @@ Result<std::vector<OutboxMark>> Forwarder::SendBatch(const std::vector<OutboxEnt
                         CopyText(r.warning),
                         CopyBytes(r.block),
                         RunDigest(r)});
-            for (const RecordRow& c : r.records) {
-                Line(records, {r.uuid, Int(c.slot), Int(c.pinCount), CopyText(c.state),
-                               c.checksumOk ? "t" : "f", CopyText(c.connections),
-                               TextOrNull(c.verdict), CopyText(c.missing), CopyText(c.extra)});
-            }
         } else if (e.amendment) {
             const Amendment& a = *e.amendment;
             Line(amendments, {a.uuid, e.amendedRun, PgTime(a.made), CopyText(a.station),
@@ -167,7 +162,6 @@ Result<std::vector<OutboxMark>> Forwarder::SendBatch(const std::vector<OutboxEnt
     };
     const Kind kinds[] = {{"golden", kGoldenColumns, &goldens},
                           {"run", kRunColumns, &runs},
-                          {"record", kRecordColumns, &records},
                           {"amendment", kAmendmentColumns, &amendments}};
     for (const Kind& k : kinds) {
         if (k.data->empty()) {
@@ -214,17 +208,35 @@ Result<std::vector<OutboxMark>> Forwarder::SendBatch(const std::vector<OutboxEnt
                 return fail(st.error());
             }
         }
-        // A run and its records go together: only the records of the runs
-        // this statement adds.
-        if (Status st = pg.Exec("WITH added AS (INSERT INTO run (" + cols + ") SELECT " + cols +
-                                " FROM incoming_run ON CONFLICT (uuid) DO NOTHING RETURNING "
-                                "uuid) INSERT INTO record (" +
-                                kRecordColumns + ") SELECT c." +
-                                "run_uuid, c.slot, c.pin_count, c.state, c.checksum_ok, "
-                                "c.connections, c.verdict, c.missing, c.extra FROM "
-                                "incoming_record c JOIN added a ON a.uuid = c.run_uuid");
-            !st) {
-            return fail(st.error());
+        // A run and its records go together: the records of the runs this
+        // statement adds, straight into their table (no other transaction can
+        // hold records of a run not committed yet).
+        auto added = pg.Query("INSERT INTO run (" + cols + ") SELECT " + cols +
+                              " FROM incoming_run ON CONFLICT (uuid) DO NOTHING RETURNING uuid");
+        if (!added) {
+            return fail(added.error());
+        }
+        std::set<std::string> fresh;
+        for (int i = 0; i < added->Count(); ++i) {
+            fresh.insert(added->Text(i, 0));
+        }
+        std::string records;
+        for (const OutboxEntry& e : entries) {
+            if (!e.run || fresh.count(e.uuid) == 0) {
+                continue;
+            }
+            for (const RecordRow& c : e.run->records) {
+                Line(records, {e.uuid, Int(c.slot), Int(c.pinCount), CopyText(c.state),
+                               c.checksumOk ? "t" : "f", CopyText(c.connections),
+                               TextOrNull(c.verdict), CopyText(c.missing), CopyText(c.extra)});
+            }
+        }
+        if (!records.empty()) {
+            if (Status st = pg.Copy(std::string("COPY record (") + kRecordColumns + ") FROM STDIN",
+                                    records);
+                !st) {
+                return fail(st.error());
+            }
         }
     }
     if (!amendments.empty()) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <regex>
 
 #include "archive/migrations.h"
 #include "archive/server/forwarder.h"
@@ -456,6 +457,56 @@ TEST_F(Server, AServerDownOrAWrongPasswordKeepsTheQueue) {
     EXPECT_TRUE(out.ok()) << out.error;
     ExpectServerHoldsTheStation(*station_);
     EXPECT_EQ(ServerSql("SELECT DISTINCT sent_by FROM run"), "vark_pw");
+}
+
+// TLS with sslmode=verify-full: the server's certificate signed by the
+// authority the station names, for the host it connects to, or refused.
+TEST(ServerTls, VerifiedCertificatesOnlyAndTheQueueKeptOtherwise) {
+    std::string why;
+    vark::test::PgServer::Options tls;
+    tls.tls = true;
+    auto server = vark::test::PgServer::Start(why, tls);
+    ASSERT_NE(server, nullptr) << why;
+    ASSERT_TRUE(server->CreateDatabase("tls"));
+    ASSERT_TRUE(InitServer(server->Url("tls"), "test").ok());
+    Scratch dir;
+    const std::string archive = (dir / "station.sqlite3").string();
+    {
+        auto a = SqliteArchive::Open(archive);
+        ASSERT_TRUE(a.ok());
+        for (int i = 1; i <= 3; ++i) {
+            ASSERT_TRUE((*a)->Commit(UploadRun(StraightBlock(2, 10, i))).ok());
+        }
+    }
+    auto forward = [&](const std::string& url) {
+        ForwarderOptions o;
+        o.archive = archive;
+        o.server = url;
+        o.connectTimeoutSeconds = 5;
+        return Forwarder(o).ForwardNow();
+    };
+    const std::string rightHost = server->TlsUrl("tls", server->RootCert(), "station");
+    struct Case {
+        std::string url;
+        const char* reason;
+    } refused[] = {
+        {server->TlsUrl("tls", server->WrongRootCert(), "station"),
+         "the server's certificate was refused"},
+        {std::regex_replace(rightHost, std::regex("127\\.0\\.0\\.1"), "localhost"),
+         "the server's certificate names another host"},
+    };
+    for (const Case& c : refused) {
+        const ForwardOutcome out = forward(c.url);
+        EXPECT_FALSE(out.reached) << c.url;
+        EXPECT_EQ(ShortReason(out.error), c.reason) << out.error;
+        EXPECT_EQ(out.waiting, 3);
+    }
+    const ForwardOutcome out = forward(rightHost);
+    EXPECT_TRUE(out.ok()) << out.error;
+    EXPECT_EQ(out.sent, 3);
+    std::string runs;
+    ASSERT_TRUE(server->Sql("tls", "SELECT count(*) FROM run", &runs));
+    EXPECT_EQ(runs, "3\n");
 }
 
 }  // namespace

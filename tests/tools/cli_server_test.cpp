@@ -13,6 +13,7 @@
 #include "archive_cli_fixture.h"
 #include "testing/pg_server.h"
 #include "testing/process.h"
+#include "testing/sim_process.h"
 #include "tests/support/new_process.h"
 
 namespace vark::test {
@@ -267,6 +268,32 @@ TEST_F(Stations, WithoutTheServerReadingFallsBackAndSaysSo) {
         Cli("archive status --archive " + Archive(1), "env -u VARK_ARCHIVE_SERVER");
     EXPECT_EQ(settings.status, 1);
     EXPECT_EQ((settings.out + settings.err).find("hunter22"), std::string::npos);
+}
+
+TEST_F(Stations, AnUploadTriesOnceAndLeavesTheRestForLater) {
+    const std::string archive = "--archive " + ShellQuote(Archive(1));
+    {
+        SimProcess sim({"--fast", "--records", "30"});
+        const Ran r = Cli("upload --port " + sim.device() + " --lot UP " + archive);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("sent to the server"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(ServerSql("SELECT count(*) FROM run WHERE lot = 'UP'"), "1");
+    EXPECT_EQ(ServerSql("SELECT count(*) FROM record"), "30");
+    ASSERT_TRUE(server_->Stop());
+    {
+        SimProcess sim({"--fast", "--records", "12"});
+        const Ran r = Cli("upload --port " + sim.device() + " --lot UP2 " + archive);
+        // Archived all the same; the server's absence is said, not failed.
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("archived as run"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("1 run waiting for the server (last try "), std::string::npos)
+            << r.out;
+    }
+    std::string why;
+    ASSERT_TRUE(server_->StartAgain(&why)) << why;
+    EXPECT_EQ(Cli("archive forward " + archive).status, 0);
+    ExpectOnServerOnce(1);
 }
 
 }  // namespace
