@@ -81,6 +81,10 @@ Status Forwarder::Connect(ForwardOutcome& outcome) {
             return link.error();
         }
         link_ = std::move(link.value());
+        // The stored bytes compressed with lz4 where the server has it: a
+        // fraction of pglz's time for the same room. A server without it
+        // keeps its default.
+        (void)link_->Exec("SET default_toast_compression = 'lz4'");
         auto version = link_->Query("SELECT max(version) FROM schema_version");
         if (!version) {
             const Error e{ErrorKind::Io, "the server " + link_->Name() +

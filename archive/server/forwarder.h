@@ -27,7 +27,7 @@ struct ForwarderOptions {
     std::string archive;  // the station's archive file
     std::string server;   // libpq's connection string or URL, without a password
     int connectTimeoutSeconds = 10;
-    int batchSize = 250;  // outbox entries per server transaction
+    int batchSize = 500;  // outbox entries per server transaction
     int archiveBusyTimeoutMs = 5000;
     // Called at "before-commit" (the batch sent, the server's COMMIT not yet
     // asked for) and "after-commit" (committed there, not yet marked here).

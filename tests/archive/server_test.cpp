@@ -187,6 +187,9 @@ class Server : public ::testing::Test {
         all.withRepeats = true;
         const auto local = station.List(all);
         ASSERT_TRUE(local.ok());
+        EXPECT_EQ(ServerSql("SELECT count(*) FROM record c WHERE NOT EXISTS (SELECT 1 FROM run "
+                            "r WHERE r.uuid = c.run_uuid)"),
+                  "0");
         for (const RunSummary& r : *local) {
             EXPECT_EQ(ServerSql("SELECT count(*) FROM run WHERE uuid = '" + r.uuid + "'"), "1");
             const auto mine = station.Show(r.uuid);
