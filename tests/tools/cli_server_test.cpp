@@ -296,5 +296,27 @@ TEST_F(Stations, AnUploadTriesOnceAndLeavesTheRestForLater) {
     ExpectOnServerOnce(1);
 }
 
+TEST_F(Stations, AnArchiveFromBeforeTheServerSendsItsHistory) {
+    Import(1, 4, "OLD");
+    {
+        // As the version before the outbox left it.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(Archive(1).c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db,
+                               "DROP TABLE outbox_done; DROP TABLE forward_try; DROP TABLE "
+                               "outbox; DELETE FROM schema_version WHERE version = 4",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const Ran status = Cli("archive status --archive " + ShellQuote(Archive(1)));
+    EXPECT_EQ(status.status, 0) << status.err;
+    EXPECT_NE(status.out.find("written by an earlier version"), std::string::npos) << status.out;
+    const Ran forward = Cli("archive forward --archive " + ShellQuote(Archive(1)));
+    EXPECT_EQ(forward.status, 0) << forward.err;
+    EXPECT_NE(forward.out.find("sent 4 to the server"), std::string::npos) << forward.out;
+    ExpectOnServerOnce(1);
+}
+
 }  // namespace
 }  // namespace vark::test

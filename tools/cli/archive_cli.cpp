@@ -280,8 +280,8 @@ std::unique_ptr<archive::ArchiveReader> OpenReader(const Arguments& a, bool from
     Arguments where = a;
     where.options.erase("--operator");
     if (fromServer || a.Has("--server")) {
-        const archive::ArchiveConfig config = ArchiveConfigFor(where);
 #ifdef VARK_WITH_SERVER
+        const archive::ArchiveConfig config = ArchiveConfigFor(where);
         if (config.server.empty()) {
             std::cerr << "no server is configured (--server=URL, VARK_ARCHIVE_SERVER or server= "
                          "in the settings); reading this station's archive\n";

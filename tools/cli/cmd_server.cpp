@@ -19,6 +19,9 @@
 namespace vark::cli {
 namespace {
 
+// The schema version that brought the outbox.
+constexpr int kOutboxVersion = 4;
+
 constexpr const char* kNoServer =
     "no server is configured (--server URL, VARK_ARCHIVE_SERVER or server= in the settings)";
 
@@ -68,6 +71,13 @@ int Status(const std::vector<std::string>& args) {
     auto store = OpenArchive(config, archive::OpenOptions::Mode::Read);
     if (!store) {
         return kExitFailed;
+    }
+    if (store->SchemaVersion() < kOutboxVersion) {
+        // Reading never upgrades: the queue is made by the next write.
+        std::printf(
+            "the archive was written by an earlier version; everything in it will wait "
+            "for the server once this version writes to it (archive forward)\n");
+        return FinishOutput();
     }
     const auto state = store->Outbox();
     if (!state) {
