@@ -85,6 +85,14 @@ Status Forwarder::Connect(ForwardOutcome& outcome) {
         // fraction of pglz's time for the same room. A server without it
         // keeps its default.
         (void)link_->Exec("SET default_toast_compression = 'lz4'");
+        if (options_.statementTimeoutMs > 0) {
+            if (Status st = link_->Exec("SET statement_timeout = " +
+                                        std::to_string(options_.statementTimeoutMs));
+                !st) {
+                link_.reset();
+                return st.error();
+            }
+        }
         auto version = link_->Query("SELECT max(version) FROM schema_version");
         if (!version) {
             const Error e{ErrorKind::Io, "the server " + link_->Name() +

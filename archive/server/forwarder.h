@@ -27,6 +27,9 @@ struct ForwarderOptions {
     std::string archive;  // the station's archive file
     std::string server;   // libpq's connection string or URL, without a password
     int connectTimeoutSeconds = 10;
+    // How long one statement may take on the server (0: no limit), for a
+    // caller that must not wait long (an upload's one try).
+    int statementTimeoutMs = 0;
     int batchSize = 500;  // outbox entries per server transaction
     int archiveBusyTimeoutMs = 5000;
     // Called at "before-commit" (the batch sent, the server's COMMIT not yet

@@ -108,8 +108,17 @@ Result<std::unique_ptr<PgLink>> PgLink::Connect(const std::string& url, int time
     // The URL is expanded last, so that its own settings (a longer
     // connect_timeout, sslmode) win over these defaults.
     const std::string timeout = std::to_string(timeoutSeconds);
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {timeout.c_str(), purpose.c_str(), url.c_str(), nullptr};
+    // Keepalives notice a network cut in the middle of a batch within a
+    // minute, not the system's two hours.
+    const char* keys[] = {"connect_timeout",
+                          "application_name",
+                          "keepalives_idle",
+                          "keepalives_interval",
+                          "keepalives_count",
+                          "dbname",
+                          nullptr};
+    const char* values[] = {timeout.c_str(), purpose.c_str(), "30", "10", "3",
+                            url.c_str(),     nullptr};
     pg_conn* conn = PQconnectdbParams(keys, values, 1);
     if (conn == nullptr) {
         return Error{ErrorKind::Io, "cannot reach the server " + *name + " (out of memory)"};

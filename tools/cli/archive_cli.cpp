@@ -308,6 +308,7 @@ void ForwardAfterUpload(const archive::ArchiveConfig& config) {
     o.archive = config.file;
     o.server = config.server;
     o.connectTimeoutSeconds = 3;
+    o.statementTimeoutMs = 10000;
     o.archiveBusyTimeoutMs = config.busyTimeoutMs;
     archive::Forwarder forwarder(o);
     const archive::ForwardOutcome out = forwarder.ForwardNow();
