@@ -284,7 +284,7 @@ TEST_F(Server, EverythingArrivesAsTheStationKeepsIt) {
     EXPECT_EQ((*server)->List(q)->size(), 1u);
     EXPECT_EQ((*server)->Counts()->runs, station_->Counts()->runs);
     EXPECT_EQ((*server)->Counts()->voided, 1);
-    EXPECT_EQ((*server)->Resolve(first.substr(0, 13)).value(), first);
+    EXPECT_EQ((*server)->Resolve(first.substr(0, 24)).value(), first);
 
     // Sending again adds nothing.
     Commit(UploadRun(StraightBlock(3, 8, 77), "SN1", "late"));

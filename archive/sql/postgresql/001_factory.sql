@@ -137,6 +137,11 @@ BEGIN
         CREATE ROLE vark_reader NOLOGIN;
     END IF;
 END $$;
+-- Stations stage each batch in temporary tables.
+DO $$
+BEGIN
+    EXECUTE format('GRANT TEMPORARY ON DATABASE %I TO vark_station', current_database());
+END $$;
 REVOKE ALL ON schema_version, golden, run, record, amendment, run_conflict FROM PUBLIC;
 GRANT SELECT, INSERT ON golden, run, record, amendment, run_conflict TO vark_station;
 GRANT SELECT ON schema_version TO vark_station;
