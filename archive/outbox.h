@@ -60,7 +60,8 @@ struct OutboxEntry {
 };
 
 // How an entry ended: on the server, or refused there as a different run
-// under the same UUID (kept on both sides, never overwritten).
+// under the same UUID (kept on both sides, never overwritten), or a
+// correction of such a run, kept here.
 struct OutboxMark {
     std::int64_t id = 0;
     bool conflict = false;

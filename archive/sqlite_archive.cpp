@@ -1559,7 +1559,7 @@ Result<OutboxState> SqliteArchive::Outbox() {
     if (st) {
         st = EachRow(
             "SELECT o.item_uuid FROM outbox_done d JOIN outbox o ON o.id = d.outbox_id WHERE "
-            "d.outcome = 'conflict' ORDER BY o.id",
+            "d.outcome = 'conflict' AND o.kind = 'run' ORDER BY o.id",
             kNoBinding, [&](const Query& q) { s.conflictRuns.push_back(q.Text(0)); });
         s.conflicts = static_cast<std::int64_t>(s.conflictRuns.size());
     }

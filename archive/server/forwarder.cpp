@@ -107,7 +107,8 @@ Status Forwarder::Connect(ForwardOutcome& outcome) {
     return Done{};
 }
 
-Result<std::vector<OutboxMark>> Forwarder::SendBatch(const std::vector<OutboxEntry>& entries) {
+Result<std::vector<OutboxMark>> Forwarder::SendBatch(const std::vector<OutboxEntry>& entries,
+                                                     std::set<std::string>& held) {
     std::string runs, amendments, goldens;
     std::string station;
     for (const OutboxEntry& e : entries) {
@@ -251,10 +252,20 @@ Result<std::vector<OutboxMark>> Forwarder::SendBatch(const std::vector<OutboxEnt
             }
         }
     }
+    // Corrections of a run the server holds otherwise stay here: there they
+    // would change that other run.
+    held.insert(conflicted.begin(), conflicted.end());
     if (!amendments.empty()) {
-        if (Status st = pg.Exec(std::string("INSERT INTO amendment (") + kAmendmentColumns +
-                                ") SELECT " + kAmendmentColumns +
-                                " FROM incoming_amendment ON CONFLICT (uuid) DO NOTHING");
+        std::string list = "{";
+        for (const std::string& run : held) {
+            list += (list.size() > 1 ? "," : "") + run;
+        }
+        list += "}";
+        if (auto st = pg.Query(std::string("INSERT INTO amendment (") + kAmendmentColumns +
+                                   ") SELECT " + kAmendmentColumns +
+                                   " FROM incoming_amendment WHERE run_uuid <> ALL ($1::uuid[]) "
+                                   "ON CONFLICT (uuid) DO NOTHING",
+                               {list});
             !st) {
             return fail(st.error());
         }
@@ -271,7 +282,8 @@ Result<std::vector<OutboxMark>> Forwarder::SendBatch(const std::vector<OutboxEnt
     std::vector<OutboxMark> marks;
     marks.reserve(entries.size());
     for (const OutboxEntry& e : entries) {
-        marks.push_back({e.id, e.run && conflicted.count(e.uuid) != 0});
+        marks.push_back({e.id, (e.run && conflicted.count(e.uuid) != 0) ||
+                                   (e.amendment && held.count(e.amendedRun) != 0)});
     }
     return marks;
 }
@@ -296,6 +308,11 @@ ForwardOutcome Forwarder::Forward() {
         // only itself.
         std::int64_t after = 0;
         int size = options_.batchSize;
+        // The runs the server holds otherwise, found by earlier tries.
+        std::set<std::string> held;
+        if (auto state = archive_->Outbox()) {
+            held.insert(state->conflictRuns.begin(), state->conflictRuns.end());
+        }
         std::string refusal;
         for (;;) {
             auto pending = archive_->PendingOutbox(size, after);
@@ -306,7 +323,7 @@ ForwardOutcome Forwarder::Forward() {
             if (pending->empty()) {
                 break;
             }
-            auto marks = SendBatch(*pending);
+            auto marks = SendBatch(*pending, held);
             if (!marks) {
                 if (marks.error().kind == ErrorKind::Invalid && link_->Alive()) {
                     if (size > 1) {
@@ -326,9 +343,9 @@ ForwardOutcome Forwarder::Forward() {
                 note(st.error().message);
                 break;
             }
-            for (const OutboxMark& m : *marks) {
+            for (std::size_t i = 0; i < marks->size(); ++i) {
                 ++outcome.sent;
-                outcome.conflicts += m.conflict;
+                outcome.conflicts += (*marks)[i].conflict && (*pending)[i].run;
             }
             if (size == 1) {
                 after = pending->back().id;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 
 #include "archive/error.h"
@@ -70,7 +71,10 @@ class Forwarder {
     Status OpenArchive();
     Status Connect(ForwardOutcome& outcome);
     // One server transaction for `entries`; the marks to write on success.
-    Result<std::vector<OutboxMark>> SendBatch(const std::vector<OutboxEntry>& entries);
+    // `held`: runs the server holds otherwise, whose corrections stay here;
+    // the batch's own such runs are added.
+    Result<std::vector<OutboxMark>> SendBatch(const std::vector<OutboxEntry>& entries,
+                                              std::set<std::string>& held);
 
     ForwarderOptions options_;
     std::mutex mutex_;

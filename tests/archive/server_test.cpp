@@ -360,6 +360,13 @@ TEST_F(Server, AnotherRunUnderTheSameUuidIsFlaggedNotOverwritten) {
         sqlite3_close(db);
     }
     ASSERT_TRUE(Forwarder(Options()).ForwardNow().ok());
+    {
+        // The twin corrects its own version of the run: a correction the
+        // server's run must not get.
+        auto a = OpenStation("twin.sqlite3");
+        ASSERT_TRUE(a->Amend(runs[1], {{"lot", "TWIN-FIX"}}, "twin's own", "q", "s").ok());
+        ASSERT_TRUE(a->Amend(runs[2], {{"note", "fine"}}, "a run both hold alike", "q", "s").ok());
+    }
     Forwarder twin(Options("twin.sqlite3"));
     const ForwardOutcome out = twin.ForwardNow();
     EXPECT_EQ(out.conflicts, 1);
@@ -370,6 +377,8 @@ TEST_F(Server, AnotherRunUnderTheSameUuidIsFlaggedNotOverwritten) {
     EXPECT_EQ(state->conflictRuns[0], runs[1]);
     EXPECT_NE(WaitingText(*state).find("1 run differs from the server's copy"), std::string::npos);
     EXPECT_EQ(ServerSql("SELECT lot FROM run WHERE uuid = '" + runs[1] + "'"), "ORIGINAL");
+    EXPECT_EQ(ServerSql("SELECT count(*) FROM amendment WHERE run_uuid = '" + runs[1] + "'"), "0");
+    EXPECT_EQ(ServerSql("SELECT count(*) FROM amendment WHERE run_uuid = '" + runs[2] + "'"), "1");
     EXPECT_EQ(ServerSql("SELECT count(*) FROM run_conflict WHERE run_uuid = '" + runs[1] + "'"),
               "1");
     // The same runs sent twice are simply there once.
