@@ -1,5 +1,6 @@
 #include "archive/server/forwarder.h"
 
+#include <filesystem>
 #include <set>
 #include <utility>
 
@@ -58,6 +59,12 @@ Forwarder::~Forwarder() = default;
 Status Forwarder::OpenArchive() {
     if (archive_) {
         return Done{};
+    }
+    // Forwarding never makes an archive: a station without one has nothing
+    // to send, and a mistyped name should say so.
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::path(options_.archive), ec)) {
+        return Error{ErrorKind::Missing, "there is no archive at " + options_.archive};
     }
     OpenOptions o;
     o.mode = OpenOptions::Mode::Write;
