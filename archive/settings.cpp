@@ -254,6 +254,14 @@ ArchiveConfig ResolveArchiveConfig(const IniSettings& settings, const Surroundin
     if (auto wait = settings.Int("archive_wait_ms"); wait && *wait >= 0) {
         c.busyTimeoutMs = *wait;
     }
+    c.server = settings.String("server").value_or("");
+    if (auto env = around.environment ? around.environment("VARK_ARCHIVE_SERVER") : std::nullopt;
+        env) {
+        c.server = *env;
+    }
+    if (overrides.server) {
+        c.server = *overrides.server;
+    }
     return c;
 }
 

@@ -42,6 +42,9 @@ struct ArchiveConfig {
     std::string station;
     std::string operatorName;
     int busyTimeoutMs = 5000;
+    // The factory server the station forwards to (libpq's URL or connection
+    // string, never with a password); empty: none.
+    std::string server;
 };
 
 // What the command line says, overriding everything else.
@@ -50,6 +53,7 @@ struct ArchiveOverrides {
     bool disabled = false;            // --no-archive
     std::optional<std::string> operatorName;
     std::optional<std::string> station;
+    std::optional<std::string> server;  // --server URL ("" turns it off)
 };
 
 // Facts of the machine and the environment the resolution reads.
@@ -65,7 +69,8 @@ Surroundings SystemSurroundings();
 
 // Command line first, then the environment (VARK_ARCHIVE names a file and
 // turns the archive on), then the settings (archive_file, archive_enabled,
-// station, operator, archive_wait_ms), then the defaults: the file
+// station, operator, archive_wait_ms, server; VARK_ARCHIVE_SERVER names the
+// server, an empty one none), then the defaults: the file
 // vark-u/archive.sqlite3 in the data folder, the host name, the login name.
 ArchiveConfig ResolveArchiveConfig(const IniSettings& settings, const Surroundings& around,
                                    const ArchiveOverrides& overrides);

@@ -977,6 +977,9 @@ Result<Committed> SqliteArchive::Commit(const NewRun& run) {
         }
         id = sqlite3_last_insert_rowid(db_);
     }
+    if ((rc = Queue("run", out.uuid, now)) != SQLITE_DONE) {
+        return rollback(rc);
+    }
     {
         Query q(Statement("INSERT INTO run_block (run_id, record_count, block) VALUES (?1, ?2, ?3)",
                           rc));
@@ -1088,7 +1091,8 @@ Result<std::vector<Amendment>> SqliteArchive::Amend(std::string_view uuid,
         }
         q.Bind(1, a.uuid).Bind(2, *id).Bind(3, a.made).Bind(4, a.station).Bind(5, a.author);
         q.Bind(6, a.field).Bind(7, a.oldValue).Bind(8, a.newValue).Bind(9, a.why);
-        if ((rc = q.Step()) != SQLITE_DONE) {
+        if ((rc = q.Step()) != SQLITE_DONE ||
+            (rc = Queue("amendment", a.uuid, now)) != SQLITE_DONE) {
             return rollback(Fail(rc, ""));
         }
         made.push_back(std::move(a));
@@ -1258,7 +1262,8 @@ Result<Golden> SqliteArchive::SetGolden(const NewGolden& golden) {
         q.Bind(5, made.author).Bind(6, made.source).Bind(7, made.note);
         q.Bind(8, std::int64_t{made.record.PinCount()}).Bind(9, made.connections);
         q.BindBlob(10, made.record.bytes, kRecordSize);
-        if ((rc = q.Step()) != SQLITE_DONE) {
+        if ((rc = q.Step()) != SQLITE_DONE ||
+            (rc = Queue("golden", made.uuid, made.made)) != SQLITE_DONE) {
             return rollback(Fail(rc, ""));
         }
     }
@@ -1344,6 +1349,239 @@ Result<std::vector<FailedRecord>> SqliteArchive::FailedRecords(const RunQuery& q
                                       : a.slot < b.slot;
     });
     return out;
+}
+
+int SqliteArchive::Queue(std::string_view kind, std::string_view uuid, TimeMs when) {
+    int rc = SQLITE_OK;
+    Query q(Statement("INSERT INTO outbox (kind, item_uuid, queued_ms) VALUES (?1, ?2, ?3)", rc));
+    if (!q) {
+        return rc;
+    }
+    q.Bind(1, kind).Bind(2, uuid).Bind(3, when);
+    return q.Step();
+}
+
+Result<StoredRun> SqliteArchive::ReadStoredRun(std::string_view uuid) {
+    StoredRun r;
+    int rc = SQLITE_OK;
+    std::int64_t id = 0;
+    {
+        Query q(Statement(
+            "SELECT r.id, r.uuid, r.started_ms, r.ended_ms, r.station, r.operator, r.source, "
+            "r.port, r.tester_serial, r.file_name, r.file_sha256, r.lot, r.part, r.note, "
+            "r.program, r.reference_label, r.reference_record, r.content_sha256, "
+            "(SELECT o.uuid FROM run o WHERE o.id = r.repeat_of), r.record_count, r.empty_count, "
+            "r.error_count, r.same_count, r.differs_count, (SELECT g.uuid FROM golden g WHERE "
+            "g.id = r.golden_id), r.majority_warning, b.block FROM run r JOIN run_block b ON "
+            "b.run_id = r.id WHERE r.uuid = ?1",
+            rc));
+        if (!q) {
+            return Fail(rc, "");
+        }
+        q.Bind(1, uuid);
+        rc = q.Step();
+        if (rc == SQLITE_DONE) {
+            return Error{ErrorKind::NotFound, "no run " + std::string(uuid) + " in the archive"};
+        }
+        if (rc != SQLITE_ROW) {
+            return Fail(rc, "");
+        }
+        id = q.Int(0);
+        r.uuid = q.Text(1);
+        r.started = q.Int(2);
+        r.ended = q.Int(3);
+        r.station = q.Text(4);
+        r.operatorName = q.Text(5);
+        r.source = q.Text(6);
+        r.port = q.Text(7);
+        r.testerSerial = q.Text(8);
+        r.fileName = q.Text(9);
+        r.fileSha256 = q.Text(10);
+        r.lot = q.Text(11);
+        r.part = q.Text(12);
+        r.note = q.Text(13);
+        r.program = q.Text(14);
+        r.referenceLabel = q.Text(15);
+        r.referenceRecord = q.Blob(16);
+        r.contentSha256 = q.Text(17);
+        r.repeatOf = q.Text(18);
+        r.recordCount = static_cast<int>(q.Int(19));
+        r.emptyCount = static_cast<int>(q.Int(20));
+        r.errorCount = static_cast<int>(q.Int(21));
+        r.same = q.IsNull(22) ? -1 : static_cast<int>(q.Int(22));
+        r.differs = q.IsNull(23) ? -1 : static_cast<int>(q.Int(23));
+        r.goldenUuid = q.Text(24);
+        r.warning = q.Text(25);
+        r.block = q.Blob(26);
+    }
+    const Status st = EachRow(
+        "SELECT slot, pin_count, state, checksum_ok, connections, verdict, missing, extra FROM "
+        "record WHERE run_id = ?1 ORDER BY slot",
+        [id](Query& q) { q.Bind(1, id); },
+        [&](const Query& q) {
+            r.records.push_back({static_cast<int>(q.Int(0)), static_cast<int>(q.Int(1)), q.Text(2),
+                                 q.Int(3) != 0, q.Text(4), q.Text(5), q.Text(6), q.Text(7)});
+        });
+    if (!st) {
+        return st.error();
+    }
+    return r;
+}
+
+Result<std::vector<OutboxEntry>> SqliteArchive::PendingOutbox(int limit, std::int64_t afterId) {
+    std::vector<OutboxEntry> out;
+    // One read transaction: the entries and their items as of one moment.
+    int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        return Fail(rc, "");
+    }
+    auto end = [&](Error e) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return e;
+    };
+    Status st = EachRow(
+        "SELECT o.id, o.kind, o.item_uuid FROM outbox o WHERE NOT EXISTS (SELECT 1 FROM "
+        "outbox_done d WHERE d.outbox_id = o.id) AND o.id > ?2 ORDER BY o.id LIMIT ?1",
+        [&](Query& q) { q.Bind(1, std::int64_t{limit}).Bind(2, afterId); },
+        [&](const Query& q) {
+            OutboxEntry e;
+            e.id = q.Int(0);
+            e.kind = q.Text(1);
+            e.uuid = q.Text(2);
+            out.push_back(std::move(e));
+        });
+    if (!st) {
+        return end(st.error());
+    }
+    for (OutboxEntry& e : out) {
+        if (e.kind == "run") {
+            auto run = ReadStoredRun(e.uuid);
+            if (!run) {
+                return end(run.error());
+            }
+            e.run = std::move(*run);
+        } else if (e.kind == "amendment") {
+            st = EachRow(
+                "SELECT a.uuid, a.made_ms, a.station, a.author, a.field, a.old_value, "
+                "a.new_value, a.why, r.uuid, a.id FROM amendment a JOIN run r ON r.id = "
+                "a.run_id WHERE a.uuid = ?1",
+                [&](Query& q) { q.Bind(1, e.uuid); },
+                [&](const Query& q) {
+                    e.amendment = Amendment{q.Text(0), q.Int(1),  q.Text(2), q.Text(3),
+                                            q.Text(4), q.Text(5), q.Text(6), q.Text(7)};
+                    e.amendedRun = q.Text(8);
+                    e.amendmentSeq = q.Int(9);
+                });
+        } else {
+            st = EachRow(
+                "SELECT " + kGoldenColumns + " FROM golden g WHERE g.uuid = ?1",
+                [&](Query& q) { q.Bind(1, e.uuid); },
+                [&](const Query& q) { e.golden = ReadGolden(q); });
+        }
+        if (!st) {
+            return end(st.error());
+        }
+        if (!e.run && !e.amendment && !e.golden) {
+            return end(Error{ErrorKind::Corrupt, "the outbox names " + e.kind + " " + e.uuid +
+                                                     ", which the archive does not hold"});
+        }
+    }
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    return out;
+}
+
+Status SqliteArchive::MarkForwarded(const std::vector<OutboxMark>& marks, TimeMs when) {
+    int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        return Fail(rc, "");
+    }
+    auto rollback = [&](int code) {
+        const Error e = Fail(code, "marking what the server holds");
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return e;
+    };
+    {
+        // Marked already (another forwarder sent it too): the first mark stays.
+        Query q(Statement(
+            "INSERT OR IGNORE INTO outbox_done (outbox_id, done_ms, outcome) VALUES (?1, ?2, ?3)",
+            rc));
+        if (!q) {
+            return rollback(rc);
+        }
+        for (const OutboxMark& m : marks) {
+            q.Bind(1, m.id).Bind(2, when).Bind(3, m.conflict ? "conflict" : "sent");
+            if ((rc = q.Step()) != SQLITE_DONE) {
+                return rollback(rc);
+            }
+            q.Reset();
+        }
+    }
+    {
+        Query q(
+            Statement("INSERT INTO forward_try (tried_ms, sent, error) VALUES (?1, ?2, '')", rc));
+        if (!q) {
+            return rollback(rc);
+        }
+        q.Bind(1, when).Bind(2, static_cast<std::int64_t>(marks.size()));
+        if ((rc = q.Step()) != SQLITE_DONE) {
+            return rollback(rc);
+        }
+    }
+    rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        return rollback(rc);
+    }
+    return Done{};
+}
+
+Status SqliteArchive::NoteForwardTry(TimeMs when, const std::string& error) {
+    int rc = SQLITE_OK;
+    Query q(Statement("INSERT INTO forward_try (tried_ms, sent, error) VALUES (?1, 0, ?2)", rc));
+    if (!q) {
+        return Fail(rc, "");
+    }
+    q.Bind(1, when).Bind(2, error);
+    if ((rc = q.Step()) != SQLITE_DONE) {
+        return Fail(rc, "noting the try to reach the server");
+    }
+    return Done{};
+}
+
+Result<OutboxState> SqliteArchive::Outbox() {
+    OutboxState s;
+    Status st = EachRow(
+        "SELECT o.kind, count(*) FROM outbox o WHERE NOT EXISTS (SELECT 1 FROM outbox_done d "
+        "WHERE d.outbox_id = o.id) GROUP BY o.kind",
+        kNoBinding, [&](const Query& q) {
+            const std::string kind = q.Text(0);
+            (kind == "run" ? s.runs : kind == "amendment" ? s.amendments : s.goldens) = q.Int(1);
+        });
+    if (st) {
+        st = EachRow(
+            "SELECT o.item_uuid FROM outbox_done d JOIN outbox o ON o.id = d.outbox_id WHERE "
+            "d.outcome = 'conflict' AND o.kind = 'run' ORDER BY o.id",
+            kNoBinding, [&](const Query& q) { s.conflictRuns.push_back(q.Text(0)); });
+        s.conflicts = static_cast<std::int64_t>(s.conflictRuns.size());
+    }
+    if (st) {
+        st = EachRow("SELECT tried_ms, error FROM forward_try ORDER BY id DESC LIMIT 1", kNoBinding,
+                     [&](const Query& q) {
+                         s.lastTry = q.Int(0);
+                         s.lastError = q.Text(1);
+                     });
+    }
+    if (st) {
+        st = EachRow("SELECT max(tried_ms) FROM forward_try WHERE error = ''", kNoBinding,
+                     [&](const Query& q) {
+                         if (!q.IsNull(0)) {
+                             s.lastSent = q.Int(0);
+                         }
+                     });
+    }
+    if (!st) {
+        return st.error();
+    }
+    return s;
 }
 
 }  // namespace vark::archive

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "archive/error.h"
+#include "archive/outbox.h"
 #include "archive/reader.h"
 #include "archive/run.h"
 #include "archive/statistics.h"
@@ -117,6 +118,15 @@ class SqliteArchive final : public ArchiveReader, public StatisticsSource {
     // made under a temporary name beside it and renamed when complete.
     Status BackupTo(const std::string& target);
 
+    // The factory server's outbox: what waits, oldest first, with all the
+    // server keeps of it (at most `limit` entries); marking entries done
+    // (with the try that did it) once the server has committed them; a
+    // failed try; and the state as shown.
+    Result<std::vector<OutboxEntry>> PendingOutbox(int limit, std::int64_t afterId = 0);
+    Status MarkForwarded(const std::vector<OutboxMark>& marks, TimeMs when);
+    Status NoteForwardTry(TimeMs when, const std::string& error);
+    Result<OutboxState> Outbox();
+
     // Runs inside each commit's transaction just before COMMIT; for tests
     // that interrupt a commit at its most delicate point.
     void SetBeforeCommitHook(std::function<void()> hook) { beforeCommit_ = std::move(hook); }
@@ -128,6 +138,9 @@ class SqliteArchive final : public ArchiveReader, public StatisticsSource {
     Error Fail(int rc, std::string_view doing) const;
     sqlite3_stmt* Statement(std::string_view sql, int& rc);
     Result<std::int64_t> RunId(std::string_view uuid);
+    // Queues an item for the server inside the caller's transaction.
+    int Queue(std::string_view kind, std::string_view uuid, TimeMs when);
+    Result<StoredRun> ReadStoredRun(std::string_view uuid);
     // Runs `sql` after `bind(query)`, calling `row(query)` for each row.
     template <class Bind, class Row>
     Status EachRow(std::string_view sql, Bind&& bind, Row&& row);

@@ -226,6 +226,10 @@ def self_test():
         # toolkit is not, nor is the engine's header anywhere else.
         write('archive/s.cpp', '#include <sqlite3.h>\n')
         write('records/r.cpp', '#include <sqlite3.h>\n')
+        # The factory server's client is the archive's too, in a folder of
+        # its own and a library of its own; its header nowhere else.
+        write('archive/server/p.cpp', '#include <libpq-fe.h>\n')
+        write('tools/t.cpp', '#include <postgresql/libpq-fe.h>\n')
         # The windows' shared rules: no toolkit, even through another target.
         write('ui/u.cpp', '#include "low/a.h"\n')
         qtdir = os.path.join(root, 'qt', 'QtWidgets')
@@ -247,6 +251,11 @@ def self_test():
                              'files': [os.path.join(root, 'records', 'r.cpp')]},
             'vark_ui': {'dir': os.path.join(root, 'ui'), 'deps': ['low', 'low_qt'],
                         'files': [os.path.join(root, 'ui', 'u.cpp')]},
+            'vark_archive_server': {'dir': os.path.join(root, 'archive', 'server'),
+                                    'deps': ['vark_archive', 'Qt:Core'],
+                                    'files': [os.path.join(root, 'archive', 'server', 'p.cpp')]},
+            'tool': {'dir': os.path.join(root, 'tools'), 'deps': ['vark_archive_server'],
+                     'files': [os.path.join(root, 'tools', 't.cpp')]},
         }
         errors = check(targets, {'Widgets': qtdir}, root)
         expected = [
@@ -261,6 +270,10 @@ def self_test():
             'vark_records: the records layer links vark_archive',
             'records/r.cpp: includes the database header <sqlite3.h> outside the archive',
             'vark_ui: the ui layer links Qt:Widgets',
+            'vark_archive_server: the archive layer links Qt:Core',
+            'vark_archive_server: the archive layer links Qt:Gui',
+            'tools/t.cpp: includes the database header <postgresql/libpq-fe.h> outside the '
+            'archive',
         ]
         missing = [e for e in expected if e not in errors]
         extra = [e for e in errors if e not in expected]

@@ -7,7 +7,7 @@ pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-svg-dev qt6-charts-dev libgl-dev libudev-dev
       libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libfontconfig-dev
       fonts-liberation poppler-utils xvfb xauth libx11-dev clang-format-14
-      umockdev libumockdev-dev)
+      umockdev libumockdev-dev libpq-dev postgresql-15 openssl)
 pkgs+=("$@")
 missing=()
 for p in "${pkgs[@]}"; do

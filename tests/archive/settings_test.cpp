@@ -94,6 +94,22 @@ TEST_F(Resolve, CommandLineBeatsEnvironmentBeatsSettings) {
     EXPECT_EQ(ResolveArchiveConfig(settings, around, {}).file, "/s.sqlite3");
 }
 
+TEST_F(Resolve, TheServerFromCommandLineEnvironmentOrSettingsAndEmptyMeansNone) {
+    const IniSettings settings =
+        IniSettings::Parse("[General]\nserver=\"postgresql://s@db/factory?sslmode=verify-full\"\n");
+    EXPECT_EQ(ResolveArchiveConfig({}, around, {}).server, "");
+    EXPECT_EQ(ResolveArchiveConfig(settings, around, {}).server,
+              "postgresql://s@db/factory?sslmode=verify-full");
+    env["VARK_ARCHIVE_SERVER"] = "service=factory";
+    EXPECT_EQ(ResolveArchiveConfig(settings, around, {}).server, "service=factory");
+    ArchiveOverrides o;
+    o.server = "postgresql:///plant";
+    EXPECT_EQ(ResolveArchiveConfig(settings, around, o).server, "postgresql:///plant");
+    // Set but empty: this station forwards nowhere, whatever the settings say.
+    env["VARK_ARCHIVE_SERVER"] = "";
+    EXPECT_EQ(ResolveArchiveConfig(settings, around, {}).server, "");
+}
+
 TEST_F(Resolve, TurnedOffBySettingsOrCommandLineAndOnByNamingAFile) {
     const IniSettings off = IniSettings::Parse("[General]\narchive_enabled=false\n");
     EXPECT_FALSE(ResolveArchiveConfig(off, around, {}).enabled);

@@ -613,3 +613,121 @@ TEST(SqliteArchive, BackupIsACompleteNewFile) {
 
 }  // namespace
 }  // namespace vark::archive
+
+namespace vark::archive {
+namespace {
+
+// The outbox for the factory server: what waits, in the order it must be
+// sent, with the values as first archived.
+TEST(Outbox, QueuesEveryRunCorrectionAndGoldenWithItsTransaction) {
+    Scratch dir;
+    auto a = OpenOk((dir / "a.sqlite3").string());
+    ASSERT_TRUE(a);
+    NewGolden g;
+    g.part = "P";
+    g.record = ProductionRunBlock().slots[0];
+    g.source = "test 001";
+    g.author = "q";
+    ASSERT_TRUE(a->SetGolden(g).ok());
+    const auto run = a->Commit(UploadRun(StraightBlock(3), "SN", "L-typo"));
+    ASSERT_TRUE(run.ok());
+    ASSERT_TRUE(a->Amend(run->uuid, {{"lot", "L-1"}, {"void", "1"}}, "why", "q", "s").ok());
+    // Refused or adding nothing: nothing queued either.
+    EXPECT_FALSE(a->Amend(run->uuid, {{"lot", "L-1"}}, "again", "q", "s").ok());
+    NewRun imported = UploadRun(StraightBlock(3, 10, 9));
+    imported.source = Source::Import;
+    imported.testerSerial.clear();
+    imported.fileName = "f.vku";
+    ASSERT_TRUE(a->Commit(imported).ok());
+    EXPECT_TRUE(a->Commit(imported)->alreadyArchived);
+
+    const auto state = a->Outbox();
+    ASSERT_TRUE(state.ok());
+    EXPECT_EQ(state->goldens, 1);
+    EXPECT_EQ(state->runs, 2);
+    EXPECT_EQ(state->amendments, 2);
+    EXPECT_FALSE(state->lastTry.has_value());
+    const auto pending = a->PendingOutbox(10);
+    ASSERT_TRUE(pending.ok());
+    ASSERT_EQ(pending->size(), 5u);
+    const char* kinds[] = {"golden", "run", "amendment", "amendment", "run"};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ((*pending)[i].kind, kinds[i]) << i;
+    }
+    const StoredRun& stored = *(*pending)[1].run;
+    EXPECT_EQ(stored.lot, "L-typo");  // as archived; the amendment travels on its own
+    EXPECT_EQ(stored.records.size(), 3u);
+    EXPECT_EQ(RecordFileOf(stored.block), a->ExportBytes(run->uuid).value());
+    EXPECT_EQ((*pending)[2].amendedRun, run->uuid);
+    EXPECT_LT((*pending)[2].amendmentSeq, (*pending)[3].amendmentSeq);
+    EXPECT_EQ(a->PendingOutbox(2, (*pending)[1].id)->front().id, (*pending)[2].id);
+    EXPECT_TRUE(a->Check()->ok());
+}
+
+TEST(Outbox, MarksOnlyAddAndTheFirstMarkStays) {
+    Scratch dir;
+    const std::string path = (dir / "a.sqlite3").string();
+    auto a = OpenOk(path);
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_TRUE(a->Commit(UploadRun(StraightBlock(2, 10, i))).ok());
+    }
+    const auto pending = a->PendingOutbox(10).value();
+    ASSERT_TRUE(a->NoteForwardTry(1000, "connection refused").ok());
+    EXPECT_EQ(a->Outbox()->lastError, "connection refused");
+    ASSERT_TRUE(a->MarkForwarded({{pending[0].id, false}, {pending[1].id, true}}, 2000).ok());
+    // Sent again by a second forwarder: the conflict stays a conflict.
+    ASSERT_TRUE(a->MarkForwarded({{pending[1].id, false}}, 3000).ok());
+    const auto state = a->Outbox().value();
+    EXPECT_EQ(state.runs, 1);
+    EXPECT_EQ(state.conflicts, 1);
+    ASSERT_EQ(state.conflictRuns.size(), 1u);
+    EXPECT_EQ(state.conflictRuns[0], pending[1].uuid);
+    EXPECT_EQ(state.lastTry, 3000);
+    EXPECT_EQ(state.lastError, "");
+    EXPECT_EQ(state.lastSent, 3000);
+    EXPECT_EQ(a->PendingOutbox(10)->size(), 1u);
+    a.reset();
+    Raw raw(path);
+    EXPECT_NE(raw.Exec("UPDATE outbox_done SET outcome = 'sent'"), SQLITE_OK);
+    EXPECT_NE(raw.Exec("DELETE FROM outbox"), SQLITE_OK);
+    EXPECT_EQ(raw.Int("SELECT count(*) FROM outbox"), 3);
+}
+
+TEST(Outbox, AnArchiveFromBeforeTheOutboxQueuesWhatItHolds) {
+    Scratch dir;
+    const std::string path = (dir / "a.sqlite3").string();
+    std::vector<std::string> runs;
+    {
+        auto a = OpenOk(path);
+        NewGolden g;
+        g.part = "P";
+        g.record = ProductionRunBlock().slots[0];
+        g.source = "s";
+        g.author = "q";
+        ASSERT_TRUE(a->SetGolden(g).ok());
+        for (int i = 1; i <= 3; ++i) {
+            runs.push_back(a->Commit(UploadRun(StraightBlock(2, 10, i))).value().uuid);
+        }
+        ASSERT_TRUE(a->Amend(runs[0], {{"note", "n"}}, "why", "q", "s").ok());
+    }
+    {
+        // As the version before the outbox left it.
+        Raw raw(path);
+        ASSERT_EQ(raw.Exec("DROP TABLE outbox_done; DROP TABLE forward_try; DROP TABLE outbox; "
+                           "DELETE FROM schema_version WHERE version = 4"),
+                  SQLITE_OK);
+    }
+    auto a = OpenOk(path);
+    ASSERT_TRUE(a);
+    EXPECT_FALSE(a->BackupBeforeMigration().empty());
+    const auto pending = a->PendingOutbox(10).value();
+    ASSERT_EQ(pending.size(), 5u);
+    EXPECT_EQ(pending[0].kind, "golden");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(pending[1 + i].uuid, runs[i]);
+    }
+    EXPECT_EQ(pending[4].kind, "amendment");
+}
+
+}  // namespace
+}  // namespace vark::archive

@@ -221,7 +221,7 @@ TEST_F(ArchiveCli, CheckAndBackup) {
     r = Cli("archive check --archive copy.sqlite3");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
-              "copy.sqlite3: schema 3, 1 runs (0 voided, 0 repeats), 20 records, 0 "
+              "copy.sqlite3: schema 4, 1 runs (0 voided, 0 repeats), 20 records, 0 "
               "amendments\nok\n");
     const std::string before = Read(Dir() / "copy.sqlite3");
     r = Cli("archive backup copy.sqlite3");
@@ -272,7 +272,7 @@ TEST_F(ArchiveCli, NewerAndDamagedArchivesAreRefusedAndLeftAsTheyWere) {
         EXPECT_EQ(Read(file), before) << file;
         if (file == newer) {
             EXPECT_NE(import.err.find("newer version of the program (schema 99, this one knows up "
-                                      "to 3); it is left untouched"),
+                                      "to 4); it is left untouched"),
                       std::string::npos)
                 << import.err;
         } else {

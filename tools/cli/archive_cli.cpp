@@ -9,6 +9,11 @@
 
 #include "platform/system.h"
 
+#ifdef VARK_WITH_SERVER
+#include "archive/server/forwarder.h"
+#include "archive/server/server_archive.h"
+#endif
+
 #ifndef VARK_VERSION
 #define VARK_VERSION "unknown"
 #endif
@@ -27,9 +32,10 @@ constexpr const char* kArchiveUsageHead =
     "[--repeats]\n"
     "      the runs, newest first; DATE is YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS] in local\n"
     "      time (with Z: UTC); --until DATE takes in that whole day\n"
-    "  show RUN\n"
+    "       [--server | --server=URL]\n"
+    "  show RUN [--server | --server=URL]\n"
     "      a run with its records and amendments\n"
-    "  export RUN -o FILE\n"
+    "  export RUN -o FILE [--server | --server=URL]\n"
     "      the record file of a run, byte for byte as it was received (\".vku\" appended)\n"
     "  amend RUN [--lot L] [--part P] [--operator O] [--note N] --why TEXT [--by NAME]\n"
     "  void RUN --why TEXT [--by NAME]\n"
@@ -39,6 +45,8 @@ constexpr const char* kArchiveUsageHead =
     "  backup FILE\n"
     "      a consistent copy of the archive into the new file FILE\n";
 constexpr const char* kArchiveUsageTail =
+    "--server reads the factory server (every station's runs) instead, or says why\n"
+    "it cannot and reads the station's archive.\n"
     "RUN is a run's UUID or an unambiguous start of it. The archive is FILE, else\n"
     "$VARK_ARCHIVE, else the settings' archive_file, else vark-u/archive.sqlite3 in the\n"
     "user's data folder.\n";
@@ -180,6 +188,9 @@ archive::ArchiveConfig ArchiveConfigFor(const Arguments& a) {
     if (a.Has("--operator")) {
         o.operatorName = a.Value("--operator");
     }
+    if (a.Has("--server")) {
+        o.server = a.Value("--server");
+    }
     return archive::ResolveArchiveConfig(archive::LoadSettings(archive::SettingsFilePath()),
                                          archive::SystemSurroundings(), o);
 }
@@ -247,7 +258,68 @@ bool ArchiveUpload(const Arguments& a, const RecordBlock& block, const UploadFac
                     done->repeatOf.c_str());
     }
     std::printf("\n%s", ComparedLines(*done).c_str());
+    store.reset();
+    ForwardAfterUpload(config);
     return true;
+}
+
+std::vector<std::string> ServerFlag(const std::vector<std::string>& args) {
+    std::vector<std::string> out = args;
+    for (std::string& s : out) {
+        if (s == "--") {
+            break;
+        }
+        if (s == "--server") {
+            s = "--from-server";
+        }
+    }
+    return out;
+}
+
+std::unique_ptr<archive::ArchiveReader> OpenReader(const Arguments& a, bool fromServer) {
+    Arguments where = a;
+    where.options.erase("--operator");
+    if (fromServer || a.Has("--server")) {
+#ifdef VARK_WITH_SERVER
+        const archive::ArchiveConfig config = ArchiveConfigFor(where);
+        if (config.server.empty()) {
+            std::cerr << "no server is configured (--server=URL, VARK_ARCHIVE_SERVER or server= "
+                         "in the settings); reading this station's archive\n";
+        } else {
+            auto server = archive::ServerArchive::Open(config.server);
+            if (server) {
+                return std::move(server.value());
+            }
+            std::cerr << server.error().message << "\nreading this station's archive instead\n";
+        }
+#else
+        std::cerr << "this build cannot reach a server; reading this station's archive\n";
+#endif
+    }
+    return OpenArchive(ArchiveConfigFor(where), archive::OpenOptions::Mode::Read);
+}
+
+void ForwardAfterUpload(const archive::ArchiveConfig& config) {
+#ifdef VARK_WITH_SERVER
+    if (config.server.empty()) {
+        return;
+    }
+    archive::ForwarderOptions o;
+    o.archive = config.file;
+    o.server = config.server;
+    o.connectTimeoutSeconds = 3;
+    o.statementTimeoutMs = 10000;
+    o.archiveBusyTimeoutMs = config.busyTimeoutMs;
+    archive::Forwarder forwarder(o);
+    const archive::ForwardOutcome out = forwarder.ForwardNow();
+    if (out.waiting == 0 && out.error.empty()) {
+        std::printf("sent to the server\n");
+    } else if (auto state = forwarder.State()) {
+        std::printf("%s\n", archive::WaitingText(*state).c_str());
+    }
+#else
+    (void)config;
+#endif
 }
 
 std::string ComparedLines(const archive::Committed& done) {

@@ -54,12 +54,27 @@ std::string Field(const std::string& s);
 // --tester, --text, --since, --until. False for a date that is not one.
 bool NarrowingOptions(const Arguments& a, archive::RunQuery& q);
 
+// What list, show and export read: with `fromServer` the factory server
+// (every station's runs, read-only) when one is configured and answers;
+// otherwise, said on standard error, the station's own archive. Null (the
+// reason on standard error) when neither can be read.
+std::unique_ptr<archive::ArchiveReader> OpenReader(const Arguments& a, bool fromServer);
+
+// list, show and export take `--server` alone (the configured server) or
+// `--server=URL`: the bare flag becomes "--from-server".
+std::vector<std::string> ServerFlag(const std::vector<std::string>& args);
+
+// After an upload was archived: one try, with a short time-out, to send what
+// waits to the configured server; the outcome is said on standard output and
+// never changes the upload's exit status.
+void ForwardAfterUpload(const archive::ArchiveConfig& config);
+
 // The configured archive for reading; on failure the reason is on standard
 // error and the result is empty. A narrowing --operator is not the reader.
 std::unique_ptr<archive::SqliteArchive> ForReading(const Arguments& a);
 
 // The archive configuration for these arguments (--archive FILE, --no-archive,
-// --operator NAME), the environment and the settings file.
+// --operator NAME, --server URL), the environment and the settings file.
 archive::ArchiveConfig ArchiveConfigFor(const Arguments& a);
 
 // Opens the configured archive. On failure the reason is on standard error,

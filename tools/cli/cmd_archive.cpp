@@ -132,13 +132,33 @@ std::optional<NamedRun> OpenRun(const archive::ArchiveConfig& config, OpenOption
     return r;
 }
 
+// The reader (server or station) and the run a RUN argument names in it.
+struct ReadRun {
+    std::unique_ptr<archive::ArchiveReader> store;
+    std::string uuid;
+};
+
+std::optional<ReadRun> OpenReadRun(const Arguments& a, const std::string& name) {
+    ReadRun r{OpenReader(a, a.Has("--from-server")), {}};
+    if (!r.store) {
+        return std::nullopt;
+    }
+    auto uuid = r.store->Resolve(name);
+    if (!uuid) {
+        std::cerr << uuid.error().message << '\n';
+        return std::nullopt;
+    }
+    r.uuid = *uuid;
+    return r;
+}
+
 int List(const std::vector<std::string>& args) {
     Arguments a;
-    if (!ParseArguments(
-            args,
-            {"--archive", "--lot", "--part", "--operator", "--station", "--tester", "--since",
-             "--until", "--limit", "--offset", "--format", "--text", "--verdicts", "--sort"},
-            {"--voided", "--repeats", "--ascending"}, a) ||
+    if (!ParseArguments(ServerFlag(args),
+                        {"--archive", "--lot", "--part", "--operator", "--station", "--tester",
+                         "--since", "--until", "--limit", "--offset", "--format", "--text",
+                         "--verdicts", "--sort", "--server"},
+                        {"--voided", "--repeats", "--ascending", "--from-server"}, a) ||
         !a.names.empty()) {
         return ArchiveUsage();
     }
@@ -188,7 +208,7 @@ int List(const std::vector<std::string>& args) {
     if (format != "text" && format != "csv" && format != "json") {
         return ArchiveUsage();
     }
-    auto store = ForReading(a);
+    auto store = OpenReader(a, a.Has("--from-server"));
     if (!store) {
         return kExitFailed;
     }
@@ -203,10 +223,11 @@ int List(const std::vector<std::string>& args) {
 
 int Show(const std::vector<std::string>& args) {
     Arguments a;
-    if (!ParseArguments(args, {"--archive"}, {}, a) || a.names.size() != 1) {
+    if (!ParseArguments(ServerFlag(args), {"--archive", "--server"}, {"--from-server"}, a) ||
+        a.names.size() != 1) {
         return ArchiveUsage();
     }
-    const auto named = OpenRun(ArchiveConfigFor(a), OpenOptions::Mode::Read, a.names[0]);
+    const auto named = OpenReadRun(a, a.names[0]);
     if (!named) {
         return kExitFailed;
     }
@@ -278,11 +299,12 @@ int Show(const std::vector<std::string>& args) {
 
 int Export(const std::vector<std::string>& args) {
     Arguments a;
-    if (!ParseArguments(args, {"--archive", "-o", "--output"}, {}, a) || a.names.size() != 1 ||
-        a.Has("-o") == a.Has("--output")) {
+    if (!ParseArguments(ServerFlag(args), {"--archive", "-o", "--output", "--server"},
+                        {"--from-server"}, a) ||
+        a.names.size() != 1 || a.Has("-o") == a.Has("--output")) {
         return ArchiveUsage();
     }
-    const auto named = OpenRun(ArchiveConfigFor(a), OpenOptions::Mode::Read, a.names[0]);
+    const auto named = OpenReadRun(a, a.names[0]);
     if (!named) {
         return kExitFailed;
     }

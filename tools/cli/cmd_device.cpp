@@ -55,10 +55,10 @@ std::string TesterSerial(const TesterLink& link) {
 
 int Upload(const std::vector<std::string>& args) {
     Arguments a;
-    if (!ParseArguments(
-            args,
-            {"--port", "-o", "--output", "--lot", "--part", "--operator", "--note", "--archive"},
-            {"--no-archive"}, a) ||
+    if (!ParseArguments(args,
+                        {"--port", "-o", "--output", "--lot", "--part", "--operator", "--note",
+                         "--archive", "--server"},
+                        {"--no-archive"}, a) ||
         !a.names.empty() || (a.Has("-o") && a.Has("--output")) ||
         (a.Has("--archive") && a.Has("--no-archive"))) {
         return Usage();
@@ -169,8 +169,9 @@ int Ports(const std::vector<std::string>& args) {
 const Register kUpload{
     {"upload",
      "[--port DEVICE] [-o FILE] [--lot L] [--part P] [--operator O] [--note N] [--archive FILE "
-     "| --no-archive]",
-     "fetch the tester's records (found on USB, or on DEVICE) into the archive and a record file",
+     "| --no-archive] [--server URL]",
+     "fetch the tester's records (found on USB, or on DEVICE) into the archive and a record "
+     "file; with a server, one try to send them there",
      Upload}};
 #ifndef _WIN32
 constexpr const char* kPortsUsage = "[--sysfs DIR]";
