@@ -51,6 +51,11 @@ INT_PTR UploadDialog::Handle(UINT msg, WPARAM wp, LPARAM) {
             // The connection attempt and its message come before the dialog
             // is first shown.
             session_.SetUp();
+            // The box on the main window gave it back its input when it
+            // closed; under this dialog it stays without.
+            if (HWND owner = ::GetWindow(window_, GW_OWNER)) {
+                ::EnableWindow(owner, FALSE);
+            }
             ::SetFocus(::GetDlgItem(window_, IDC_REFRESH_DEV));
             return FALSE;  // the focus is set
         }

@@ -89,10 +89,20 @@ open_file() {
         [[ $(D path) == "$(wpath "$1")" ]] && return 0
         sleep 0.1
     done
-    fail "the path field reads $(D path), not $(wpath "$1")"
+    fail "the path field reads $(D path), not $(wpath "$1"); $(D message 500)"
 }
 for name in sample production-run one five six hundred-40-pin count-byte-150; do
-    "$native/vark-cli" show "$samples/$name.vku" >"$work/$name.linux"
+    if ! "$native/vark-cli" show "$samples/$name.vku" >"$work/$name.linux" 2>"$work/$name.err"; then
+        # Refused on Linux (150 records do not fit the block): refused here
+        # with the same words, the list kept.
+        D rows >"$work/before.win"
+        D command 1001
+        expect "open dialog" file-dialog open "$(wpath "$samples/$name.vku")"
+        m=$(D message)
+        [[ $m == "\n    $(cat "$work/$name.err")    \n|VARK-u" ]] || fail "$name: $m"
+        D rows | cmp -s - "$work/before.win" || fail "$name: a refused file changed the rows"
+        continue
+    fi
     open_file "$samples/$name.vku"
     D rows >"$work/$name.win"
     [[ -s $work/$name.win ]] || fail "$name: no rows"
@@ -106,13 +116,13 @@ D command 1001
 expect "open dialog" file-dialog open "$(wpath "$work/other-case.vku")"
 m=$(D message)
 [[ $m == '\n    File data err!    \n|VARK-u' ]] || fail "refused file: $m"
-D rows | cmp -s - "$work/count-byte-150.linux" || fail "a refused file changed the rows"
-[[ $(D path) == "$(wpath "$samples/count-byte-150.vku")" ]] || fail "a refused file changed the path"
+D rows | cmp -s - "$work/hundred-40-pin.linux" || fail "a refused file changed the rows"
+[[ $(D path) == "$(wpath "$samples/hundred-40-pin.vku")" ]] || fail "a refused file changed the path"
 # Cancelling the dialog changes nothing.
 D command 32771
 expect "open dialog cancelled" file-dialog open -
 sleep 0.5
-D rows | cmp -s - "$work/count-byte-150.linux" || fail "a cancelled open changed the rows"
+D rows | cmp -s - "$work/hundred-40-pin.linux" || fail "a cancelled open changed the rows"
 echo "ok: a refused file and a cancelled dialog leave the list and the path"
 
 open_file "$samples/sample.vku"
@@ -180,6 +190,8 @@ echo "ok: a second start brings the running window's dialog to the front"
 
 # A copy under another name is another program: it runs beside the first.
 cp "$bin/VARK-u.exe" "$work/VARK-copy.exe"
+# Bound to the bridge library at load time: the copy needs it beside it too.
+cp "$bin/CP210xManufacturing.dll" "$work/"
 wine "$work/VARK-copy.exe" >/dev/null 2>&1 &
 copy=$!
 pids+=("$copy")
@@ -259,7 +271,10 @@ tail -n1 "$work/busy" | grep -q "^refresh=0 upload=0 cancel=0 progress=200 " ||
 ! grep -qv "^refresh=0 upload=0 cancel=0 " "$work/busy" || fail "a button on: $(cat "$work/watch")"
 positions=$(sed 's/.*progress=\([0-9]*\).*/\1/' "$work/busy")
 sort -n -c <<<"$positions" || fail "the bar went back: $positions"
-(($(wc -l <<<"$positions") >= 6)) || fail "the bar moved only through $(echo $positions)"
+# 10 first, rising tens below 200 between (as many as the link reports), 200 last.
+(($(wc -l <<<"$positions") >= 3)) || fail "the bar moved only through $(echo $positions)"
+! sed '1d;$d' <<<"$positions" | grep -qv '^1\?[2-9]0$\|^1[0-9]0$' ||
+    fail "the bar stood between at $(echo $positions)"
 D rows >"$work/uploaded.win"
 expect_message '\n      Receive success !     \n' "Upload Data"
 shot "Upload Data" windows-upload.png

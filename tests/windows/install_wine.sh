@@ -11,6 +11,10 @@ installer=$2
 native=$3
 [[ -f $installer ]] || { echo "FAIL: no installer $installer (scripts/package-windows.sh)" >&2; exit 1; }
 source "$(dirname "$0")/x_session.sh"
+# The programs are bound to the bridge maker's library at load time, which
+# the installer never carries: the test's stand-in is found on the path.
+export WINEPATH
+WINEPATH=$(winepath -w "$bin" | tr -d '\r')
 
 drive_c=$WINEPREFIX/drive_c
 dir="$drive_c/Program Files/VARK-u"

@@ -786,22 +786,30 @@ int ChooseFile(const std::wstring& kind, const std::wstring& path) {
         return g_failures;
     }
     HWND filter = ::GetDlgItem(dlg, 0x470);
-    Remote mem(filter, 1024);
     std::vector<std::wstring> entries;
     const int n = static_cast<int>(::SendMessageW(filter, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < n && mem.ok(); ++i) {
+    for (int i = 0; i < n; ++i) {
+        // A system control's own message: the system carries the text over.
         wchar_t text[128] = {};
         if (::SendMessageW(filter, CB_GETLBTEXTLEN, i, 0) < 127) {
-            ::SendMessageW(filter, CB_GETLBTEXT, i, mem.at());
-            mem.Read(text, sizeof text - 2);
+            ::SendMessageW(filter, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
         }
         entries.push_back(text);
     }
-    Check(entries == std::vector<std::wstring>{L"VARK-u Files(*.vku)", L"All Files(*.*)"},
-          "file dialog filters");
+    Check(
+        entries == std::vector<std::wstring>{L"VARK-u Files(*.vku)", L"All Files(*.*)"},
+        "file dialog filters: " + [&] {
+            std::string all;
+            for (const auto& e : entries) {
+                all += "\"" + Narrow(e) + "\" ";
+            }
+            return all;
+        }());
     Check(::SendMessageW(filter, CB_GETCURSEL, 0, 0) == 0, "file dialog: first filter chosen");
     HWND name = ::GetDlgItem(dlg, 0x47c);
-    const std::wstring initial = Text(name);
+    wchar_t nameText[1024] = {};
+    ::SendMessageW(name, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(nameText));
+    const std::wstring initial = nameText;
     HWND readOnly = ::GetDlgItem(dlg, 0x410);
     if (kind == L"save") {
         // Kelvor_YYYYMMDD_HHMMSS.vku
@@ -894,7 +902,11 @@ int wmain(int argc, wchar_t** argv) {
     } else if (cmd == L"rows") {
         return Rows();
     } else if (cmd == L"path") {
-        std::printf("%s\n", Utf8(Text(::GetDlgItem(MainWindow(), 1000))).c_str());
+        // An edit keeps its own text: asked for, not the window's caption.
+        wchar_t text[4096] = {};
+        ::SendMessageW(::GetDlgItem(MainWindow(), 1000), WM_GETTEXT, 4096,
+                       reinterpret_cast<LPARAM>(text));
+        std::printf("%s\n", Utf8(text).c_str());
         return 0;
     } else if (cmd == L"message") {
         return Message(argc > 2 ? arg(2) : 20000, argc > 3 ? arg(3) : IDOK);
