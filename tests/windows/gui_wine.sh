@@ -127,6 +127,14 @@ echo "ok: a refused file and a cancelled dialog leave the list and the path"
 
 open_file "$samples/sample.vku"
 shot VARK-u windows-main.png
+# Print reaches the common print dialog; this prefix has no printer, so the
+# system says so and the report is not printed: nothing more is said.
+click 32773
+D wait Print 20000 || fail "Print did not reach the print dialog"
+D press Print 1
+D gone Print || fail "the print dialog stayed"
+[[ $(D message 1000) == "no message box" ]] || fail "Print without a printer said something"
+echo "ok: Print reaches the print dialog; without a printer it prints and says nothing"
 # Save: the dialog offers the time-stamped name; a name without extension
 # gets ".vku"; the file is the opened one byte for byte.
 D command 32772
