@@ -327,7 +327,14 @@ echo "ok: a port that cannot be opened, and the refused upload"
 
 D press "Upload Data" 1006
 D gone "Upload Data" || fail "Cancel did not close Upload Data"
-D rows | cmp -s - "$work/uploaded.win" || fail "the list changed on Cancel"
+# The main window takes its input back as the dialog goes: read it once it has.
+for _ in $(seq 20); do
+    D rows >"$work/after-cancel.win"
+    cmp -s "$work/after-cancel.win" "$work/uploaded.win" && break
+    sleep 0.25
+done
+cmp -s "$work/after-cancel.win" "$work/uploaded.win" ||
+    fail "the list changed on Cancel: $(diff "$work/uploaded.win" "$work/after-cancel.win" | head -5)"
 D command 32778
 timeout 30 tail --pid="$app" -f /dev/null || fail "Exit did not end the program"
 echo "ok: Cancel, and the received rows stay"
