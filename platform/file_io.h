@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -68,6 +69,13 @@ std::error_code ReadFileStart(const std::string& path, std::size_t maxBytes, std
 // beside the target is flushed and moved over it with write-through, so the
 // replaced file's links and security settings are those of a new file.
 std::error_code ReplaceFileContents(const std::string& path, std::string_view bytes);
+
+// The same two for a path as the system names it: on Windows its UTF-16
+// name, whatever the ANSI code page (which a std::string path goes through)
+// can hold; elsewhere its bytes.
+std::error_code ReadPathStart(const std::filesystem::path& path, std::size_t maxBytes,
+                              std::string& out);
+std::error_code ReplacePathContents(const std::filesystem::path& path, std::string_view bytes);
 
 #ifndef _WIN32
 // Opens the file at `path` for appending, as a log is written: the name is

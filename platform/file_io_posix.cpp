@@ -536,4 +536,13 @@ std::error_code OpenForAppending(const std::string& path, int& fd) {
     return Errno(EEXIST);
 }
 
+std::error_code ReadPathStart(const std::filesystem::path& path, std::size_t maxBytes,
+                              std::string& out) {
+    return ReadFileStart(path.native(), maxBytes, out);
+}
+
+std::error_code ReplacePathContents(const std::filesystem::path& path, std::string_view bytes) {
+    return ReplaceFileContents(path.native(), bytes);
+}
+
 }  // namespace vark::platform

@@ -83,8 +83,13 @@ FileOpObserver SetFileOpObserver(FileOpObserver observer) {
 }
 
 std::error_code ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& out) {
+    return ReadPathStart(std::filesystem::path(WidePath(path)), maxBytes, out);
+}
+
+std::error_code ReadPathStart(const std::filesystem::path& path, std::size_t maxBytes,
+                              std::string& out) {
     out.clear();
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = path.wstring();
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return std::make_error_code(std::errc::is_a_directory);
@@ -116,10 +121,13 @@ std::error_code ReadFileStart(const std::string& path, std::size_t maxBytes, std
 }
 
 std::error_code ReplaceFileContents(const std::string& path, std::string_view bytes) {
-    if (path.empty()) {
+    return ReplacePathContents(std::filesystem::path(WidePath(path)), bytes);
+}
+
+std::error_code ReplacePathContents(const std::filesystem::path& target, std::string_view bytes) {
+    if (target.empty()) {
         return std::make_error_code(std::errc::invalid_argument);
     }
-    const std::filesystem::path target(path);
     const std::wstring wideTarget = target.wstring();
     const DWORD attributes = ::GetFileAttributesW(wideTarget.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {

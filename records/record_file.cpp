@@ -31,7 +31,7 @@ const char* FileStatusMessage(FileStatus status) {
 
 FileStatus ReadRecordFile(const std::filesystem::path& path, RecordBlock& block) {
     std::string bytes;
-    if (platform::ReadFileStart(path.string(), kRecordHeaderSize + kBlockSize, bytes)) {
+    if (platform::ReadPathStart(path, kRecordHeaderSize + kBlockSize, bytes)) {
         return FileStatus::OpenFailed;
     }
     return ParseRecordFile(bytes, block);
@@ -63,7 +63,7 @@ FileStatus WriteRecordFile(const std::filesystem::path& path, const RecordBlock&
         bytes += static_cast<char>((length >> (8 * i)) & 0xFF);
     }
     bytes.append(reinterpret_cast<const char*>(block.data()), length);
-    const std::error_code ec = platform::ReplaceFileContents(path.string(), bytes);
+    const std::error_code ec = platform::ReplacePathContents(path, bytes);
     if (reason != nullptr) {
         *reason = ec;
     }

@@ -60,4 +60,7 @@ fi
 if [[ -f build-windows/upload-timing.txt ]]; then
     echo "100-record upload under Wine: $(cat build-windows/upload-timing.txt)"
 fi
+if [[ -f build-windows/upload-window-timing.txt ]]; then
+    echo "100-record upload in VARK-u.exe: $(cat build-windows/upload-window-timing.txt)"
+fi
 exit "$status"

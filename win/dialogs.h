@@ -1,5 +1,5 @@
-// The About box and the Upload Data dialog, each run modally from its
-// template over the main window.
+// The About box, run modally from its template over the main window, and
+// the placing of dialogs.
 #pragma once
 
 #include <windows.h>
@@ -12,9 +12,5 @@ void CentreWindow(HWND dialog);
 
 // IDD_ABOUT: OK, Enter, Escape and the close box end it.
 void RunAboutBox(HWND owner);
-
-// IDD_UPLOAD with its progress bar set to 1 ... 200 and empty. Cancel,
-// Escape and the close box end it; Enter does nothing.
-void RunUploadDialog(HWND owner);
 
 }  // namespace vark::win

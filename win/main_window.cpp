@@ -1,11 +1,18 @@
 #include "win/main_window.h"
 
+#include <ctime>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
+#include "platform/system.h"
 #include "ui/main_layout.h"
 #include "win/dialogs.h"
+#include "win/file_dialogs.h"
+#include "win/print_command.h"
 #include "win/resource.h"
+#include "win/text.h"
+#include "win/upload_dialog.h"
 
 namespace vark::win {
 namespace {
@@ -41,9 +48,13 @@ std::vector<WORD> ToolbarItems(HINSTANCE module) {
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 
+// Posted once the window shows: the file of the command line is opened.
+constexpr UINT kOpenStartFile = WM_APP + 1;
+
 }  // namespace
 
-MainWindow::MainWindow(std::wstring appName) : appName_(std::move(appName)) {
+MainWindow::MainWindow(std::wstring appName, std::wstring startFile)
+    : startFile_(std::move(startFile)), appName_(std::move(appName)) {
     icon_ =
         static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON),
                                         IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
@@ -122,6 +133,11 @@ INT_PTR MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
                 return TRUE;
             }
             return FALSE;
+        case kOpenStartFile:
+            if (!startFile_.empty()) {
+                OpenFile(std::exchange(startFile_, {}));
+            }
+            return TRUE;
         case WM_QUERYDRAGICON:
             return reinterpret_cast<INT_PTR>(icon_);
         case WM_DESTROY:
@@ -158,6 +174,10 @@ BOOL MainWindow::OnInitDialog() {
     layoutReady_ = 1;
     Layout();
     CentreWindow(window_);
+    // Its messages need the window on the screen.
+    if (!startFile_.empty()) {
+        ::PostMessageW(window_, kOpenStartFile, 0, 0);
+    }
     return TRUE;  // the focus goes to the first tab stop, the Open button
 }
 
@@ -307,6 +327,16 @@ void MainWindow::PaintIcon() {
 
 void MainWindow::OnCommand(UINT id) {
     switch (id) {
+        case IDC_OPEN:
+        case ID_TB_OPEN:
+            OpenRecordFile();
+            break;
+        case ID_TB_SAVE:
+            SaveRecordFile();
+            break;
+        case ID_TB_PRINT:
+            PrintBlock(window_, doc_.Block());
+            break;
         case ID_TB_UPLOAD:
             RunUpload();
             break;
@@ -318,8 +348,7 @@ void MainWindow::OnCommand(UINT id) {
             ::EndDialog(window_, IDCANCEL);
             break;
         default:
-            // IDOK (Enter with no button focused) does nothing. Open, Save
-            // and Print are not handled by this window yet.
+            // IDOK (Enter with no button focused) does nothing.
             break;
     }
 }
@@ -329,7 +358,78 @@ void MainWindow::RunAbout() {
 }
 
 void MainWindow::RunUpload() {
-    RunUploadDialog(window_);
+    // A new dialog each time: nothing carries over from one opening to the
+    // next. A completed upload shows in the list before the dialog says so.
+    UploadDialog dialog([this](const RecordBlock& received) {
+        doc_.SetBlock(received);
+        ShowRows();
+    });
+    dialog.DoModal(window_);
+}
+
+void MainWindow::OpenRecordFile() {
+    const std::wstring path = AskOpenPath(window_);
+    if (!path.empty()) {
+        OpenFile(path);
+    }
+}
+
+bool MainWindow::OpenFile(const std::wstring& path) {
+    const CommandResult result = doc_.Open(std::filesystem::path(path));
+    if (!result.Ok()) {
+        ShowMessageBox(window_, result.message);
+        return false;
+    }
+    ShowPath();
+    ShowRows();
+    return true;
+}
+
+void MainWindow::SaveRecordFile() {
+    const std::tm local = platform::LocalTimeNow().value_or(std::tm{});
+    const std::wstring chosen = AskSavePath(window_, Wide(RecordDocument::DefaultSaveName(local)));
+    if (chosen.empty()) {
+        return;
+    }
+    const std::filesystem::path target = RecordDocument::SaveTarget(std::filesystem::path(chosen));
+    // The dialog confirmed only the name it gave; the extension made another.
+    if (RecordDocument::AskBeforeReplacing(std::filesystem::path(chosen), target)) {
+        const std::wstring ask = target.wstring() + L" already exists.\nDo you want to replace it?";
+        if (::MessageBoxW(window_, ask.c_str(), L"VARK-u", MB_YESNO | MB_DEFBUTTON2) != IDYES) {
+            return;
+        }
+    }
+    const CommandResult result = doc_.Save(target);
+    if (!result.Ok()) {
+        ShowMessageBox(window_, result.message);
+        return;
+    }
+    // The block is unchanged, so the list needs no refresh.
+    ShowPath();
+}
+
+void MainWindow::ShowPath() {
+    ::SetWindowTextW(pathEdit_, doc_.Path().wstring().c_str());
+}
+
+void MainWindow::ShowRows() {
+    ::SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
+    const std::vector<ListRow>& rows = doc_.Rows();
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < kListColumns; ++c) {
+            std::wstring text = Wide(rows[r][static_cast<std::size_t>(c)]);
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = static_cast<int>(r);
+            item.iSubItem = c;
+            item.pszText = text.data();
+            ::SendMessageW(list_, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, r,
+                           reinterpret_cast<LPARAM>(&item));
+        }
+    }
+    ::SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(list_, nullptr, TRUE);
 }
 
 }  // namespace vark::win

@@ -9,13 +9,17 @@
 
 #include <string>
 
+#include "ui/record_document.h"
+
 namespace vark::win {
 
 class MainWindow {
   public:
     // `appName`: the executable's base name, which names the window property
     // a second start finds this window by.
-    explicit MainWindow(std::wstring appName);
+    // `startFile`: a record file to open once the window shows (the
+    // association passes it); empty for none.
+    explicit MainWindow(std::wstring appName, std::wstring startFile = {});
     ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -37,6 +41,11 @@ class MainWindow {
     void PaintIcon();
     void RunAbout();
     void RunUpload();
+    void OpenRecordFile();
+    bool OpenFile(const std::wstring& path);
+    void SaveRecordFile();
+    void ShowRows();
+    void ShowPath();
     int Dpi() const;
     int Px(int v) const;
 
@@ -51,7 +60,8 @@ class MainWindow {
     HWND openButton_ = nullptr;
     HWND divider_ = nullptr;
     HWND list_ = nullptr;
-    std::wstring path_;
+    RecordDocument doc_;
+    std::wstring startFile_;
 
     HWND window_ = nullptr;
     std::wstring appName_;

@@ -2,12 +2,19 @@
 # The Windows installer under Wine: a silent install, the installed program
 # started through the .vku association with the file as its argument, a
 # silent uninstall, and nothing left behind (files, Start-menu entry,
-# registry keys). Usage: install_wine.sh WINDOWS-BIN INSTALLER
+# registry keys). The rows the program shows for the file are those of the
+# Linux vark-cli (in NATIVE-BIN).
+# Usage: install_wine.sh WINDOWS-BIN INSTALLER NATIVE-BIN
 set -euo pipefail
 bin=$1
 installer=$2
+native=$3
 [[ -f $installer ]] || { echo "FAIL: no installer $installer (scripts/package-windows.sh)" >&2; exit 1; }
 source "$(dirname "$0")/x_session.sh"
+# The programs are bound to the bridge maker's library at load time, which
+# the installer never carries: the test's stand-in is found on the path.
+export WINEPATH
+WINEPATH=$(winepath -w "$bin" | tr -d '\r')
 
 drive_c=$WINEPREFIX/drive_c
 dir="$drive_c/Program Files/VARK-u"
@@ -32,16 +39,26 @@ wine reg query 'HKLM\Software\Classes\Kelvor.VARKu.RecordFile\shell\open\command
 echo "ok: silent install: files, Start-menu entry, association, uninstall entry"
 
 # A record file opened the way Explorer opens it: through the association.
-printf 'VARK-u DATA\0\1\0\0\0\0' >"$drive_c/users/Public/sample.vku"
+wine "$bin/vark-sample-files.exe" "$(winepath -w "$work")" >/dev/null || fail "no sample files"
+cp "$work/production-run.vku" "$drive_c/users/Public/sample.vku"
 wine start /unix "$drive_c/users/Public/sample.vku" >/dev/null 2>&1 &
 pids+=($!)
 D wait VARK-u 60000 || fail "the association did not start the program"
 # Wine shows a program's Windows command line as its process's arguments.
 args=$(ps -eo args | grep -F 'C:\Program Files\VARK-u\VARK-u.exe' | grep -v grep || true)
 [[ $args == *'VARK-u.exe '*'\sample.vku' ]] || fail "the program's command line: $args"
+# The file is open: its path shown, its rows listed.
+for _ in $(seq 100); do
+    [[ $(D path) == 'C:\users\Public\sample.vku' ]] && break
+    sleep 0.1
+done
+[[ $(D path) == 'C:\users\Public\sample.vku' ]] || fail "the path field reads $(D path)"
+"$native/vark-cli" show "$work/production-run.vku" >"$work/rows.linux"
+D rows >"$work/rows.win"
+diff -u "$work/rows.linux" "$work/rows.win" || fail "the opened file's rows differ from Linux"
 D command 32778
 D gone VARK-u 30000 || fail "the installed program did not end"
-echo "ok: a .vku file starts the installed program with the file as its argument"
+echo "ok: a .vku file starts the installed program, which opens it and shows its rows"
 
 timeout 120 wine "$dir/uninstall.exe" /S || fail "the uninstaller failed"
 # The uninstaller runs on from a copy of itself: wait for it.

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -482,7 +483,9 @@ int CheckUpload() {
         CheckControl(c[2 + i],
                      {b.id, L"Button", b.text, BS_TYPEMASK, BS_PUSHBUTTON, WS_TABSTOP, 0});
         CheckDlu(c[2 + i], u, b.x, b.y, b.w, b.h, Narrow(b.text));
-        Check(::IsWindowEnabled(c[2 + i]) != 0, Narrow(b.text) + " disabled");
+        // Without a tester Upload Data waits for a refresh that finds one.
+        Check((::IsWindowEnabled(c[2 + i]) != 0) == (b.id != 1005),
+              Narrow(b.text) + (b.id == 1005 ? " enabled" : " disabled"));
     }
     CheckControl(c[5], {1002, L"Static", L"No Device", SS_TYPEMASK, SS_LEFT, WS_GROUP, 0});
     CheckDlu(c[5], u, 50, 45, 101, 14, "device text");
@@ -585,6 +588,254 @@ int ButtonCentre(int id) {
     return 0;
 }
 
+std::string Utf8(const std::wstring& w) {
+    if (w.empty()) {
+        return {};
+    }
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr,
+                                        0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr,
+                          nullptr);
+    return out;
+}
+
+// A text on one line: line ends written as \n.
+std::string OneLine(const std::wstring& w) {
+    std::string out;
+    for (char c : Utf8(w)) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c != '\r') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The list's rows, one line each, cells separated by tabs, in UTF-8.
+int Rows() {
+    HWND list = ::GetDlgItem(MainWindow(), 1003);
+    const int rows = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    Remote mem(list, 8192);
+    std::string out;
+    for (int r = 0; r < rows && mem.ok(); ++r) {
+        for (int c = 0; c < 8; ++c) {
+            LVITEMW item{};
+            item.iSubItem = c;
+            item.pszText = reinterpret_cast<wchar_t*>(mem.at(1024));
+            item.cchTextMax = 3000;
+            mem.Write(&item, sizeof item);
+            const LRESULT n = ::SendMessageW(list, LVM_GETITEMTEXTW, r, mem.at());
+            std::wstring text(static_cast<std::size_t>(n), L'\0');
+            mem.Read(text.data(), static_cast<std::size_t>(n) * sizeof(wchar_t), 1024);
+            out += (c ? "\t" : "") + Utf8(text);
+        }
+        out += '\n';
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
+// A message box of the program (caption "VARK-u", not the main window).
+HWND FindMessageBox() {
+    struct Search {
+        HWND found = nullptr;
+    } s;
+    ::EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+            if (::IsWindowVisible(w) && ClassOf(w) == L"#32770" && Text(w) == L"VARK-u" &&
+                !::GetPropW(w, g_instance.c_str())) {
+                reinterpret_cast<Search*>(p)->found = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+std::wstring MessageText(HWND box) {
+    for (HWND c : Children(box)) {
+        if (ClassOf(c) == L"Static" && (Style(c) & SS_TYPEMASK) != SS_ICON && !Text(c).empty()) {
+            return Text(c);
+        }
+    }
+    return {};
+}
+
+// message [MS] [BUTTON]: waits for a message box, prints its text and the
+// window that owns it, and presses the button (OK unless given).
+int Message(int ms, int button) {
+    HWND box = nullptr;
+    for (int t = 0; t < ms && !(box = FindMessageBox()); t += 50) {
+        ::Sleep(50);
+    }
+    if (!box) {
+        std::printf("no message box\n");
+        return 1;
+    }
+    HWND owner = ::GetWindow(box, GW_OWNER);
+    std::printf("%s|%s\n", OneLine(MessageText(box)).c_str(),
+                owner ? Narrow(Text(owner)).c_str() : "");
+    std::fflush(stdout);
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
+    for (int t = 0; t < 10000 && ::IsWindow(box) && ::IsWindowVisible(box); t += 50) {
+        ::Sleep(50);
+    }
+    return 0;
+}
+
+// The Upload Data dialog as a line: buttons enabled, bar position, caption.
+std::string UploadLine(HWND dlg) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "refresh=%d upload=%d cancel=%d progress=%d device=%s",
+                  ::IsWindowEnabled(::GetDlgItem(dlg, 1001)) ? 1 : 0,
+                  ::IsWindowEnabled(::GetDlgItem(dlg, 1005)) ? 1 : 0,
+                  ::IsWindowEnabled(::GetDlgItem(dlg, 1006)) ? 1 : 0,
+                  static_cast<int>(::SendDlgItemMessageW(dlg, 1004, PBM_GETPOS, 0, 0)),
+                  Narrow(Text(::GetDlgItem(dlg, 1002))).c_str());
+    return buf;
+}
+
+int UploadState() {
+    HWND dlg = FindDialog(L"Upload Data");
+    if (!dlg) {
+        std::printf("no Upload Data dialog\n");
+        return 1;
+    }
+    std::printf("%s\n", UploadLine(dlg).c_str());
+    return 0;
+}
+
+// press CAPTION ID: the dialog's button, as a click sends it.
+int Press(const std::wstring& caption, int id) {
+    HWND dlg = FindDialog(caption);
+    if (!dlg) {
+        return 1;
+    }
+    return ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                          reinterpret_cast<LPARAM>(::GetDlgItem(dlg, id)))
+               ? 0
+               : 1;
+}
+
+// watch-upload MS [ID]: presses the button ID of the Upload dialog (none: 0),
+// then prints its states, each once, as they change, until a message box
+// shows (which is left up) or MS pass.
+int WatchUpload(int ms, int press) {
+    std::string last;
+    const ULONGLONG pressed = ::GetTickCount64();
+    if (press != 0 && Press(L"Upload Data", press) != 0) {
+        std::printf("no Upload Data dialog\n");
+        return 1;
+    }
+    for (int t = 0; t < ms; t += 10) {
+        HWND dlg = FindDialog(L"Upload Data");
+        if (!dlg) {
+            std::printf("no Upload Data dialog\n");
+            return 1;
+        }
+        const std::string line = UploadLine(dlg);
+        if (line != last) {
+            std::printf("%s\n", line.c_str());
+            last = line;
+        }
+        if (FindMessageBox()) {
+            // From the press to the box that ends it.
+            std::printf("elapsed_s=%.3f\n", (::GetTickCount64() - pressed) / 1000.0);
+            return 0;
+        }
+        ::Sleep(10);
+    }
+    std::printf("no message box\n");
+    return 1;
+}
+
+// The common file dialog over the main window (explorer style: the file
+// name box cmb13, the filter box cmb1, the read-only box chx1).
+HWND FileDialog(int ms) {
+    HWND main = MainWindow();
+    for (int t = 0; t < ms; t += 50) {
+        HWND found = nullptr;
+        ::EnumWindows(
+            [](HWND w, LPARAM p) -> BOOL {
+                if (::IsWindowVisible(w) && ClassOf(w) == L"#32770" && ::GetDlgItem(w, 0x47c)) {
+                    *reinterpret_cast<HWND*>(p) = w;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        if (found) {
+            Check(::GetWindow(found, GW_OWNER) == main, "file dialog not owned by the window");
+            return found;
+        }
+        ::Sleep(50);
+    }
+    return nullptr;
+}
+
+// file-dialog open|save PATH: checks the dialog's filter, initial name and
+// read-only box, then chooses PATH (a Windows path; "-": cancels).
+int ChooseFile(const std::wstring& kind, const std::wstring& path) {
+    HWND dlg = FileDialog(20000);
+    if (!dlg) {
+        Fail("no file dialog");
+        return g_failures;
+    }
+    HWND filter = ::GetDlgItem(dlg, 0x470);
+    std::vector<std::wstring> entries;
+    const int n = static_cast<int>(::SendMessageW(filter, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+        // A system control's own message: the system carries the text over.
+        wchar_t text[128] = {};
+        if (::SendMessageW(filter, CB_GETLBTEXTLEN, i, 0) < 127) {
+            ::SendMessageW(filter, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        }
+        entries.push_back(text);
+    }
+    Check(
+        entries == std::vector<std::wstring>{L"VARK-u Files(*.vku)", L"All Files(*.*)"},
+        "file dialog filters: " + [&] {
+            std::string all;
+            for (const auto& e : entries) {
+                all += "\"" + Narrow(e) + "\" ";
+            }
+            return all;
+        }());
+    Check(::SendMessageW(filter, CB_GETCURSEL, 0, 0) == 0, "file dialog: first filter chosen");
+    HWND name = ::GetDlgItem(dlg, 0x47c);
+    wchar_t nameText[1024] = {};
+    ::SendMessageW(name, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(nameText));
+    const std::wstring initial = nameText;
+    HWND readOnly = ::GetDlgItem(dlg, 0x410);
+    if (kind == L"save") {
+        // Kelvor_YYYYMMDD_HHMMSS.vku
+        bool ok = initial.size() == 26 && initial.rfind(L"Kelvor_", 0) == 0 &&
+                  initial.substr(22) == L".vku" && initial[15] == L'_';
+        for (std::size_t i : {7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 16u, 17u, 18u, 19u, 20u, 21u}) {
+            ok = ok && i < initial.size() && iswdigit(initial[i]);
+        }
+        Check(ok, "save dialog's initial name \"" + Narrow(initial) + "\"");
+        // OFN_READONLY checks the box; save dialogs do not show it.
+        Check(readOnly && ::SendMessageW(readOnly, BM_GETCHECK, 0, 0) == BST_CHECKED,
+              "save dialog: read-only box not checked");
+    } else {
+        Check(initial.empty(), "open dialog's initial name \"" + Narrow(initial) + "\"");
+        Check(!readOnly || !::IsWindowVisible(readOnly), "open dialog shows the read-only box");
+    }
+    if (path == L"-") {
+        ::PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+    } else {
+        ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dlg, IDOK)));
+    }
+    return g_failures;
+}
+
 // Which window has the foreground, how many main windows there are, and
 // whether the first is minimised.
 int State() {
@@ -648,11 +899,32 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     } else if (cmd == L"state") {
         return State();
+    } else if (cmd == L"rows") {
+        return Rows();
+    } else if (cmd == L"path") {
+        // An edit keeps its own text: asked for, not the window's caption.
+        wchar_t text[4096] = {};
+        ::SendMessageW(::GetDlgItem(MainWindow(), 1000), WM_GETTEXT, 4096,
+                       reinterpret_cast<LPARAM>(text));
+        std::printf("%s\n", Utf8(text).c_str());
+        return 0;
+    } else if (cmd == L"message") {
+        return Message(argc > 2 ? arg(2) : 20000, argc > 3 ? arg(3) : IDOK);
+    } else if (cmd == L"upload-state") {
+        return UploadState();
+    } else if (cmd == L"watch-upload") {
+        return WatchUpload(arg(2), arg(3));
+    } else if (cmd == L"press" && argc > 3) {
+        return Press(argv[2], arg(3));
+    } else if (cmd == L"file-dialog" && argc > 3) {
+        status = ChooseFile(argv[2], argv[3]);
     } else {
         std::fputs(
             "usage: vark-win-driver check-main|check-about|check-upload|"
             "check-resources EXE|resize W H|sizing|button-centre ID|wait CAPTION [MS]|"
-            "gone CAPTION [MS]|close CAPTION|minimize|syscommand ID|command ID|state\n",
+            "gone CAPTION [MS]|close CAPTION|minimize|syscommand ID|command ID|state|rows|path|"
+            "message [MS] [BUTTON]|upload-state|watch-upload MS|press CAPTION ID|"
+            "file-dialog open|save PATH\n",
             stderr);
         return 2;
     }
