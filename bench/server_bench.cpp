@@ -1,6 +1,8 @@
 // The factory server: forwarding a year of one station's uploads (10,000 runs
 // of 100 records) to a private PostgreSQL server that flushes its commits,
-// and reading one lot of them back as a whole vark-cli process. Each figure
+// reading one lot of them back as a whole vark-cli process, and the yield by
+// lot and the failure Pareto of all of them, in the program and as a whole
+// vark-cli process. Each figure
 // comes with its baseline from the same run: reading the same runs out of
 // the station's own archive, and the same list from that archive.
 #include <benchmark/benchmark.h>
@@ -13,6 +15,7 @@
 #include "archive/server/forwarder.h"
 #include "archive/server/server_archive.h"
 #include "archive/sqlite_archive.h"
+#include "archive/statistics.h"
 #include "records/sample_records.h"
 #include "testing/pg_server.h"
 
@@ -179,6 +182,114 @@ void BM_CliServerListByLot10kWholeProcess(benchmark::State& state) {
 BENCHMARK(BM_CliServerListByLot10kWholeProcess)
     ->UseManualTime()
     ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+
+// Yields and Paretos of every run on the server, made in this program (target:
+// under 100 ms each); beside each the same from the station's archive.
+template <class Make>
+void TimeStatistics(benchmark::State& state, Make make) {
+    Factory& f = TheFactory();
+    if (!f.error.empty() || !f.forwarded) {
+        state.SkipWithError(f.error.empty() ? "nothing forwarded" : f.error.c_str());
+        return;
+    }
+    auto server = vark::archive::ServerArchive::Open(f.url);
+    OpenOptions read;
+    read.mode = OpenOptions::Mode::Read;
+    auto station = SqliteArchive::Open(f.station, read);
+    if (!server || !station) {
+        state.SkipWithError("cannot open the archives");
+        return;
+    }
+    double stationSeconds = 0;
+    std::int64_t rows = 0;
+    std::int64_t stationRows = 0;
+    for (auto _ : state) {
+        auto t0 = std::chrono::steady_clock::now();
+        rows = make(static_cast<vark::archive::StatisticsSource&>(*server.value()));
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        t0 = std::chrono::steady_clock::now();
+        stationRows = make(static_cast<vark::archive::StatisticsSource&>(*station.value()));
+        stationSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (rows < 0 || rows != stationRows) {
+            state.SkipWithError("the server and the station disagree");
+            return;
+        }
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+    state.counters["station_archive_ms"] =
+        stationSeconds / static_cast<double>(state.iterations()) * 1000;
+}
+
+void BM_ServerYieldByLot10k(benchmark::State& state) {
+    TimeStatistics(state, [](vark::archive::StatisticsSource& s) -> std::int64_t {
+        const auto runs = s.CountedRuns({});
+        if (!runs) {
+            return -1;
+        }
+        const auto t = vark::archive::Yields(*runs, vark::archive::YieldGrouping::Lot);
+        return static_cast<std::int64_t>(t.rows.size()) * 1000000 + t.total.failed;
+    });
+}
+BENCHMARK(BM_ServerYieldByLot10k)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+
+void BM_ServerFailurePareto10k(benchmark::State& state) {
+    TimeStatistics(state, [](vark::archive::StatisticsSource& s) -> std::int64_t {
+        const auto failed = s.FailedRecords({});
+        if (!failed) {
+            return -1;
+        }
+        const auto p = vark::archive::FailurePareto(*failed);
+        return p.causes * 1000 + static_cast<std::int64_t>(p.rows.size());
+    });
+}
+BENCHMARK(BM_ServerFailurePareto10k)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+
+// Targets: under 200 ms as a whole process; beside each the same command
+// over the station's archive.
+void TimeCliStatistics(benchmark::State& state, const std::string& args) {
+    Factory& f = TheFactory();
+    if (!f.error.empty() || !f.forwarded) {
+        state.SkipWithError(f.error.empty() ? "nothing forwarded" : f.error.c_str());
+        return;
+    }
+    const std::string cli = std::string(VARK_CLI_PATH) + " " + args + " --archive " + f.station;
+    const std::string server = cli + " --server='" + f.url + "' >/dev/null";
+    const std::string local = cli + " >/dev/null";
+    double localSeconds = 0;
+    for (auto _ : state) {
+        int rc = 0;
+        state.SetIterationTime(TimeCommand(server, rc));
+        int rcLocal = 0;
+        localSeconds += TimeCommand(local, rcLocal);
+        if (rc != 0 || rcLocal != 0) {
+            state.SkipWithError(("vark-cli " + args + " failed").c_str());
+            return;
+        }
+    }
+    state.counters["station_archive_ms"] =
+        localSeconds / static_cast<double>(state.iterations()) * 1000;
+}
+
+void BM_CliServerYieldByLot10kWholeProcess(benchmark::State& state) {
+    TimeCliStatistics(state, "archive yield --by lot");
+}
+BENCHMARK(BM_CliServerYieldByLot10kWholeProcess)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_CliServerFailures10kWholeProcess(benchmark::State& state) {
+    TimeCliStatistics(state, "archive failures");
+}
+BENCHMARK(BM_CliServerFailures10kWholeProcess)
+    ->UseManualTime()
+    ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

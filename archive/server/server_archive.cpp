@@ -154,6 +154,24 @@ std::optional<TestRecord> RecordOf(const std::string& bytes) {
     return r;
 }
 
+// The filter of the runs that count, whatever the query says about voided
+// runs and repeats.
+Filter CountedFilter(const RunQuery& query) {
+    RunQuery counted = query;
+    counted.withVoided = false;
+    counted.withRepeats = false;
+    return BuildFilter(counted);
+}
+
+// Goldens of one part follow each other in the order they were made; two made
+// in the same millisecond by the order of their UUIDs, which are made in time
+// order.
+const std::string kGoldenColumns =
+    "g.uuid, g.part, " + Ms("g.made_at") +
+    ", g.station, g.author, g.source, g.note, g.record, g.connections, (SELECT n.uuid FROM golden "
+    "n WHERE n.part = g.part AND (n.made_at, n.uuid) > (g.made_at, g.uuid) ORDER BY n.made_at, "
+    "n.uuid LIMIT 1)";
+
 }  // namespace
 
 Result<ServerInitReport> InitServer(const std::string& url, const std::string& program,
@@ -405,6 +423,111 @@ Result<ArchiveCounts> ServerArchive::Counts() {
     c.records = rows->Int(0, 3);
     c.amendments = rows->Int(0, 4);
     return c;
+}
+
+Result<std::vector<RunTally>> ServerArchive::CountedRuns(const RunQuery& query) {
+    const Filter f = CountedFilter(query);
+    auto rows = link_->Query(
+        "SELECT r.uuid, " + Ms("r.started_at") + ", " + Ms("r.ended_at") + ", " +
+            Current("lot", "r.lot") + ", " + Current("part", "r.part") + ", r.station, " +
+            Current("operator", "r.operator") +
+            ", r.record_count, r.empty_count, r.error_count, r.same_count, r.differs_count, "
+            "r.reference_label, r.golden, r.majority_warning FROM run r" +
+            f.where + " ORDER BY r.started_at, r.uuid",
+        f.params);
+    if (!rows) {
+        return rows.error();
+    }
+    std::vector<RunTally> out;
+    out.reserve(static_cast<std::size_t>(rows->Count()));
+    const PgRows& q = *rows;
+    for (int i = 0; i < q.Count(); ++i) {
+        RunTally t;
+        t.uuid = q.Text(i, 0);
+        t.started = q.Int(i, 1);
+        t.ended = q.Int(i, 2);
+        t.lot = q.Text(i, 3);
+        t.part = q.Text(i, 4);
+        t.station = q.Text(i, 5);
+        t.operatorName = q.Text(i, 6);
+        t.records = static_cast<int>(q.Int(i, 7));
+        t.empty = static_cast<int>(q.Int(i, 8));
+        t.errors = static_cast<int>(q.Int(i, 9));
+        t.same = q.IsNull(i, 10) ? -1 : static_cast<int>(q.Int(i, 10));
+        t.differs = q.IsNull(i, 11) ? -1 : static_cast<int>(q.Int(i, 11));
+        t.referenceLabel = q.Text(i, 12);
+        t.goldenUuid = q.Text(i, 13);
+        t.warning = q.Text(i, 14);
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+Result<std::vector<FailedRecord>> ServerArchive::FailedRecords(const RunQuery& query) {
+    const Filter f = CountedFilter(query);
+    // Only judged runs with a failure are joined to their records; the pin
+    // count of the reference is its record's first byte.
+    const std::string where = f.where.empty() ? " WHERE " : f.where + " AND ";
+    auto rows = link_->Query(
+        "SELECT r.uuid, " + Ms("r.started_at") +
+            ", r.station, c.slot, c.pin_count, c.verdict, c.missing, c.extra, CASE WHEN "
+            "c.verdict = 'pin-count' AND r.reference_record IS NOT NULL THEN "
+            "get_byte(r.reference_record, 0) ELSE 0 END FROM run r JOIN record c ON c.run_uuid = "
+            "r.uuid" +
+            where +
+            "r.same_count IS NOT NULL AND (r.differs_count > 0 OR r.error_count > 0) AND "
+            "c.verdict IN ('differs', 'pin-count', 'error') ORDER BY r.started_at, r.uuid, "
+            "c.slot",
+        f.params);
+    if (!rows) {
+        return rows.error();
+    }
+    std::vector<FailedRecord> out;
+    out.reserve(static_cast<std::size_t>(rows->Count()));
+    const PgRows& q = *rows;
+    for (int i = 0; i < q.Count(); ++i) {
+        FailedRecord r;
+        r.run = q.Text(i, 0);
+        r.started = q.Int(i, 1);
+        r.station = q.Text(i, 2);
+        r.slot = static_cast<int>(q.Int(i, 3));
+        r.pinCount = static_cast<int>(q.Int(i, 4));
+        r.verdict = q.Text(i, 5);
+        r.missing = q.Text(i, 6);
+        r.extra = q.Text(i, 7);
+        r.referencePins = static_cast<int>(q.Int(i, 8));
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+Result<std::vector<Golden>> ServerArchive::Goldens(std::string_view part) {
+    auto rows = link_->Query("SELECT " + kGoldenColumns +
+                                 " FROM golden g WHERE $1 = '' OR g.part = $1 ORDER BY "
+                                 "g.made_at DESC, g.uuid DESC",
+                             {std::string(part)});
+    if (!rows) {
+        return rows.error();
+    }
+    std::vector<Golden> out;
+    const PgRows& q = *rows;
+    for (int i = 0; i < q.Count(); ++i) {
+        Golden g;
+        g.uuid = q.Text(i, 0);
+        g.part = q.Text(i, 1);
+        g.made = q.Int(i, 2);
+        g.station = q.Text(i, 3);
+        g.author = q.Text(i, 4);
+        g.source = q.Text(i, 5);
+        g.note = q.Text(i, 6);
+        if (const auto r = RecordOf(q.Bytes(i, 7))) {
+            g.record = *r;
+        }
+        g.connections = q.Text(i, 8);
+        g.supersededBy = q.Text(i, 9);
+        out.push_back(std::move(g));
+    }
+    return out;
 }
 
 }  // namespace vark::archive

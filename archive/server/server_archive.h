@@ -8,6 +8,7 @@
 
 #include "archive/error.h"
 #include "archive/reader.h"
+#include "archive/statistics.h"
 
 namespace vark::archive {
 
@@ -25,7 +26,7 @@ struct ServerInitReport {
 Result<ServerInitReport> InitServer(const std::string& url, const std::string& program,
                                     int timeoutSeconds = 10);
 
-class ServerArchive final : public ArchiveReader {
+class ServerArchive final : public ArchiveReader, public StatisticsSource {
   public:
     // Connects for reading: the session is read-only, whatever the role may.
     static Result<std::unique_ptr<ServerArchive>> Open(const std::string& url,
@@ -40,6 +41,11 @@ class ServerArchive final : public ArchiveReader {
     Result<RunDetails> Show(std::string_view uuid) override;
     Result<std::string> ExportBytes(std::string_view uuid) override;
     Result<ArchiveCounts> Counts() override;
+
+    // Every station's runs counted as a station counts its own.
+    Result<std::vector<RunTally>> CountedRuns(const RunQuery& query) override;
+    Result<std::vector<FailedRecord>> FailedRecords(const RunQuery& query) override;
+    Result<std::vector<Golden>> Goldens(std::string_view part) override;
 
   private:
     explicit ServerArchive(std::unique_ptr<PgLink> link);

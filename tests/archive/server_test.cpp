@@ -9,12 +9,14 @@
 #include <atomic>
 #include <filesystem>
 #include <regex>
+#include <stdexcept>
 
 #include "archive/migrations.h"
 #include "archive/server/forwarder.h"
 #include "archive/server/pg_link.h"
 #include "archive/server/server_archive.h"
 #include "archive/sqlite_archive.h"
+#include "archive/statistics.h"
 #include "records/record_file.h"
 #include "scratch.h"
 #include "testing/pg_server.h"
@@ -469,6 +471,200 @@ TEST_F(Server, AServerDownOrAWrongPasswordKeepsTheQueue) {
     EXPECT_TRUE(out.ok()) << out.error;
     ExpectServerHoldsTheStation(*station_);
     EXPECT_EQ(ServerSql("SELECT DISTINCT sent_by FROM run"), "vark_pw");
+}
+
+// A 10-pin harness with grounds; `open` leaves a pin unconnected, `shortA`
+// joins side-A pin `shortA` to side-B pin `shortB` as well.
+TestRecord Harness(int open = 0, int shortA = 0, int shortB = 0) {
+    RecordBuilder b(10);
+    for (int i = 1; i <= 10; ++i) {
+        if (i != open) {
+            b.Connect(i, i);
+        }
+    }
+    if (shortA != 0) {
+        b.Connect(shortA, shortB);
+    }
+    return b.Grounds().Build();
+}
+
+// `good` good harnesses, then the others; `salt` makes the bytes the block's own.
+RecordBlock Harnesses(int good, std::vector<TestRecord> others, int salt) {
+    RecordBlock b{};
+    std::vector<TestRecord> all(static_cast<std::size_t>(good), Harness());
+    all.insert(all.end(), others.begin(), others.end());
+    b.count = static_cast<std::uint8_t>(all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        b.slots[i] = all[i];
+    }
+    b.slots[0].bytes[kReservedOffset] = static_cast<std::uint8_t>(salt);
+    return b;
+}
+
+// "key passed/failed/not judged (runs)" per row, then the total.
+std::vector<std::string> Lines(const YieldTable& t) {
+    std::vector<std::string> out;
+    auto line = [](const YieldRow& r) {
+        return r.key + " " + std::to_string(r.passed) + "/" + std::to_string(r.failed) + "/" +
+               std::to_string(r.notJudged) + " (" + std::to_string(r.runs) + ") " +
+               std::to_string(r.first) + "-" + std::to_string(r.last);
+    };
+    for (const YieldRow& r : t.rows) {
+        out.push_back(line(r));
+    }
+    out.push_back(line(t.total));
+    return out;
+}
+
+std::vector<std::string> Lines(const Pareto& p) {
+    std::vector<std::string> out{std::to_string(p.causes) + " in " +
+                                 std::to_string(p.failedRecords)};
+    for (const ParetoRow& r : p.rows) {
+        out.push_back(std::string(CauseKindName(r.kind)) + " " + r.cause + " " +
+                      std::to_string(r.count));
+    }
+    return out;
+}
+
+template <class T>
+T Got(Result<T> r) {
+    EXPECT_TRUE(r.ok()) << r.error().message;
+    if (!r.ok()) {
+        throw std::runtime_error(r.error().message);
+    }
+    return std::move(r.value());
+}
+
+// Two stations of one factory, counted by hand; each sets its own golden
+// references of P-10 and supersedes them half-way:
+//   station run lot part reference  records                     passed failed not judged
+//   S1      1   L1  P-10 golden A1  7 good, open 3, short, empty 7      2      -
+//   S1      -   L1  P-10 (a repeat of 1: left out)
+//   S1      -   L1  P-10 (voided: left out)
+//   S1      5   L2  -    none       3 good, empty, error         -      -      4
+//   S2      3   L1  P-10 golden B1  4 good, error, 12 pins, open 4      3      -
+//   S2      6   L2  P-10 golden B2  6 good, 2 open 3             2      6      -
+//   S1      7   L2  P-10 its own    3 good, open 5               3      1      -
+TEST_F(Server, StatisticsFromTheServerAreTheStationsTogether) {
+    constexpr TimeMs kT0 = 1709625600000;  // 2024-03-05 08:00 UTC
+    constexpr TimeMs kHour = 3600000;
+    auto b = OpenStation("b.sqlite3");
+    ASSERT_NE(b, nullptr);
+    auto upload = [](const RecordBlock& block, const std::string& lot, const std::string& part,
+                     const std::string& station, TimeMs at) {
+        NewRun run = UploadRun(block, "SN-1", lot);
+        run.part = part;
+        run.station = station;
+        run.operatorName = station == "S1" ? "ann" : "bob";
+        run.started = at;
+        run.ended = at + 60000;
+        return run;
+    };
+    auto golden = [](const TestRecord& record, const std::string& by) {
+        NewGolden g;
+        g.part = "P-10";
+        g.record = record;
+        g.source = "test 001 of golden.vku";
+        g.author = by;
+        g.station = by == "quinn" ? "S1" : "S2";
+        return g;
+    };
+    TestRecord error = Harness();
+    error.bytes[0] = kPinCountError;
+    const TestRecord twelve = RecordBuilder(12).Straight().Grounds().Build();
+
+    ASSERT_TRUE(station_->SetGolden(golden(Harness(), "quinn")).ok());
+    const RecordBlock b1 = Harnesses(7, {Harness(3), Harness(0, 6, 7), TestRecord{}}, 1);
+    Commit(upload(b1, "L1", "P-10", "S1", kT0));
+    Commit(upload(b1, "L1", "P-10", "S1", kT0 + kHour / 2));  // a repeat
+    const std::string voided =
+        Commit(upload(Harnesses(5, {Harness(3)}, 4), "L1", "P-10", "S1", kT0 + 2 * kHour));
+    ASSERT_TRUE(station_->Amend(voided, {{"void", "1"}}, "wrong cable", "ann", "S1").ok());
+    Commit(upload(Harnesses(3, {TestRecord{}, error}, 5), "L2", "", "S1", kT0 + 15 * kHour));
+    ASSERT_TRUE(b->SetGolden(golden(Harness(), "rita")).ok());
+    ASSERT_TRUE(b->Commit(upload(Harnesses(4, {error, twelve, Harness(3)}, 3), "L1", "P-10", "S2",
+                                 kT0 + kHour))
+                    .ok());
+    ASSERT_TRUE(b->SetGolden(golden(Harness(3), "rita")).ok());
+    ASSERT_TRUE(b->Commit(upload(Harnesses(6, {Harness(3), Harness(3)}, 6), "L2", "P-10", "S2",
+                                 kT0 + 17 * kHour))
+                    .ok());
+    NewRun own = upload(Harnesses(3, {Harness(5)}, 7), "L2", "P-10", "S1", kT0 + 18 * kHour);
+    own.reference = Harness();
+    own.referenceLabel = "test 001";
+    Commit(own);
+    // A golden reference at S1 after everything: no run was compared with it.
+    ASSERT_TRUE(station_->SetGolden(golden(Harness(5), "quinn")).ok());
+
+    ASSERT_TRUE(Forwarder(Options()).ForwardNow().ok());
+    ASSERT_TRUE(Forwarder(Options("b.sqlite3")).ForwardNow().ok());
+    auto opened = ServerArchive::Open(AsReader());
+    ASSERT_TRUE(opened.ok()) << opened.error().message;
+    ServerArchive& server = **opened;
+
+    // The union of the stations' rows, against the server's, for every
+    // grouping and narrowing.
+    auto both = [&](auto read) {
+        auto rows = Got(read(static_cast<StatisticsSource&>(*station_)));
+        auto more = Got(read(static_cast<StatisticsSource&>(*b)));
+        rows.insert(rows.end(), more.begin(), more.end());
+        return std::make_pair(rows, Got(read(static_cast<StatisticsSource&>(server))));
+    };
+    RunQuery all, l1, s2, since;
+    l1.lot = "L1";
+    s2.station = "S2";
+    since.since = kT0 + 16 * kHour;
+    for (const RunQuery& q : {all, l1, s2, since}) {
+        const auto [local, remote] = both([&](StatisticsSource& s) { return s.CountedRuns(q); });
+        for (const auto by : {YieldGrouping::Lot, YieldGrouping::Part, YieldGrouping::Station,
+                              YieldGrouping::Operator, YieldGrouping::Day, YieldGrouping::Run}) {
+            EXPECT_EQ(Lines(Yields(remote, by)), Lines(Yields(local, by)))
+                << GroupingName(by) << " " << q.lot << q.station;
+        }
+        const auto [failedHere, failedThere] =
+            both([&](StatisticsSource& s) { return s.FailedRecords(q); });
+        EXPECT_EQ(Lines(FailurePareto(failedThere)), Lines(FailurePareto(failedHere)))
+            << q.lot << q.station;
+    }
+    const YieldTable byLot = Yields(Got(server.CountedRuns(all)), YieldGrouping::Lot);
+    ASSERT_EQ(byLot.rows.size(), 2u);
+    const auto lines = Lines(byLot);
+    EXPECT_EQ(lines[0].rfind("L1 11/5/0 (2) ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("L2 5/7/4 (3) ", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[2].rfind(" 16/12/4 (5) ", 0), 0u) << lines[2];
+    EXPECT_EQ(
+        Lines(FailurePareto(Got(server.FailedRecords(all)))),
+        (std::vector<std::string>{"12 in 12", "extra extra A03-B03 6", "missing missing A03-B03 2",
+                                  "error error 1", "extra extra A06-B07 1",
+                                  "missing missing A05-B05 1", "pin-count other pin count 12 1"}));
+
+    // Golden references of the whole factory, newest first, each superseded
+    // by the next one set anywhere.
+    const auto goldens = Got(server.Goldens("P-10"));
+    ASSERT_EQ(goldens.size(), 4u);
+    EXPECT_EQ(goldens[0].author, "quinn");
+    EXPECT_TRUE(goldens[0].supersededBy.empty());
+    for (std::size_t i = 1; i < goldens.size(); ++i) {
+        EXPECT_EQ(goldens[i].supersededBy, goldens[i - 1].uuid);
+    }
+    EXPECT_EQ(goldens[3].record.bytes[1], Harness().bytes[1]);
+    EXPECT_EQ(Got(server.Goldens("")).size(), 4u);
+    EXPECT_TRUE(Got(server.Goldens("P-11")).empty());
+
+    // The lot as its report shows it: both stations' goldens, each with its run.
+    const LotSummary lot = Got(GatherLot(server, server, "L1"));
+    EXPECT_EQ(lot.runs, 2);
+    EXPECT_EQ(lot.voided, 1);
+    EXPECT_EQ(lot.repeats, 1);
+    EXPECT_EQ(lot.stations, (std::vector<std::string>{"S1", "S2"}));
+    EXPECT_EQ(lot.totals.passed, 11);
+    EXPECT_EQ(lot.totals.failed, 5);
+    ASSERT_EQ(lot.references.size(), 2u);
+    EXPECT_EQ(lot.references[0].golden->author, "quinn");
+    EXPECT_EQ(lot.references[1].golden->author, "rita");
+    EXPECT_EQ(lot.references[1].golden->uuid, goldens[2].uuid);
+    EXPECT_EQ(lot.failed.size(), 5u);
+    EXPECT_EQ(GatherLot(server, server, "L9").error().kind, ErrorKind::NotFound);
 }
 
 // TLS with sslmode=verify-full: the server's certificate signed by the

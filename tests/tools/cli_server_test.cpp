@@ -242,6 +242,85 @@ TEST_F(Stations, AServerKilledMidBatchIsCaughtUpAfterItsRestart) {
     ExpectOnServerOnce(1);
 }
 
+// Two stations' runs of one lot, each station judging them with its own
+// golden reference: 14 passed and 6 failed (10 causes) in each production
+// run; a run without a part is not judged.
+TEST_F(Stations, YieldFailuresAndTheLotReportFromTheWholeFactory) {
+    auto file = [&](int seed) {
+        const fs::path p = dir_.path() / ("production" + std::to_string(seed) + ".vku");
+        EXPECT_EQ(WriteRecordFile(p, ProductionRun(seed)), FileStatus::Ok);
+        return ShellQuote(p.string());
+    };
+    for (const int station : {1, 2}) {
+        const std::string archive = " --archive " + ShellQuote(Archive(station));
+        ASSERT_EQ(Cli("archive golden set --part H-10 --by quinn" + archive + " " +
+                      file(10 * station) + ":1")
+                      .status,
+                  0);
+        Ran r = Cli("archive import --lot F1 --part H-10" + archive + " " + file(10 * station + 1) +
+                    (station == 1 ? " " + file(10 * station + 2) : ""));
+        ASSERT_EQ(r.status, 0) << r.err;
+        r = Cli("archive import --lot F2" + archive + " " + file(10 * station + 3));
+        ASSERT_EQ(r.status, 0) << r.err;
+        r = Cli("archive forward" + archive);
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const std::string reader = " --server=" + ShellQuote(server_->Url(db_, "reader"));
+    const std::string local = " --archive " + ShellQuote(Archive(1));
+    auto json = [](int runs, int counted, int passed, int failed, int notJudged,
+                   const char* yield) {
+        return "\"runs\": " + std::to_string(runs) + ", \"counted\": " + std::to_string(counted) +
+               ", \"passed\": " + std::to_string(passed) +
+               ", \"failed\": " + std::to_string(failed) +
+               ", \"notJudged\": " + std::to_string(notJudged) + ", \"yield\": " + yield + "}";
+    };
+    struct Case {
+        std::string args;
+        std::vector<std::string> has;
+    } cases[] = {
+        {"archive yield --format json" + reader,
+         {"{\"key\": \"F1\", ", json(3, 60, 42, 18, 0, "0.7000"), "{\"key\": \"F2\", ",
+          json(2, 0, 0, 0, 40, "null"), "\"total\": {", json(5, 60, 42, 18, 40, "0.7000")}},
+        {"archive yield --by part --format json --server" + local,
+         {"{\"key\": \"H-10\", ", json(3, 60, 42, 18, 0, "0.7000")}},
+        // The station alone: what it holds, and the fallback said.
+        {"archive yield --format json" + local, {json(3, 40, 28, 12, 20, "0.7000")}},
+        {"archive failures --lot F1 --format json" + reader,
+         {"\"failedRecords\": 18,\n  \"causes\": 30,",
+          "{\"cause\": \"other pin count 12\", \"kind\": \"pin-count\", \"count\": 3, "}},
+        {"archive failures --lot F1 --format json" + local, {"\"failedRecords\": 12,"}},
+    };
+    for (const Case& c : cases) {
+        const Ran r = Cli(c.args);
+        EXPECT_EQ(r.status, 0) << c.args << "\n" << r.err;
+        for (const std::string& s : c.has) {
+            EXPECT_NE(r.out.find(s), std::string::npos) << c.args << ": " << s << "\n" << r.out;
+        }
+    }
+
+    // Without the server: the station's numbers, and why.
+    const std::string nowhere =
+        " --server=" + ShellQuote("postgresql:///none?host=" + (dir_.path() / "no").string());
+    Ran r = Cli("archive yield --format json" + nowhere + local);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("reading this station's archive instead"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(json(3, 40, 28, 12, 20, "0.7000")), std::string::npos) << r.out;
+
+    r = Cli("archive report --lot F1 -o lot.pdf" + reader + local);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "report of lot F1 written to lot.pdf\n");
+    const auto text =
+        RunShell("pdftotext " + ShellQuote((dir_.path() / "lot.pdf").string()) + " -");
+    ASSERT_EQ(text.status, 0);
+    for (const char* s : {"VARK-u Lot Report", "F1", "H-10", "3 counted", "60", "42", "18",
+                          "70.0 %", "30 causes in 18 failed records", "Failed records (18)"}) {
+        EXPECT_NE(text.out.find(s), std::string::npos) << s << "\n" << text.out;
+    }
+    r = Cli("archive report --lot F9 -o nine.pdf" + reader + local);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(dir_.path() / "nine.pdf"));
+}
+
 TEST_F(Stations, WithoutTheServerReadingFallsBackAndSaysSo) {
     Import(1, 2, "AWAY");
     const std::string nowhere =

@@ -299,6 +299,17 @@ std::unique_ptr<archive::ArchiveReader> OpenReader(const Arguments& a, bool from
     return OpenArchive(ArchiveConfigFor(where), archive::OpenOptions::Mode::Read);
 }
 
+StatisticsReader OpenStatistics(const Arguments& a, bool fromServer) {
+    StatisticsReader out;
+    out.reader = OpenReader(a, fromServer);
+    // Both the station's archive and the server give statistics.
+    out.source = dynamic_cast<archive::StatisticsSource*>(out.reader.get());
+    if (out.reader && !out.source) {
+        std::cerr << "this archive gives no statistics\n";
+    }
+    return out;
+}
+
 void ForwardAfterUpload(const archive::ArchiveConfig& config) {
 #ifdef VARK_WITH_SERVER
     if (config.server.empty()) {

@@ -10,6 +10,7 @@
 
 #include "archive/settings.h"
 #include "archive/sqlite_archive.h"
+#include "archive/statistics.h"
 #include "records/record_block.h"
 #include "tools/cli/cli.h"
 
@@ -59,6 +60,15 @@ bool NarrowingOptions(const Arguments& a, archive::RunQuery& q);
 // otherwise, said on standard error, the station's own archive. Null (the
 // reason on standard error) when neither can be read.
 std::unique_ptr<archive::ArchiveReader> OpenReader(const Arguments& a, bool fromServer);
+
+// What yield, failures and report read: the reader OpenReader gives, with
+// its statistics. Null (the reason on standard error) when none can be read.
+struct StatisticsReader {
+    std::unique_ptr<archive::ArchiveReader> reader;
+    archive::StatisticsSource* source = nullptr;
+    explicit operator bool() const { return source != nullptr; }
+};
+StatisticsReader OpenStatistics(const Arguments& a, bool fromServer);
 
 // list, show and export take `--server` alone (the configured server) or
 // `--server=URL`: the bare flag becomes "--from-server".

@@ -17,7 +17,8 @@ constexpr std::string_view kSqliteMagic{"SQLite format 3\0", 16};
 
 int LotReport(const std::vector<std::string>& args) {
     Arguments a;
-    if (!ParseArguments(args, {"--archive", "--lot", "-o", "--page-size"}, {"--force"}, a) ||
+    if (!ParseArguments(ServerFlag(args), {"--archive", "--lot", "-o", "--page-size", "--server"},
+                        {"--force", "--from-server"}, a) ||
         !a.names.empty() || !a.Has("--lot") || !a.Has("-o")) {
         return ArchiveUsage();
     }
@@ -26,14 +27,17 @@ int LotReport(const std::vector<std::string>& args) {
     if (size != "A4" && size != "Letter") {
         return ArchiveUsage();
     }
-    auto store = ForReading(a);
+    const StatisticsReader store = OpenStatistics(a, a.Has("--from-server"));
     if (!store) {
         return kExitFailed;
     }
-    // The archive the report is made from is never what it replaces, and a
-    // slip of the options must not turn records or a database into a report.
+    // The station's archive is never what a report replaces, whichever one
+    // the report is made from, and a slip of the options must not turn
+    // records or a database into a report.
+    Arguments where = a;
+    where.options.erase("--operator");
     std::error_code ec;
-    if (std::filesystem::equivalent(out, store->Path(), ec)) {
+    if (std::filesystem::equivalent(out, ArchiveConfigFor(where).file, ec)) {
         return Fail(out + " is the archive, not replaced");
     }
     std::string start;
@@ -45,7 +49,7 @@ int LotReport(const std::vector<std::string>& args) {
             return Fail(out + " is a database, not replaced (--force replaces it)");
         }
     }
-    const auto lot = archive::GatherLot(*store, *store, a.Value("--lot"));
+    const auto lot = archive::GatherLot(*store.reader, *store.source, a.Value("--lot"));
     if (!lot) {
         return Fail(lot.error().message);
     }
@@ -63,7 +67,7 @@ int LotReport(const std::vector<std::string>& args) {
 
 const RegisterArchive kLotReport{
     {"report",
-     "  report --lot L -o OUT.pdf [--page-size A4|Letter] [--force]\n"
+     "  report --lot L -o OUT.pdf [--page-size A4|Letter] [--force] [--server[=URL]]\n"
      "      the lot report: its facts, first-pass yield and failure causes, then its failed\n"
      "      records (a record file or a database is replaced only with --force)\n",
      LotReport}};

@@ -207,10 +207,10 @@ int Golden(const std::vector<std::string>& args) {
 // for wrong usage.
 bool StatisticsQuery(const std::vector<std::string>& args, bool grouped, Arguments& a,
                      archive::RunQuery& q, std::string& format) {
-    return ParseArguments(args,
+    return ParseArguments(ServerFlag(args),
                           {"--archive", "--lot", "--part", "--operator", "--station", "--tester",
-                           "--since", "--until", "--format", "--by"},
-                          {}, a) &&
+                           "--since", "--until", "--format", "--by", "--server"},
+                          {"--from-server"}, a) &&
            a.names.empty() && (grouped || !a.Has("--by")) && NarrowingOptions(a, q) &&
            ParseFormat(a, format);
 }
@@ -294,11 +294,11 @@ int Yield(const std::vector<std::string>& args) {
     if (!by) {
         return ArchiveUsage();
     }
-    auto store = ForReading(a);
+    const StatisticsReader store = OpenStatistics(a, a.Has("--from-server"));
     if (!store) {
         return kExitFailed;
     }
-    const auto runs = store->CountedRuns(q);
+    const auto runs = store.source->CountedRuns(q);
     if (!runs) {
         return Fail(runs.error().message);
     }
@@ -348,11 +348,11 @@ int Failures(const std::vector<std::string>& args) {
     if (!StatisticsQuery(args, false, a, q, format)) {
         return ArchiveUsage();
     }
-    auto store = ForReading(a);
+    const StatisticsReader store = OpenStatistics(a, a.Has("--from-server"));
     if (!store) {
         return kExitFailed;
     }
-    const auto failed = store->FailedRecords(q);
+    const auto failed = store.source->FailedRecords(q);
     if (!failed) {
         return Fail(failed.error().message);
     }
@@ -374,14 +374,16 @@ const RegisterArchive kYield{
     {"yield",
      "  yield [--by lot|part|station|operator|day|run] [--lot L] [--part P] [--operator O]\n"
      "        [--station S] [--tester SERIAL] [--since DATE] [--until DATE]\n"
-     "        [--format text|csv|json]\n"
+     "        [--format text|csv|json] [--server[=URL]]\n"
      "      counted, passed, failed and not judged records and the first-pass yield per\n"
-     "      group; voided runs, repeats and empty slots do not count\n",
+     "      group; voided runs, repeats and empty slots do not count; --server: every\n"
+     "      station's runs on the factory server\n",
      Yield}};
 const RegisterArchive kFailures{
     {"failures",
      "  failures [--lot L] [--part P] [--operator O] [--station S] [--tester SERIAL]\n"
      "           [--since DATE] [--until DATE] [--format text|csv|json]\n"
+     "           [--server[=URL]]\n"
      "      the causes of the failed records, largest first, with their shares\n",
      Failures}};
 
