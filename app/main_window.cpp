@@ -45,8 +45,8 @@
 #include "records/record_file.h"
 #include "ui/link_texts.h"
 #include "ui/main_layout.h"
-#include "ui/window_place.h"
 #include "ui/reference_compare.h"
+#include "ui/window_place.h"
 
 namespace vark {
 
