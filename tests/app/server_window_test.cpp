@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -29,6 +31,7 @@
 #include "archive/outbox.h"
 #include "archive/server/forwarder.h"
 #include "archive/server/server_archive.h"
+#include "archive/settings.h"
 #include "archive/sqlite_archive.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
@@ -320,6 +323,59 @@ TEST_F(ServerWindow, ClosingDuringAForwardIsPromptAndLosesNothing) {
     EXPECT_TRUE(out.ok()) << out.error;
     EXPECT_EQ(ServerSql("SELECT count(*), count(DISTINCT uuid) FROM run"),
               std::to_string(kRuns) + "|" + std::to_string(kRuns));
+}
+
+// The program itself forwards to the server its command line or its settings
+// file names.
+TEST_F(ServerWindow, TheProgramForwardsToTheServerItsCommandLineOrSettingsName) {
+    const fs::path settings = vark::archive::SettingsFilePath();
+    fs::create_directories(settings.parent_path());
+    const QString url = QString::fromStdString(server_->Url(db_, "station"));
+    struct Case {
+        QStringList arguments;
+        std::string settings;
+    };
+    int n = 0;
+    for (const Case& c :
+         {Case{{"--server", url}, "[General]\nserver=postgresql://nowhere.invalid/x\n"},
+          Case{{}, "[General]\nserver=\"" + url.toStdString() + "\"\n"}}) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        std::ofstream(settings, std::ios::trunc) << c.settings;
+        const fs::path archive = dir.path() / ("program" + std::to_string(++n) + ".sqlite3");
+        std::string uuid;
+        {
+            auto a = SqliteArchive::Open(archive.string());
+            ASSERT_TRUE(a.ok());
+            vark::archive::NewRun run;
+            run.started = run.ended = 1700000000000 + n;
+            run.block = Cables(2, n);
+            const auto done = a.value()->Commit(run);
+            ASSERT_TRUE(done.ok());
+            uuid = done->uuid;
+        }
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vark.instance.info=true"));
+        env.remove(QStringLiteral("VARK_ARCHIVE_SERVER"));
+        program.setProcessEnvironment(env);
+        program.start(
+            QStringLiteral(VARK_APP_BINARY),
+            QStringList{"--archive", QString::fromStdString(archive.string())} + c.arguments);
+        const QString state = QStringLiteral("archive state: Archive: 1 run (server up to date)");
+        QString log;
+        const QDeadlineTimer deadline(15000);
+        while (!log.contains(state) && !deadline.hasExpired() &&
+               program.state() != QProcess::NotRunning) {
+            program.waitForReadyRead(50);
+            log += QString::fromLocal8Bit(program.readAllStandardError());
+        }
+        EXPECT_TRUE(log.contains(state)) << log.toStdString();
+        program.kill();
+        program.waitForFinished(5000);
+        EXPECT_EQ(ServerSql("SELECT count(*) FROM run WHERE uuid = '" + uuid + "'"), "1");
+    }
+    fs::remove(settings);
 }
 
 }  // namespace
