@@ -152,6 +152,9 @@ int Application::InitInstance() {
         choice.file = FileNameToBytes(archiveFile_).toStdString();
     }
     choice.disabled = noArchive_;
+    if (server_) {
+        choice.server = server_->toStdString();
+    }
     StationArchive archive(StationArchive::Configured(choice));
     qCInfo(lcVarkInstance).noquote()
         << "archive:"

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -72,6 +73,8 @@ class Application : public QObject {
         archiveFile_ = file;
         noArchive_ = off;
     }
+    // --server URL: the factory server instead of the configured one.
+    void SetServerChoice(const QString& url) { server_ = url; }
 
     // The hand-over line that asks the running instance to open `path`, and
     // the path such a line carries (empty for any other line, and for a path
@@ -112,6 +115,7 @@ class Application : public QObject {
     QString startFile_;
     QString archiveFile_;
     bool noArchive_ = false;
+    std::optional<QString> server_;
     QString pendingOpen_;
     QTimer* openTimer_ = nullptr;
 };

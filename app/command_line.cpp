@@ -37,8 +37,14 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& name,
         QStringLiteral("FILE"));
     const QCommandLineOption noArchiveOption(QStringLiteral("no-archive"),
                                              QStringLiteral("Archive nothing."));
+    const QCommandLineOption serverOption(
+        QStringLiteral("server"),
+        QStringLiteral("Forward archived runs to the factory server URL (libpq's URL or "
+                       "connection string, without a password; \"\" for none)."),
+        QStringLiteral("URL"));
     parser.addOption(archiveOption);
     parser.addOption(noArchiveOption);
+    parser.addOption(serverOption);
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("A record file (.vku) to open at start."),
                                  QStringLiteral("[FILE]"));
@@ -78,6 +84,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& name,
         }
     }
     line.noArchive = parser.isSet(noArchiveOption);
+    line.serverGiven = parser.isSet(serverOption);
+    line.server = parser.value(serverOption);
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
         line.exitStatus = kExitUsage;

@@ -1,5 +1,6 @@
 // The window program's command line: an optional record file to open at
-// start, the archive (--archive FILE, --no-archive), --help and --version. Exit statuses follow the
+// start, the archive (--archive FILE, --no-archive), the factory server
+// (--server URL), --help and --version. Exit statuses follow the
 // usual convention: 0 after help or version, 2 for wrong usage.
 #pragma once
 
@@ -21,6 +22,9 @@ struct CommandLine {
     // --archive FILE (as given; empty when absent) and --no-archive.
     QString archiveFile;
     bool noArchive = false;
+    // --server URL: set when given ("" turns the configured server off).
+    bool serverGiven = false;
+    QString server;
 };
 
 // `arguments` as QCoreApplication::arguments() gives them (the program first,

@@ -79,6 +79,9 @@ int main(int argc, char* argv[]) {
     }
     app->SetStartFile(line.file);
     app->SetArchiveChoice(line.archiveFile, line.noArchive);
+    if (line.serverGiven) {
+        app->SetServerChoice(line.server);
+    }
     const int status = app->InitInstance();
     app.reset();
     return status;

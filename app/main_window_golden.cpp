@@ -75,6 +75,9 @@ void MainWindow::UseAsGoldenForPart(int row) {
         refused(made.error().message);
         return;
     }
+    if (archive_ && !archiveConfig_) {
+        archive_->ForwardSoon();
+    }
     ShowMessage(this, QString::fromStdString(GoldenKeptText(row, *made, *before)));
 }
 

@@ -3,6 +3,10 @@
 #include <QMetaObject>
 #include <QSettings>
 
+#ifdef VARK_WITH_SERVER
+#include "app/forward_worker.h"
+#include "archive/server/pg_link.h"
+#endif
 #include "records/record_file.h"
 #include "vark_version.h"
 
@@ -53,9 +57,32 @@ StationArchive::StationArchive(archive::ArchiveConfig config, QObject* parent)
     : QObject(parent), config_(std::move(config)) {
     state_.file = config_.file;
     state_.kind = config_.enabled ? ArchiveState::Kind::Counting : ArchiveState::Kind::Off;
+#ifdef VARK_WITH_SERVER
+    if (!config_.enabled || config_.server.empty()) {
+        return;
+    }
+    // A URL that holds a password is shown as given by no one: its refusal
+    // is the try's failure, said in the control.
+    const auto shown = archive::ServerDisplayName(config_.server);
+    state_.server.name = shown ? *shown : std::string("(the configured server)");
+    archive::ForwarderOptions options;
+    options.archive = config_.file;
+    options.server = config_.server;
+    options.archiveBusyTimeoutMs = config_.busyTimeoutMs;
+    // Reports come from the worker's thread; this object's thread takes
+    // them in turn. The worker is stopped before this object goes, and a
+    // report still queued then goes with it.
+    worker_ = std::make_unique<ForwardWorker>(options, [this](const ForwardReport& report) {
+        QMetaObject::invokeMethod(
+            this, [this, report] { Forwarded(report); }, Qt::QueuedConnection);
+    });
+#endif
 }
 
 StationArchive::~StationArchive() {
+#ifdef VARK_WITH_SERVER
+    worker_.reset();
+#endif
     if (counter_.joinable()) {
         counter_.join();
     }
@@ -97,6 +124,7 @@ void StationArchive::Counted(std::uint64_t generation, ArchiveState state) {
     }
     counting_ = false;
     state.notArchived = state_.notArchived;
+    state.server = state_.server;
     state_ = std::move(state);
     Q_EMIT stateChanged();
 }
@@ -106,10 +134,46 @@ archive::Result<archive::Committed> StationArchive::CommitUpload(
     const std::optional<Reference>& reference) {
     auto done = Commit(block, facts, details, reference);
     state_.notArchived = done ? std::string() : done.error().message;
+    if (done) {
+        ForwardSoon();
+    }
     Q_EMIT stateChanged();
     Refresh();
     return done;
 }
+
+bool StationArchive::Forwarding() const {
+#ifdef VARK_WITH_SERVER
+    return worker_ != nullptr;
+#else
+    return false;
+#endif
+}
+
+void StationArchive::ForwardSoon() {
+#ifdef VARK_WITH_SERVER
+    if (!worker_) {
+        return;
+    }
+    state_.server.sending = true;
+    worker_->Kick();
+#endif
+}
+
+#ifdef VARK_WITH_SERVER
+void StationArchive::Forwarded(const ForwardReport& report) {
+    ServerState& server = state_.server;
+    server.known = true;
+    server.sending = false;
+    server.lastError = report.error;
+    if (report.outboxKnown) {
+        server.waiting = report.outbox.waiting();
+        server.conflicts = report.outbox.conflicts;
+        server.waitingText = archive::WaitingText(report.outbox);
+    }
+    Q_EMIT stateChanged();
+}
+#endif
 
 archive::Result<archive::Committed> StationArchive::Commit(
     const RecordBlock& block, const UploadFacts& facts, const RunDetails& details,

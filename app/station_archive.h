@@ -7,6 +7,8 @@
 // connection of its own, so that a large archive never holds up the window;
 // everything else runs on the window's thread, each call with its own
 // connection, so that a file replaced or repaired meanwhile is met afresh.
+// With a factory server configured, what the archive's outbox holds is
+// forwarded on a worker thread of its own (ForwardWorker).
 #pragma once
 
 #include <QObject>
@@ -25,6 +27,9 @@
 
 namespace vark {
 
+class ForwardWorker;
+struct ForwardReport;
+
 class StationArchive : public QObject {
     Q_OBJECT
   public:
@@ -32,8 +37,10 @@ class StationArchive : public QObject {
     // settings file name.
     static archive::ArchiveConfig Configured(const archive::ArchiveOverrides& overrides);
 
+    // Starts forwarding at once when a server is configured.
     explicit StationArchive(archive::ArchiveConfig config, QObject* parent = nullptr);
-    // Waits for a count under way; its answer is dropped.
+    // Stops forwarding (a batch in flight is abandoned, a moment at most)
+    // and waits for a count under way; its answer is dropped.
     ~StationArchive() override;
     StationArchive(const StationArchive&) = delete;
     StationArchive& operator=(const StationArchive&) = delete;
@@ -46,6 +53,12 @@ class StationArchive : public QObject {
     void Refresh();
     // Whether a count is under way.
     bool Counting() const { return counting_; }
+
+    // Whether a server is configured and forwarded to.
+    bool Forwarding() const;
+    // Something new was archived (an upload, a correction, a golden
+    // reference): a try soon, off the window's thread.
+    void ForwardSoon();
 
     // The record the upload's records were compared with in the window, kept
     // with the run; none: the part's golden reference, if it has one.
@@ -75,6 +88,7 @@ class StationArchive : public QObject {
 
   private:
     void Counted(std::uint64_t generation, ArchiveState state);
+    void Forwarded(const ForwardReport& report);
     archive::Result<archive::Committed> Commit(const RecordBlock& block, const UploadFacts& facts,
                                                const RunDetails& details,
                                                const std::optional<Reference>& reference);
@@ -85,6 +99,10 @@ class StationArchive : public QObject {
     std::thread counter_;
     std::uint64_t generation_ = 0;
     bool counting_ = false;
+#ifdef VARK_WITH_SERVER
+    // Last: it goes first, so that no report arrives from it meanwhile.
+    std::unique_ptr<ForwardWorker> worker_;
+#endif
 };
 
 }  // namespace vark

@@ -72,7 +72,18 @@ std::string GroupedCount(std::int64_t n) {
 }
 
 std::string ArchiveStatusText(const ArchiveState& state) {
-    std::string text = ArchiveWords(state);
+    const ServerState& server = state.server;
+    const bool serving = state.kind != ArchiveState::Kind::Off && !server.name.empty();
+    std::string text;
+    if (serving && server.known && (server.waiting > 0 || server.conflicts > 0)) {
+        text = server.waitingText;
+    } else {
+        text = ArchiveWords(state);
+        if (serving && server.known && !server.sending && server.lastError.empty() &&
+            state.kind == ArchiveState::Kind::Ready) {
+            text += " (server up to date)";
+        }
+    }
     if (!state.notArchived.empty()) {
         text += " (last upload NOT archived)";
     }
@@ -81,6 +92,23 @@ std::string ArchiveStatusText(const ArchiveState& state) {
 
 std::string ArchiveStatusTip(const ArchiveState& state) {
     std::string tip = ArchiveStory(state);
+    const ServerState& server = state.server;
+    if (state.kind != ArchiveState::Kind::Off && !server.name.empty()) {
+        tip += "\nServer: " + server.name;
+        if (!server.known) {
+            tip += "\nNot tried yet.";
+        } else if (server.waiting > 0 || server.conflicts > 0) {
+            tip += "\n" + server.waitingText + ".";
+        } else if (server.lastError.empty()) {
+            tip += "\nEverything archived here is on the server.";
+        }
+        if (server.known && !server.lastError.empty()) {
+            tip += "\nLast try failed: " + OneLine(server.lastError);
+        }
+        if (server.known && (server.waiting > 0 || !server.lastError.empty())) {
+            tip += "\nUploads go on; what waits is sent when the server answers.";
+        }
+    }
     if (!state.notArchived.empty()) {
         tip += "\nThe last upload was not archived: " + state.notArchived;
     }

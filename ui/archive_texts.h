@@ -38,6 +38,18 @@ RunDetails CleanRunDetails(const RunDetails& typed, const std::string& defaultOp
 // `defaultOperator` when none was remembered.
 RunDetails OpeningRunDetails(const RunDetails& remembered, const std::string& defaultOperator);
 
+// What the status bar knows of the forwarding to the factory server.
+struct ServerState {
+    std::string name;            // as shown, without secrets; empty: no server configured
+    bool known = false;          // a try has told how things stand
+    bool sending = false;        // something new was archived since that try
+    std::int64_t waiting = 0;    // runs, corrections and golden references
+    std::int64_t conflicts = 0;  // runs the server holds otherwise
+    // "3 runs waiting for the server (last try 10:42: connection refused)"
+    std::string waitingText;
+    std::string lastError;  // the last try's failure in full; empty when it worked
+};
+
 // What the status bar knows of the archive.
 struct ArchiveState {
     enum class Kind : std::uint8_t {
@@ -52,6 +64,7 @@ struct ArchiveState {
     // Why the window's last upload was not archived; empty when it was (or
     // none was tried).
     std::string notArchived;
+    ServerState server{};
 };
 
 // 1204 -> "1,204".
@@ -59,9 +72,11 @@ std::string GroupedCount(std::int64_t n);
 
 // "Archive: 1,204 runs", "Archive: 1 run", "Archive: off", "Archive: unreadable";
 // after an upload that was not archived, "(last upload NOT archived)" follows.
+// With a server: what waits for it when anything does (or differs there),
+// else the count and "(server up to date)" once a try has said so.
 std::string ArchiveStatusText(const ArchiveState& state);
 // The longer story behind it, for the tooltip: the file, and why it is off
-// or cannot be read.
+// or cannot be read; the server, and the last try's failure in full.
 std::string ArchiveStatusTip(const ArchiveState& state);
 
 // Said after the success box when the received records could not be

@@ -56,6 +56,19 @@ Forwarder::Forwarder(ForwarderOptions options)
 
 Forwarder::~Forwarder() = default;
 
+void Forwarder::SetLink(std::unique_ptr<PgLink> link) {
+    const std::lock_guard lock(linkMutex_);
+    link_ = std::move(link);
+}
+
+void Forwarder::Abandon() {
+    abandoned_ = true;
+    const std::lock_guard lock(linkMutex_);
+    if (link_) {
+        link_->Cancel();
+    }
+}
+
 Status Forwarder::OpenArchive() {
     if (archive_) {
         return Done{};
@@ -79,7 +92,7 @@ Status Forwarder::OpenArchive() {
 
 Status Forwarder::Connect(ForwardOutcome& outcome) {
     if (link_ && !link_->Alive()) {
-        link_.reset();
+        SetLink(nullptr);
     }
     if (!link_) {
         auto link =
@@ -87,7 +100,12 @@ Status Forwarder::Connect(ForwardOutcome& outcome) {
         if (!link) {
             return link.error();
         }
-        link_ = std::move(link.value());
+        SetLink(std::move(link.value()));
+        if (abandoned_) {
+            // Abandoned while connecting: the cancel found no link to reach.
+            SetLink(nullptr);
+            return Error{ErrorKind::Io, "forwarding was abandoned"};
+        }
         // The stored bytes compressed with lz4 where the server has it: a
         // fraction of pglz's time for the same room. A server without it
         // keeps its default.
@@ -96,7 +114,7 @@ Status Forwarder::Connect(ForwardOutcome& outcome) {
             if (Status st = link_->Exec("SET statement_timeout = " +
                                         std::to_string(options_.statementTimeoutMs));
                 !st) {
-                link_.reset();
+                SetLink(nullptr);
                 return st.error();
             }
         }
@@ -106,7 +124,7 @@ Status Forwarder::Connect(ForwardOutcome& outcome) {
                                              " holds no archive yet (vark-cli archive "
                                              "server-init makes it): " +
                                              version.error().message};
-            link_.reset();
+            SetLink(nullptr);
             return e;
         }
     }
@@ -280,6 +298,9 @@ Result<std::vector<OutboxMark>> Forwarder::SendBatch(const std::vector<OutboxEnt
     if (options_.stage) {
         options_.stage("before-commit");
     }
+    if (abandoned_) {
+        return fail(Error{ErrorKind::Io, "forwarding was abandoned"});
+    }
     if (Status st = pg.Exec("COMMIT"); !st) {
         return fail(st.error());
     }
@@ -299,7 +320,8 @@ ForwardOutcome Forwarder::Forward() {
     ForwardOutcome outcome;
     auto note = [&](const std::string& error) {
         outcome.error = error;
-        if (archive_) {
+        // A try given up by its caller says nothing of the server.
+        if (archive_ && !abandoned_) {
             (void)archive_->NoteForwardTry(NowMs(), error);
         }
     };
@@ -322,6 +344,10 @@ ForwardOutcome Forwarder::Forward() {
         }
         std::string refusal;
         for (;;) {
+            if (abandoned_) {
+                note("forwarding was abandoned");
+                break;
+            }
             auto pending = archive_->PendingOutbox(size, after);
             if (!pending) {
                 note(pending.error().message);
@@ -332,7 +358,7 @@ ForwardOutcome Forwarder::Forward() {
             }
             auto marks = SendBatch(*pending, held);
             if (!marks) {
-                if (marks.error().kind == ErrorKind::Invalid && link_->Alive()) {
+                if (marks.error().kind == ErrorKind::Invalid && link_->Alive() && !abandoned_) {
                     if (size > 1) {
                         size = 1;
                         continue;
@@ -365,14 +391,19 @@ ForwardOutcome Forwarder::Forward() {
     if (auto state = archive_->Outbox()) {
         outcome.waiting = state->waiting();
     }
-    if (!outcome.reached) {
-        link_.reset();
+    if (!outcome.reached || abandoned_) {
+        SetLink(nullptr);
     }
     return outcome;
 }
 
 ForwardOutcome Forwarder::ForwardNow() {
     const std::lock_guard lock(mutex_);
+    if (abandoned_) {
+        ForwardOutcome outcome;
+        outcome.error = "forwarding was abandoned";
+        return outcome;
+    }
     ForwardOutcome outcome = Forward();
     failures_ = outcome.error.empty() ? 0 : failures_ + 1;
     return outcome;

@@ -9,6 +9,7 @@
 // its own process. Its calls may come from any thread; they take turns.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -66,6 +67,12 @@ class Forwarder {
     // nothing waiting, else the growing pause of RetryPauseMs.
     std::int64_t NextPauseMs();
 
+    // For a caller that is closing, from any thread: the batch in flight is
+    // cancelled on the server (its transaction rolls back, nothing is marked
+    // sent here), no further batch starts, and ForwardNow returns soon.
+    // Final: this forwarder forwards nothing more.
+    void Abandon();
+
   private:
     ForwardOutcome Forward();
     Status OpenArchive();
@@ -76,8 +83,13 @@ class Forwarder {
     Result<std::vector<OutboxMark>> SendBatch(const std::vector<OutboxEntry>& entries,
                                               std::set<std::string>& held);
 
+    // link_ is replaced only under linkMutex_, so that Abandon may reach it.
+    void SetLink(std::unique_ptr<PgLink> link);
+
     ForwarderOptions options_;
     std::mutex mutex_;
+    std::mutex linkMutex_;
+    std::atomic<bool> abandoned_{false};
     std::unique_ptr<SqliteArchive> archive_;
     std::unique_ptr<PgLink> link_;
     int failures_ = 0;

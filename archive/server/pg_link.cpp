@@ -139,8 +139,21 @@ Result<std::unique_ptr<PgLink>> PgLink::Connect(const std::string& url, int time
     return link;
 }
 
+PgLink::PgLink(pg_conn* conn, std::string name)
+    : conn_(conn), cancel_(PQgetCancel(conn)), name_(std::move(name)) {}
+
 PgLink::~PgLink() {
+    if (cancel_ != nullptr) {
+        PQfreeCancel(cancel_);
+    }
     PQfinish(conn_);
+}
+
+void PgLink::Cancel() const {
+    if (cancel_ != nullptr) {
+        char why[256];
+        (void)PQcancel(cancel_, why, sizeof why);
+    }
 }
 
 bool PgLink::Alive() const {

@@ -16,6 +16,7 @@
 
 struct pg_conn;
 struct pg_result;
+struct pg_cancel;
 
 namespace vark::archive {
 
@@ -70,12 +71,17 @@ class PgLink {
     const std::string& LastState() const { return lastState_; }
     // Whether the connection still stands.
     bool Alive() const;
+    // Asks the server to stop the statement under way (its transaction then
+    // fails and rolls back). The one call that may come from another thread
+    // while this one is in use.
+    void Cancel() const;
 
   private:
-    PgLink(pg_conn* conn, std::string name) : conn_(conn), name_(std::move(name)) {}
+    PgLink(pg_conn* conn, std::string name);
     Error Fail(pg_result* result, std::string_view doing);
 
     pg_conn* conn_;
+    pg_cancel* cancel_;
     std::string name_;
     std::string lastState_;
 };

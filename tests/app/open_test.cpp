@@ -91,6 +91,25 @@ TEST(CommandLine, TheArchiveIsNamedOrTurnedOffButNotBoth) {
     }
 }
 
+// An empty --server turns a configured server off: it is not the same as none.
+TEST(CommandLine, TheServerIsNamedOrTurnedOffOrLeftToTheSettings) {
+    struct Case {
+        QStringList args;
+        bool given;
+        const char* server;
+    };
+    for (const Case& c :
+         {Case{{"--server", "postgresql://db/factory", "rec.vku"}, true, "postgresql://db/factory"},
+          Case{{"--server=host=db dbname=factory"}, true, "host=db dbname=factory"},
+          Case{{"--server", ""}, true, ""}, Case{{"rec.vku"}, false, ""}}) {
+        const vark::CommandLine line = Parse(c.args);
+        EXPECT_EQ(line.exitStatus, -1) << c.args.join(' ').toStdString();
+        EXPECT_EQ(line.serverGiven, c.given) << c.args.join(' ').toStdString();
+        EXPECT_EQ(line.server, QString::fromUtf8(c.server));
+    }
+    EXPECT_EQ(Parse({"--server"}).exitStatus, vark::kExitUsage);
+}
+
 TEST(CommandLine, NoArgumentRunsAsAlwaysAndAFileBecomesAbsolute) {
     const vark::CommandLine none = Parse({});
     EXPECT_EQ(none.exitStatus, -1);

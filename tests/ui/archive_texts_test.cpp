@@ -43,6 +43,75 @@ TEST(ArchiveTexts, TheStatusSaysRunsOffOrUnreadableAndAFailedUpload) {
     }
 }
 
+// The control with a factory server: what waits wins over the count; the
+// count claims the server up to date only after a clean try with nothing
+// new since.
+TEST(ArchiveTexts, WithAServerTheStatusSaysWhatWaitsOrThatTheServerIsUpToDate) {
+    using Kind = ArchiveState::Kind;
+    const std::string waiting =
+        "3 runs waiting for the server (last try 10:42: connection refused)";
+    struct Case {
+        Kind kind;
+        bool known, sending;
+        std::int64_t waiting, conflicts;
+        const char* error;
+        const char* notArchived;
+        std::string text;
+    };
+    for (const Case& c : {
+             Case{Kind::Ready, true, false, 3, 0, "refused", "", waiting},
+             Case{Kind::Ready, true, false, 0, 1, "", "", waiting},
+             Case{Kind::Ready, true, false, 3, 0, "refused", "full",
+                  waiting + " (last upload NOT archived)"},
+             Case{Kind::Ready, true, false, 0, 0, "", "",
+                  "Archive: 1,204 runs (server up to date)"},
+             Case{Kind::Ready, true, true, 0, 0, "", "", "Archive: 1,204 runs"},
+             Case{Kind::Ready, false, false, 0, 0, "", "", "Archive: 1,204 runs"},
+             Case{Kind::Ready, true, false, 0, 0, "no archive on the server", "",
+                  "Archive: 1,204 runs"},
+             Case{Kind::Counting, true, false, 0, 0, "", "", "Archive: ..."},
+             Case{Kind::Unreadable, true, false, 0, 0, "", "", "Archive: unreadable"},
+             Case{Kind::Off, true, false, 3, 0, "", "", "Archive: off"},
+         }) {
+        ArchiveState state;
+        state.kind = c.kind;
+        state.runs = 1204;
+        state.notArchived = c.notArchived;
+        state.server = {"postgresql://db/factory",
+                        c.known,
+                        c.sending,
+                        c.waiting,
+                        c.conflicts,
+                        waiting,
+                        c.error};
+        EXPECT_EQ(ArchiveStatusText(state), c.text) << c.text;
+    }
+    ArchiveState none;
+    none.kind = Kind::Ready;
+    none.runs = 2;
+    none.server.known = true;  // no server name: none configured
+    EXPECT_EQ(ArchiveStatusText(none), "Archive: 2 runs");
+    EXPECT_EQ(ArchiveStatusTip(none).find("Server"), std::string::npos);
+
+    ArchiveState failing;
+    failing.kind = Kind::Ready;
+    failing.file = "/a";
+    failing.server = {"postgresql://db/factory",
+                      true,
+                      false,
+                      3,
+                      0,
+                      waiting,
+                      "cannot reach the server postgresql://db/factory:\nconnection refused\n"};
+    const std::string tip = ArchiveStatusTip(failing);
+    for (const char* part : {"/a", "Server: postgresql://db/factory", waiting.c_str(),
+                             "Last try failed: cannot reach the server postgresql://db/factory: "
+                             "connection refused",
+                             "Uploads go on"}) {
+        EXPECT_NE(tip.find(part), std::string::npos) << part << " in " << tip;
+    }
+}
+
 TEST(ArchiveTexts, TypedDetailsBecomeOneLineValuesWithTheStationsOperatorForNone) {
     struct Case {
         RunDetails typed;
