@@ -40,6 +40,10 @@ cmake --build build-windows -j2
 scripts/package-windows.sh >/dev/null
 
 # A private prefix, made once; without a warm wineserver the first test hangs.
+# Wine makes Unix file names in the locale's character set: without a UTF-8
+# locale (a bare machine may set none) no name outside ASCII could be made,
+# which Windows itself always can.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 export WINEPREFIX=$PWD/build-windows/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
