@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -27,6 +28,7 @@
 #include "app/compare_view.h"
 #include "app/dialog_units.h"
 #include "app/file_dialogs.h"
+#include "app/history_window.h"
 #include "app/message_box.h"
 #include "app/pin_map_model.h"
 #include "app/tester_watch.h"
@@ -119,6 +121,15 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     compare_ = new CompareView(this, list_, pinMap_, statusBar_, doc_.Block());
 
     EnableFileDrops();
+
+    historyAction_ = new QAction(QStringLiteral("History..."), this);
+    historyAction_->setObjectName(QStringLiteral("ShowHistory"));
+    historyAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    historyAction_->setShortcutContext(Qt::WindowShortcut);
+    addAction(historyAction_);
+    connect(historyAction_, &QAction::triggered, this, &MainWindow::ShowHistory);
+    compare_->ContextMenu()->addSeparator();
+    compare_->ContextMenu()->addAction(historyAction_);
 
     setTabOrder(openButton_, pathEdit_);
     setTabOrder(pathEdit_, list_);
@@ -363,6 +374,50 @@ bool MainWindow::OpenFile(const QString& path) {
     pathEdit_->setText(Path());
     ShowRows();
     return true;
+}
+
+bool MainWindow::OpenArchivedRun(std::string_view recordFile) {
+    const CommandResult result = doc_.OpenBytes(recordFile);
+    if (!result.Ok()) {
+        vark::ShowMessage(this, QString::fromStdString(result.message));
+        return false;
+    }
+    pathEdit_->setText(Path());
+    ShowRows();
+    return true;
+}
+
+void MainWindow::SetArchiveConfig(const archive::ArchiveConfig& config) {
+    archiveConfig_ = config;
+    if (history_) {
+        history_->SetArchive(config);
+    }
+}
+
+void MainWindow::ShowHistory() {
+    if (!history_) {
+        if (!archiveConfig_) {
+            archiveConfig_ =
+                archive::ResolveArchiveConfig(archive::LoadSettings(archive::SettingsFilePath()),
+                                              archive::SystemSurroundings(), {});
+        }
+        history_ = new HistoryWindow(this);
+        connect(history_, &HistoryWindow::openRequested, this,
+                [this](const QByteArray& bytes, const QString&) {
+                    if (OpenArchivedRun(std::string_view(bytes.constData(),
+                                                         static_cast<std::size_t>(bytes.size())))) {
+                        raise();
+                        activateWindow();
+                    }
+                });
+        history_->SetArchive(*archiveConfig_);
+    } else {
+        // Runs archived since it was last shown.
+        history_->Reload();
+    }
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
 }
 
 void MainWindow::SaveRecordFile() {

@@ -8,6 +8,10 @@
 #include <QIcon>
 #include <QString>
 #include <array>
+#include <optional>
+#include <string_view>
+
+#include "archive/settings.h"
 
 #include "records/record_block.h"
 #include "ui/record_document.h"
@@ -24,6 +28,7 @@ class QToolBar;
 
 namespace vark {
 class CompareView;
+class HistoryWindow;
 class PinMapModel;
 class TesterWatch;
 struct MainLayout;
@@ -68,6 +73,23 @@ class MainWindow : public QDialog {
     // the list rebuilt. True when the file was read.
     bool OpenFile(const QString& path);
 
+    // Shows a run kept in the archive: its record file's bytes read as Open
+    // reads a file, the list rebuilt; the path field is emptied, as no file
+    // holds the run. True when the bytes were read.
+    bool OpenArchivedRun(std::string_view recordFile);
+
+    // The archive the History window shows. Until set, the one the settings
+    // file and the environment name, resolved when the window first opens.
+    void SetArchiveConfig(const archive::ArchiveConfig& config);
+    // The History window; null until it was first asked for.
+    HistoryWindow* History() const { return history_; }
+    // "History..." (Ctrl+H), also in the list's context menu.
+    QAction* HistoryAction() const { return historyAction_; }
+
+    // Prints the test report of `block` through the print dialog over
+    // `parent`, saying so when the job was not completed.
+    static void PrintBlock(QWidget* parent, const RecordBlock& block);
+
     // The one local file a drag carries, or an empty string when it carries
     // none or several.
     static QString DroppedFile(const QMimeData* data);
@@ -79,6 +101,8 @@ class MainWindow : public QDialog {
     void Upload();
     void About();
     void Exit();
+    // Opens the History window (made on first use), or brings it to the front.
+    void ShowHistory();
 
   Q_SIGNALS:
     // Emitted once, when the window is first shown.
@@ -126,6 +150,9 @@ class MainWindow : public QDialog {
     QWidget* testerRoom_ = nullptr;
     QLabel* testerStatus_ = nullptr;
     TesterWatch* watch_ = nullptr;
+    QAction* historyAction_ = nullptr;
+    HistoryWindow* history_ = nullptr;
+    std::optional<archive::ArchiveConfig> archiveConfig_;
 };
 
 }  // namespace vark

@@ -11,19 +11,23 @@
 namespace vark {
 
 void MainWindow::PrintReport() {
+    PrintBlock(this, doc_.Block());
+}
+
+void MainWindow::PrintBlock(QWidget* parent, const RecordBlock& block) {
     ReportHooks hooks;
-    hooks.message = [this](const std::string& text) {
-        vark::ShowMessage(this, QString::fromStdString(text));
+    hooks.message = [parent](const std::string& text) {
+        vark::ShowMessage(parent, QString::fromStdString(text));
     };
     auto outcome = std::make_shared<PrintOutcome>();
-    hooks.printDialog = [this, outcome]() -> std::unique_ptr<PrinterChooser> {
-        return std::make_unique<DialogPrinterChooser>(this, nullptr, outcome);
+    hooks.printDialog = [parent, outcome]() -> std::unique_ptr<PrinterChooser> {
+        return std::make_unique<DialogPrinterChooser>(parent, nullptr, outcome);
     };
-    vark::PrintReport(doc_.Block(), hooks);
+    vark::PrintReport(block, hooks);
     // A cancelled dialog says nothing; a job that was started but not
     // completed must not pass for a printed report.
     if (const std::string failed = PrintOutcomeText(*outcome); !failed.empty()) {
-        vark::ShowMessage(this, QString::fromStdString(failed));
+        vark::ShowMessage(parent, QString::fromStdString(failed));
     }
 }
 

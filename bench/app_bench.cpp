@@ -23,6 +23,7 @@
 #include "app/message_box.h"
 #include "app/upload_dialog.h"
 #include "bench_blocks.h"
+#include "bench_shared.h"
 #include "device/bridge_ports.h"
 #include "testing/sim_process.h"
 
@@ -232,3 +233,7 @@ void BM_AppRefreshDevWithRunningLink(benchmark::State& state) {
 BENCHMARK(BM_AppRefreshDevWithRunningLink)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
+
+QApplication& vark::bench::BenchApp() {
+    return App();
+}

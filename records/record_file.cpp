@@ -34,6 +34,11 @@ FileStatus ReadRecordFile(const std::filesystem::path& path, RecordBlock& block)
     if (platform::ReadFileStart(path.string(), kRecordHeaderSize + kBlockSize, bytes)) {
         return FileStatus::OpenFailed;
     }
+    return ReadRecordBytes(bytes, block);
+}
+
+FileStatus ReadRecordBytes(std::string_view bytes, RecordBlock& block) {
+    bytes = bytes.substr(0, kRecordHeaderSize + kBlockSize);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     if (!StartsWithRecordMagic(bytes) || bytes.size() < kRecordHeaderSize) {
         return FileStatus::DataError;

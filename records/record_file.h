@@ -28,6 +28,9 @@ const char* FileStatusMessage(FileStatus status);
 // once rather than being waited on.
 FileStatus ReadRecordFile(const std::filesystem::path& path, RecordBlock& block);
 
+// The same for a record file's bytes already in memory (an archived run's).
+FileStatus ReadRecordBytes(std::string_view bytes, RecordBlock& block);
+
 // Writes StoredLength(block) bytes as the whole file, through the safe replace
 // of the platform helper: a failed save leaves the existing file as it was,
 // a file the user may not write is refused, owner, group, mode and links are

@@ -1,0 +1,164 @@
+#include "app/history_model.h"
+
+#include <QBrush>
+#include <QFont>
+#include <QPalette>
+#include <algorithm>
+
+#include "ui/history_view.h"
+
+namespace vark {
+
+HistoryModel::HistoryModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void HistoryModel::SetReader(archive::ArchiveReader* reader) {
+    reader_ = reader;
+    ResetTo(kPageSize);
+}
+
+void HistoryModel::SetQuery(const archive::RunQuery& query) {
+    query_ = query;
+    ResetTo(kPageSize);
+}
+
+void HistoryModel::Reload() {
+    ResetTo(std::max(kPageSize, static_cast<int>(runs_.size())));
+}
+
+void HistoryModel::ResetTo(int wanted) {
+    beginResetModel();
+    runs_.clear();
+    shown_.clear();
+    fetched_ = 0;
+    more_ = false;
+    total_ = -1;
+    problem_.clear();
+    if (reader_) {
+        const auto total = reader_->CountRuns(query_);
+        if (total) {
+            total_ = *total;
+            Fetch(wanted);
+        } else {
+            problem_ = QString::fromStdString(total.error().message);
+        }
+    }
+    endResetModel();
+    Q_EMIT refreshed();
+}
+
+void HistoryModel::Fetch(int rows) {
+    archive::RunQuery page = query_;
+    page.limit = rows;
+    page.offset = fetched_;
+    auto got = reader_->List(page);
+    if (!got) {
+        problem_ = QString::fromStdString(got.error().message);
+        more_ = false;
+        return;
+    }
+    fetched_ += static_cast<int>(got->size());
+    more_ = static_cast<int>(got->size()) == rows;
+    for (archive::RunSummary& run : *got) {
+        const QString uuid = QString::fromStdString(run.uuid);
+        if (!shown_.contains(uuid)) {
+            shown_.insert(uuid);
+            runs_.push_back(std::move(run));
+        }
+    }
+}
+
+bool HistoryModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && reader_ && more_;
+}
+
+void HistoryModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent)) {
+        return;
+    }
+    // The new rows are known only once fetched: fetched into a copy first,
+    // then inserted as one block.
+    std::vector<archive::RunSummary> before;
+    before.swap(runs_);
+    Fetch(kPageSize);
+    std::vector<archive::RunSummary> added;
+    added.swap(runs_);
+    runs_.swap(before);
+    if (!added.empty()) {
+        const int first = static_cast<int>(runs_.size());
+        beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
+        std::move(added.begin(), added.end(), std::back_inserter(runs_));
+        endInsertRows();
+    }
+    if (!problem_.isEmpty()) {
+        Q_EMIT refreshed();
+    }
+}
+
+void HistoryModel::sort(int column, Qt::SortOrder order) {
+    if (column < 0 || column >= kHistoryColumns) {
+        return;
+    }
+    archive::RunQuery q = query_;
+    q.sort = kHistoryColumnSpecs[static_cast<std::size_t>(column)].sort;
+    q.descending = order == Qt::DescendingOrder;
+    SetQuery(q);
+}
+
+const archive::RunSummary* HistoryModel::Run(int row) const {
+    return row >= 0 && row < static_cast<int>(runs_.size()) ? &runs_[static_cast<std::size_t>(row)]
+                                                            : nullptr;
+}
+
+QString HistoryModel::CellText(int row, int column) const {
+    const archive::RunSummary* run = Run(row);
+    return run ? QString::fromStdString(HistoryCell(*run, column)) : QString();
+}
+
+int HistoryModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(runs_.size());
+}
+
+int HistoryModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kHistoryColumns;
+}
+
+QVariant HistoryModel::data(const QModelIndex& index, int role) const {
+    const archive::RunSummary* run = Run(index.row());
+    if (!run || index.column() < 0 || index.column() >= kHistoryColumns) {
+        return {};
+    }
+    switch (role) {
+        case Qt::DisplayRole:
+            return QString::fromStdString(HistoryCell(*run, index.column()));
+        case Qt::ToolTipRole:
+            return QString::fromStdString(HistoryRunNotes(*run));
+        case Qt::TextAlignmentRole:
+            return kHistoryColumnSpecs[static_cast<std::size_t>(index.column())].number
+                       ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                       : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        case Qt::FontRole:
+            if (run->voided) {
+                QFont font;
+                font.setStrikeOut(true);
+                return font;
+            }
+            return {};
+        case Qt::ForegroundRole:
+            if (run->voided || !run->repeatOf.empty()) {
+                return QPalette().brush(QPalette::Disabled, QPalette::Text);
+            }
+            return {};
+        default:
+            return {};
+    }
+}
+
+QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= kHistoryColumns) {
+        return {};
+    }
+    return QString::fromLatin1(kHistoryColumnSpecs[static_cast<std::size_t>(section)].header);
+}
+
+}  // namespace vark
