@@ -99,7 +99,7 @@ void HistoryModel::sort(int column, Qt::SortOrder order) {
         return;
     }
     archive::RunQuery q = query_;
-    q.sort = kHistoryColumnSpecs[static_cast<std::size_t>(column)].sort;
+    q.sort = kHistoryColumnInfo[static_cast<std::size_t>(column)].sort;
     q.descending = order == Qt::DescendingOrder;
     SetQuery(q);
 }
@@ -133,7 +133,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
             return QString::fromStdString(HistoryRunNotes(*run));
         case Qt::TextAlignmentRole:
-            return kHistoryColumnSpecs[static_cast<std::size_t>(index.column())].number
+            return kHistoryColumnInfo[static_cast<std::size_t>(index.column())].number
                        ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                        : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
         case Qt::FontRole:
@@ -158,7 +158,7 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
         section >= kHistoryColumns) {
         return {};
     }
-    return QString::fromLatin1(kHistoryColumnSpecs[static_cast<std::size_t>(section)].header);
+    return QString::fromLatin1(kHistoryColumnInfo[static_cast<std::size_t>(section)].header);
 }
 
 }  // namespace vark

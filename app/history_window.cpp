@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
@@ -182,12 +183,17 @@ void HistoryWindow::CreateRuns() {
     // order holds for the runs not fetched yet too.
     list_->horizontalHeader()->setSortIndicator(0, Qt::DescendingOrder);
     list_->setSortingEnabled(true);
-    const int digits = list_->fontMetrics().horizontalAdvance(QStringLiteral("0000000"));
-    list_->setColumnWidth(
-        0, list_->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16);
-    for (int c = 1; c < kHistoryColumns; ++c) {
-        list_->setColumnWidth(
-            c, kHistoryColumnSpecs[static_cast<std::size_t>(c)].number ? digits : 110);
+    // Counts as wide as their header, texts room for a usual name; the
+    // tester column also names imported files.
+    const QFontMetrics metrics = list_->horizontalHeader()->fontMetrics();
+    for (int c = 0; c < kHistoryColumns; ++c) {
+        const HistoryColumnInfo& info = kHistoryColumnInfo[static_cast<std::size_t>(c)];
+        const int header = metrics.horizontalAdvance(QString::fromLatin1(info.header)) + 24;
+        const int text = c == 0   ? metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00"))
+                         : c == 5 ? 130
+                         : info.number ? metrics.horizontalAdvance(QStringLiteral("00000"))
+                                       : 80;
+        list_->setColumnWidth(c, std::max(header, text + 12));
     }
     layout->addWidget(list_, 1);
 

@@ -86,7 +86,7 @@ archive::RunQuery HistoryQuery(const HistoryFilter& filter, int sortColumn, bool
     q.withVoided = filter.withVoided;
     q.withRepeats = filter.withRepeats;
     if (sortColumn >= 0 && sortColumn < kHistoryColumns) {
-        q.sort = kHistoryColumnSpecs[static_cast<std::size_t>(sortColumn)].sort;
+        q.sort = kHistoryColumnInfo[static_cast<std::size_t>(sortColumn)].sort;
     }
     q.descending = !ascending;
     return q;

@@ -16,13 +16,13 @@ namespace vark {
 
 inline constexpr int kHistoryColumns = 10;
 
-struct HistoryColumnSpec {
+struct HistoryColumnInfo {
     const char* header;
     archive::RunQuery::SortKey sort;
     bool number;  // right-aligned
 };
 
-inline constexpr std::array<HistoryColumnSpec, kHistoryColumns> kHistoryColumnSpecs = {{
+inline constexpr std::array<HistoryColumnInfo, kHistoryColumns> kHistoryColumnInfo = {{
     {"Time", archive::RunQuery::SortKey::Started, false},
     {"Lot", archive::RunQuery::SortKey::Lot, false},
     {"Part", archive::RunQuery::SortKey::Part, false},
