@@ -34,16 +34,43 @@ void HistoryModel::ResetTo(int wanted) {
     total_ = -1;
     problem_.clear();
     if (reader_) {
-        const auto total = reader_->CountRuns(query_);
-        if (total) {
-            total_ = *total;
-            Fetch(wanted);
-        } else {
-            problem_ = QString::fromStdString(total.error().message);
+        Fetch(wanted);
+        if (problem_.isEmpty()) {
+            CountAll();
         }
     }
     endResetModel();
     Q_EMIT refreshed();
+}
+
+// Counting every match costs a pass over them all, many times the cost of
+// a page over a large archive: a first fetch that came short is the count,
+// and the default list's count is the archive's own, kept in its indexes.
+void HistoryModel::CountAll() {
+    if (!more_) {
+        total_ = fetched_;
+        return;
+    }
+    const archive::RunQuery& q = query_;
+    const bool narrowed = !q.lot.empty() || !q.part.empty() || !q.operatorName.empty() ||
+                          !q.station.empty() || !q.testerSerial.empty() || !q.text.empty() ||
+                          q.since || q.until || q.verdicts != archive::RunQuery::Verdicts::Any ||
+                          q.withVoided || q.withRepeats;
+    if (!narrowed) {
+        const auto counts = reader_->Counts();
+        if (counts) {
+            total_ = counts->runs;
+        } else {
+            problem_ = QString::fromStdString(counts.error().message);
+        }
+        return;
+    }
+    const auto total = reader_->CountRuns(q);
+    if (total) {
+        total_ = *total;
+    } else {
+        problem_ = QString::fromStdString(total.error().message);
+    }
 }
 
 void HistoryModel::Fetch(int rows) {

@@ -58,6 +58,7 @@ class HistoryModel : public QAbstractTableModel {
     // Drops the rows and fetches `wanted` of them from the first on.
     void ResetTo(int wanted);
     void Fetch(int rows);
+    void CountAll();
 
     archive::ArchiveReader* reader_ = nullptr;
     archive::RunQuery query_;

@@ -427,11 +427,41 @@ TEST(HistoryWindowArchive, PagesComeAsTheListScrollsWithoutARunTwice) {
         run.started = Noon(1) + n * 60000LL;
         ASSERT_TRUE(store->Commit(run));
     }
+    // Neither a voided run nor a repeat counts.
+    NewRun voided = vark::archive::test::UploadRun(vark::archive::test::StraightBlock(9), "SN3");
+    voided.started = Noon(1) - 60000;
+    const auto voidedRun = store->Commit(voided);
+    ASSERT_TRUE(voidedRun);
+    ASSERT_TRUE(store->Amend(voidedRun->uuid, {{"void", "1"}}, "mistake", "quality", "s"));
+    NewRun repeat = voided;
+    repeat.started += 1000;
+    for (int i = 0; i < 2; ++i) {
+        const auto again = store->Commit(repeat);
+        ASSERT_TRUE(again);
+        EXPECT_FALSE(again->repeatOf.empty());
+    }
+
     HistoryWindow window;
     window.SetArchive(config);
     vark::HistoryModel* model = window.Model();
     EXPECT_EQ(model->rowCount(), vark::HistoryModel::kPageSize);
     EXPECT_EQ(model->Total(), kRuns);
+    EXPECT_EQ(Child<QLabel>(window, "RunCount")->text(), QStringLiteral("450 runs"));
+    HistoryFilter f;
+    f.withVoided = true;
+    window.SetFilter(f);
+    EXPECT_EQ(model->Total(), kRuns + 1);
+    f.withRepeats = true;
+    window.SetFilter(f);
+    EXPECT_EQ(model->Total(), kRuns + 3);
+    f = HistoryFilter{};
+    f.tester = "SN1";
+    window.SetFilter(f);
+    EXPECT_EQ(model->Total(), kRuns);
+    f.text = "sn3";
+    window.SetFilter(f);
+    EXPECT_EQ(model->Total(), 0);
+    window.ClearFilter();
     ASSERT_TRUE(model->canFetchMore({}));
     // A newer run arrives between two pages: the rest move down by one.
     NewRun late = vark::archive::test::UploadRun(vark::archive::test::StraightBlock(2), "SN2");
