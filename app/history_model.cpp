@@ -74,8 +74,10 @@ void HistoryModel::CountAll() {
 }
 
 void HistoryModel::Fetch(int rows) {
+    // One row more than asked tells whether there are more, so that a
+    // selection of exactly a page's size needs no count.
     archive::RunQuery page = query_;
-    page.limit = rows;
+    page.limit = rows + 1;
     page.offset = fetched_;
     auto got = reader_->List(page);
     if (!got) {
@@ -83,8 +85,11 @@ void HistoryModel::Fetch(int rows) {
         more_ = false;
         return;
     }
+    more_ = static_cast<int>(got->size()) > rows;
+    if (more_) {
+        got->resize(static_cast<std::size_t>(rows));
+    }
     fetched_ += static_cast<int>(got->size());
-    more_ = static_cast<int>(got->size()) == rows;
     for (archive::RunSummary& run : *got) {
         const QString uuid = QString::fromStdString(run.uuid);
         if (!shown_.contains(uuid)) {

@@ -17,7 +17,7 @@ namespace vark {
 class HistoryModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    static constexpr int kPageSize = 200;
+    static constexpr int kPageSize = 100;
 
     explicit HistoryModel(QObject* parent = nullptr);
 
