@@ -2,6 +2,7 @@
 // lists and in which order, each filter, sorting, voided runs, amendments,
 // export and opening a run into the main window.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -13,10 +14,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPrintDialog>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -29,6 +33,7 @@
 #include "app_test_support.h"
 #include "archive/sqlite_archive.h"
 #include "records/record_file.h"
+#include "tests/app/print_to_file.h"
 #include "tests/archive/scratch.h"
 
 namespace {
@@ -397,6 +402,83 @@ TEST_F(HistoryWindowTest, CtrlHAndTheListsMenuOpenOneHistoryWindow) {
     main.HistoryAction()->trigger();
     EXPECT_EQ(main.History(), history);
     EXPECT_EQ(history->Model()->rowCount(), 5);
+}
+
+TEST_F(HistoryWindowTest, ReprintPrintsTheRunsReportThroughThePrintDialog) {
+    const QString pdf = QString::fromStdString((dir / "reprint.pdf").string());
+    vark::test::WhenModal<QPrintDialog>([&](QPrintDialog* d) {
+        ASSERT_NE(d, nullptr);
+        if (vark::test::ChoosePrintToFile(*d, pdf)) {
+            d->accept();
+        } else {
+            d->reject();
+        }
+    });
+    window.show();
+    window.SelectRow(RowOf("r2"));
+    Child<QPushButton>(window, "ReprintRun")->click();
+    EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join('|').toStdString();
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(20000));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    // Each record's cells as the list shows the run, in order.
+    vark::MainWindow shown;
+    shown.SetBlock(blocks["r2"]);
+    ASSERT_EQ(shown.RowCount(), 20);
+    qsizetype at = 0;
+    for (int r = 0; r < shown.RowCount(); ++r) {
+        for (int c : {0, 1, 2}) {
+            const QString cell = shown.CellText(r, c).simplified();
+            if (cell.isEmpty()) {
+                continue;
+            }
+            const qsizetype found = printed.indexOf(cell, at);
+            ASSERT_GE(found, 0) << "row " << r << " col " << c << ": " << cell.toStdString();
+            at = found;
+        }
+    }
+}
+
+TEST_F(HistoryWindowTest, AnArchiveHeldByAnotherProgramChangesNothingAndSaysWhy) {
+    config.busyTimeoutMs = 100;
+    window.SetArchive(config);
+    // Another program holds the write lock throughout.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(config.file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_FALSE(window.AmendRun(RowOf("r1"), "lot", "L5", "typo"));
+    EXPECT_FALSE(window.VoidRun(RowOf("r1"), "mistake"));
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    ASSERT_EQ(messages.Texts().size(), 2);
+    for (const QString& text : messages.Texts()) {
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Nothing was changed: "))) << text.toStdString();
+    }
+    EXPECT_EQ(store->Counts()->amendments, 0);
+    EXPECT_EQ(Listed(), (Names{"r4", "r3", "r2", "r1"}));
+    EXPECT_EQ(window.Model()->CellText(RowOf("r1"), 1), QStringLiteral("L1"));
+}
+
+TEST(HistoryWindowArchive, ADamagedArchiveIsSaidAndLeftAsItWas) {
+    vark::archive::test::Scratch dir;
+    vark::archive::ArchiveConfig config;
+    config.file = (dir / "archive.sqlite3").string();
+    const std::string garbage(8192, 'x');
+    { std::ofstream(config.file, std::ios::binary) << garbage; }
+    HistoryWindow window;
+    window.SetArchive(config);
+    EXPECT_EQ(window.Model()->rowCount(), 0);
+    EXPECT_TRUE(Child<QLabel>(window, "RunCount")
+                    ->text()
+                    .startsWith(QStringLiteral("The archive cannot be read: ")))
+        << Child<QLabel>(window, "RunCount")->text().toStdString();
+    EXPECT_EQ(vark::test::ReadWhole(config.file), garbage);
+    EXPECT_EQ(std::filesystem::directory_iterator(dir.path())->path().filename(),
+              "archive.sqlite3");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 TEST(HistoryWindowArchive, WithoutAnArchiveYetItSaysSoAndMakesNone) {
