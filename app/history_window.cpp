@@ -266,15 +266,12 @@ void HistoryWindow::Reload() {
                     QStringLiteral("The archive cannot be read: %1").arg(Q(opened.error().message));
             }
         }
-        if (reader_) {
-            model_->SetQuery(Query());
-            model_->SetReader(reader_.get());
-            return;
-        }
-        model_->SetReader(nullptr);
-        return;
+        model_->SetQuery(Query());
+        model_->SetReader(reader_.get());
+    } else {
+        model_->Reload();
     }
-    model_->Reload();
+    Q_EMIT reloaded();
 }
 
 archive::RunQuery HistoryWindow::Query() const {

@@ -87,6 +87,10 @@ class HistoryWindow : public QWidget {
     void filterChanged(const vark::HistoryFilter& filter);
     // A run to open into the main window: its record file's bytes.
     void openRequested(const QByteArray& recordFile, const QString& uuid);
+    // The archive was read anew (set, reopened, shown again, or changed by
+    // an amendment): runs may have come or changed, and Archive() may be
+    // another connection.
+    void reloaded();
 
   private:
     void CreateFilter();
