@@ -23,8 +23,8 @@
 #include "app/app_icons.h"
 #include "app/file_dialogs.h"
 #include "app/history_model.h"
-#include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/print_dialog.h"
 #include "archive/sqlite_archive.h"
 #include "platform/file_io.h"
 #include "records/record_file.h"
@@ -412,7 +412,7 @@ bool HistoryWindow::ReprintRun(int row) {
         ShowMessage(this, QString::fromLatin1(FileStatusMessage(st)));
         return false;
     }
-    MainWindow::PrintBlock(this, block);
+    PrintBlockReport(this, block);
     return true;
 }
 

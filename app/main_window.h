@@ -86,10 +86,6 @@ class MainWindow : public QDialog {
     // "History..." (Ctrl+H), also in the list's context menu.
     QAction* HistoryAction() const { return historyAction_; }
 
-    // Prints the test report of `block` through the print dialog over
-    // `parent`, saying so when the job was not completed.
-    static void PrintBlock(QWidget* parent, const RecordBlock& block);
-
     // The one local file a drag carries, or an empty string when it carries
     // none or several.
     static QString DroppedFile(const QMimeData* data);

@@ -33,8 +33,51 @@
 #include "app_test_support.h"
 #include "archive/sqlite_archive.h"
 #include "records/record_file.h"
+#include "records/sample_records.h"
+#include "testing/scratch_dir.h"
 #include "tests/app/print_to_file.h"
-#include "tests/archive/scratch.h"
+
+namespace vark::archive::test {
+
+// A private folder that goes with the test.
+class Scratch : public vark::test::ScratchDir {
+  public:
+    Scratch() : ScratchDir("vark-history-test-") {}
+};
+
+// `count` straight cables; `variant` marks the first record so that blocks
+// of one shape differ in their bytes.
+RecordBlock StraightBlock(int count, int pins = 10, int variant = 0) {
+    RecordBlock b{};
+    b.count = static_cast<std::uint8_t>(count);
+    for (int i = 0; i < count; ++i) {
+        RecordBuilder r(pins);
+        r.Straight().Grounds();
+        if (i == 0 && variant != 0) {
+            r.Reserved(static_cast<std::uint8_t>(variant));
+        }
+        b.slots[i] = r.Build();
+    }
+    return b;
+}
+
+NewRun UploadRun(const RecordBlock& block, const std::string& serial = "SN1",
+                 const std::string& lot = "") {
+    NewRun run;
+    run.started = NowMs();
+    run.ended = run.started + 1700;
+    run.station = "station-1";
+    run.operatorName = "ann";
+    run.source = Source::Upload;
+    run.port = "/dev/ttyUSB0";
+    run.testerSerial = serial;
+    run.lot = lot;
+    run.program = "test";
+    run.block = block;
+    return run;
+}
+
+}  // namespace vark::archive::test
 
 namespace {
 
