@@ -16,6 +16,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QSizeGrip>
@@ -33,6 +34,8 @@
 #include "app/dialog_units.h"
 #include "app/file_dialogs.h"
 #include "app/focus_frame.h"
+#include "app/history_statistics.h"
+#include "app/history_window.h"
 #include "app/message_box.h"
 #include "app/pin_list_view.h"
 #include "app/pin_map_model.h"
@@ -165,12 +168,6 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     archiveStatus_->hide();
     statusBar_->addPermanentWidget(archiveStatus_);
     connect(archiveStatus_, &QToolButton::clicked, this, &MainWindow::showHistory);
-    auto* history = new QAction(this);
-    history->setObjectName(QStringLiteral("HistoryAction"));
-    history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    history->setShortcutContext(Qt::WindowShortcut);
-    addAction(history);
-    connect(history, &QAction::triggered, this, &MainWindow::showHistory);
     // On the right, apart from the messages the list's comparison leaves: the
     // strip keeps room for it in its own layout, and the text lies over that
     // room at the strip's whole height, which the layout's own margins would
@@ -225,6 +222,15 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     connect(compare_, &CompareView::warningChanged, this, &MainWindow::ShowWarning);
 
     EnableFileDrops();
+
+    historyAction_ = new QAction(QStringLiteral("History..."), this);
+    historyAction_->setObjectName(QStringLiteral("HistoryAction"));
+    historyAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    historyAction_->setShortcutContext(Qt::WindowShortcut);
+    addAction(historyAction_);
+    connect(historyAction_, &QAction::triggered, this, &MainWindow::showHistory);
+    compare_->ContextMenu()->addSeparator();
+    compare_->ContextMenu()->addAction(historyAction_);
 
     setTabOrder(openButton_, pathEdit_);
     setTabOrder(pathEdit_, list_);
@@ -661,6 +667,7 @@ void MainWindow::ShowArchiveState() {
 
 void MainWindow::showHistory() {
     Q_EMIT historyRequested();
+    ShowHistory();
 }
 
 std::string MainWindow::KeepUpload(const RecordBlock& block, const UploadFacts& facts,
@@ -765,6 +772,60 @@ bool MainWindow::OpenFile(const QString& path) {
     ShowRows();
     RememberFolderOf(path);
     return true;
+}
+
+bool MainWindow::OpenArchivedBytes(std::string_view recordFile) {
+    const CommandResult result = doc_.OpenBytes(recordFile);
+    if (!result.Ok()) {
+        vark::ShowMessage(this, QString::fromStdString(result.message));
+        return false;
+    }
+    pathEdit_->setText(Path());
+    ShowRows();
+    return true;
+}
+
+void MainWindow::SetArchiveConfig(const archive::ArchiveConfig& config) {
+    archiveConfig_ = config;
+    if (history_) {
+        history_->SetArchive(config);
+    }
+}
+
+void MainWindow::ShowHistory() {
+    if (!history_) {
+        if (!archiveConfig_) {
+            // The window's own archive (--archive, --no-archive included),
+            // else the one the settings file and the environment name.
+            archiveConfig_ = archive_ ? archive_->Config()
+                                      : archive::ResolveArchiveConfig(
+                                            archive::LoadSettings(archive::SettingsFilePath()),
+                                            archive::SystemSurroundings(), {});
+        }
+        history_ = new HistoryWindow(this);
+        AddStatisticsTab(history_);
+        // An amendment or a void is for the factory server too.
+        connect(history_, &HistoryWindow::reloaded, this, [this] {
+            if (archive_) {
+                archive_->ForwardSoon();
+            }
+        });
+        connect(history_, &HistoryWindow::openRequested, this,
+                [this](const QByteArray& bytes, const QString&) {
+                    if (OpenArchivedBytes(std::string_view(
+                            bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+                        raise();
+                        activateWindow();
+                    }
+                });
+        history_->SetArchive(*archiveConfig_);
+    } else {
+        // Runs archived since it was last shown.
+        history_->Reload();
+    }
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
 }
 
 void MainWindow::SaveRecordFile() {

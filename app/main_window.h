@@ -11,6 +11,7 @@
 #include <array>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 #include "app/station_archive.h"
 #include "archive/settings.h"
@@ -32,6 +33,7 @@ class QToolButton;
 
 namespace vark {
 class CompareView;
+class HistoryWindow;
 class PinMapModel;
 class TesterWatch;
 class WindowMemory;
@@ -97,15 +99,24 @@ class MainWindow : public QDialog {
     // as the records come from no file. A run that cannot be read is said
     // and changes nothing. True when the run was shown.
     bool OpenArchivedRun(const QString& run);
-    // The archive "Use as Golden for Part..." keeps golden references in.
-    // Unset, the station's archive as the settings file and the environment
-    // name it, looked up when the command runs.
-    void SetArchiveConfig(const archive::ArchiveConfig& config) { archiveConfig_ = config; }
 
     // Reads `path` as the Open command does once its dialog has given a
     // path: the same checks and messages, and on success the path shown and
     // the list rebuilt. True when the file was read.
     bool OpenFile(const QString& path);
+
+    // Shows a run kept in the archive: its record file's bytes read as Open
+    // reads a file, the list rebuilt; the path field is emptied, as no file
+    // holds the run. True when the bytes were read.
+    bool OpenArchivedBytes(std::string_view recordFile);
+
+    // The archive the History window shows. Until set, the one the settings
+    // file and the environment name, resolved when the window first opens.
+    void SetArchiveConfig(const archive::ArchiveConfig& config);
+    // The History window; null until it was first asked for.
+    HistoryWindow* History() const { return history_; }
+    // "History..." (Ctrl+H), also in the list's context menu.
+    QAction* HistoryAction() const { return historyAction_; }
 
     // The one local file a drag carries, or an empty string when it carries
     // none or several.
@@ -118,13 +129,15 @@ class MainWindow : public QDialog {
     void Upload();
     void About();
     void Exit();
-    // The History window's way in: the status bar's archive control and
-    // Ctrl+H. Emits historyRequested, which whoever shows that window takes.
+    // The History window's way in: the status bar's archive control, the
+    // list's menu and Ctrl+H. Emits historyRequested and shows the window.
     void showHistory();
     // Asks for a part number and keeps row `row`'s record as that part's
     // golden reference in the archive (who and when with it); says what
     // became of it either way.
     void UseAsGoldenForPart(int row);
+    // Opens the History window (made on first use), or brings it to the front.
+    void ShowHistory();
 
   Q_SIGNALS:
     void historyRequested();
@@ -200,6 +213,8 @@ class MainWindow : public QDialog {
     // nothing once a block came from elsewhere (an upload). The path field
     // keeps its text either way.
     std::filesystem::path blockFile_;
+    QAction* historyAction_ = nullptr;
+    HistoryWindow* history_ = nullptr;
 };
 
 }  // namespace vark

@@ -1,30 +1,12 @@
 // The Print command of the main window: the block's records, as the list
 // shows them, on paper.
-#include <memory>
-#include <string>
-
 #include "app/main_window.h"
-#include "app/message_box.h"
 #include "app/print_dialog.h"
-#include "report/record_report.h"
 
 namespace vark {
 
 void MainWindow::PrintReport() {
-    ReportHooks hooks;
-    hooks.message = [this](const std::string& text) {
-        vark::ShowMessage(this, QString::fromStdString(text));
-    };
-    auto outcome = std::make_shared<PrintOutcome>();
-    hooks.printDialog = [this, outcome]() -> std::unique_ptr<PrinterChooser> {
-        return std::make_unique<DialogPrinterChooser>(this, nullptr, outcome);
-    };
-    vark::PrintReport(doc_.Block(), hooks);
-    // A cancelled dialog says nothing; a job that was started but not
-    // completed must not pass for a printed report.
-    if (const std::string failed = PrintOutcomeText(*outcome); !failed.empty()) {
-        vark::ShowMessage(this, QString::fromStdString(failed));
-    }
+    PrintBlockReport(this, doc_.Block());
 }
 
 }  // namespace vark

@@ -4,8 +4,12 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QString>
+#include <memory>
+#include <string>
 
+#include "app/message_box.h"
 #include "report/qt_page_surface.h"
+#include "report/record_report.h"
 
 namespace vark {
 
@@ -54,6 +58,23 @@ std::unique_ptr<PageSurface> DialogPrinterChooser::ByName(const std::u16string& 
         return nullptr;
     }
     return Track(std::move(printer));
+}
+
+void PrintBlockReport(QWidget* parent, const RecordBlock& block) {
+    ReportHooks hooks;
+    hooks.message = [parent](const std::string& text) {
+        vark::ShowMessage(parent, QString::fromStdString(text));
+    };
+    auto outcome = std::make_shared<PrintOutcome>();
+    hooks.printDialog = [parent, outcome]() -> std::unique_ptr<PrinterChooser> {
+        return std::make_unique<DialogPrinterChooser>(parent, nullptr, outcome);
+    };
+    vark::PrintReport(block, hooks);
+    // A cancelled dialog says nothing; a job that was started but not
+    // completed must not pass for a printed report.
+    if (const std::string failed = PrintOutcomeText(*outcome); !failed.empty()) {
+        vark::ShowMessage(parent, QString::fromStdString(failed));
+    }
 }
 
 }  // namespace vark

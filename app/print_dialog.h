@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "records/record_block.h"
 #include "report/page_surface.h"
 #include "ui/record_document.h"  // PrintOutcome
 
@@ -15,6 +16,10 @@ class QPrinter;
 class QWidget;
 
 namespace vark {
+
+// Prints the test report of `block` through the print dialog over `parent`,
+// saying so when a job was started but not completed.
+void PrintBlockReport(QWidget* parent, const RecordBlock& block);
 
 class DialogPrinterChooser : public PrinterChooser {
   public:

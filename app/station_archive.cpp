@@ -218,7 +218,7 @@ archive::Result<RecordBlock> StationArchive::ReadRun(const std::string& name, st
     }
     RecordBlock block;
     ClearBlock(block);
-    if (ParseRecordFile(*bytes, block) != FileStatus::Ok) {
+    if (ReadRecordBytes(*bytes, block) != FileStatus::Ok) {
         return archive::Error{archive::ErrorKind::Corrupt,
                               "the records of run " + *full + " in the archive are damaged"};
     }

@@ -28,6 +28,7 @@
 #include "app/upload_dialog.h"
 #include "archive/sqlite_archive.h"
 #include "bench_blocks.h"
+#include "bench_shared.h"
 #include "device/bridge_ports.h"
 #include "testing/sim_process.h"
 
@@ -401,3 +402,7 @@ BENCHMARK(BM_StatisticsRedrawWhole10k)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+QApplication& vark::bench::BenchApp() {
+    return App();
+}

@@ -18,6 +18,7 @@
 
 #include "archive/sqlite_archive.h"
 #include "bench_blocks.h"
+#include "bench_shared.h"
 #include "records/record_file.h"
 #include "records/sample_records.h"
 #include "testing/process.h"
@@ -389,3 +390,9 @@ BENCHMARK(BM_CliArchiveFailures10kWholeProcess)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+std::string vark::bench::BigArchivePath(std::string& error) {
+    BigArchive& big = Big();
+    error = big.error;
+    return big.error.empty() ? big.path : std::string();
+}

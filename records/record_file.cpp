@@ -34,10 +34,11 @@ FileStatus ReadRecordFile(const std::filesystem::path& path, RecordBlock& block)
     if (platform::ReadPathStart(path, kRecordHeaderSize + kBlockSize, bytes)) {
         return FileStatus::OpenFailed;
     }
-    return ParseRecordFile(bytes, block);
+    return ReadRecordBytes(bytes, block);
 }
 
-FileStatus ParseRecordFile(std::string_view bytes, RecordBlock& block) {
+FileStatus ReadRecordBytes(std::string_view bytes, RecordBlock& block) {
+    bytes = bytes.substr(0, kRecordHeaderSize + kBlockSize);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     if (!StartsWithRecordMagic(bytes) || bytes.size() < kRecordHeaderSize) {
         return FileStatus::DataError;

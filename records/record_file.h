@@ -27,8 +27,8 @@ const char* FileStatusMessage(FileStatus status);
 // that is not a regular file (a FIFO, a device, a directory) fails to open at
 // once rather than being waited on.
 FileStatus ReadRecordFile(const std::filesystem::path& path, RecordBlock& block);
-// The same for the bytes of a record file already in memory (Ok or DataError).
-FileStatus ParseRecordFile(std::string_view bytes, RecordBlock& block);
+// The same for a record file's bytes already in memory (an archived run's).
+FileStatus ReadRecordBytes(std::string_view bytes, RecordBlock& block);
 
 // Writes StoredLength(block) bytes as the whole file, through the safe replace
 // of the platform helper: a failed save leaves the existing file as it was,

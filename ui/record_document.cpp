@@ -48,6 +48,16 @@ CommandResult RecordDocument::Open(const std::filesystem::path& file) {
     return {};
 }
 
+CommandResult RecordDocument::OpenBytes(std::string_view bytes) {
+    const FileStatus status = ReadRecordBytes(bytes, block_);
+    if (status != FileStatus::Ok) {
+        return {FileStatusMessage(status)};
+    }
+    path_.clear();
+    RefreshRows();
+    return {};
+}
+
 std::string RecordDocument::DefaultSaveName(const std::tm& localTime) {
     return DefaultRecordFileName(localTime);
 }

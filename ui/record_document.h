@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/pin_map.h"
@@ -82,6 +83,10 @@ class RecordDocument {
     // path and rows as they were; a read file becomes the path shown and the
     // rows are built again.
     CommandResult Open(const std::filesystem::path& file);
+    // The same for a record file's bytes that come from no file of their own
+    // (an archived run): read as Open reads, and the path shown is emptied,
+    // since no file on disk holds what the list shows.
+    CommandResult OpenBytes(std::string_view bytes);
 
     // The save dialog's initial name for this local time:
     // Kelvor_20240305_140709.vku.

@@ -10,8 +10,11 @@
 // as OUT_DIR/statistics-lots.png, -days.png and -causes.png (after --dark
 // the names end in -dark):
 //   app_screenshot --statistics OUT_DIR
+// or the History window over a made-up archive of a few days' uploads in FOLDER:
+//   app_screenshot --history FOLDER OUT.png
 // Any of them in a dark palette with --dark first.
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QPalette>
 #include <QPixmap>
@@ -24,6 +27,7 @@
 #include "app/about_dialog.h"
 #include "app/compare_view.h"
 #include "app/file_dialogs.h"
+#include "app/history_window.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/statistics_pane.h"
@@ -96,6 +100,54 @@ bool MakeProduction(vark::archive::SqliteArchive& archive) {
             if (!archive.Commit(r)) {
                 return false;
             }
+        }
+    }
+    return true;
+}
+
+// Three days of uploads on two lines: most runs compared with the part's
+// good cable, one imported file, one run without a reference.
+bool MakeDemoArchive(const std::string& file) {
+    auto opened = vark::archive::SqliteArchive::Open(file);
+    if (!opened) {
+        std::fprintf(stderr, "%s\n", opened.error().message.c_str());
+        return false;
+    }
+    const vark::TestRecord good = vark::RecordBuilder(10).Straight().Grounds().Build();
+    const QDateTime first(QDate(2026, 11, 30), QTime(7, 42, 5));
+    const char* lots[] = {"WO-2291", "WO-2291", "WO-2291", "WO-2292", "WO-2292", "WO-2292",
+                          "WO-2292", "WO-2293", "WO-2293", "WO-2293", "WO-2293", "WO-2294"};
+    for (int n = 0; n < 12; ++n) {
+        vark::archive::NewRun run;
+        run.started = first.addSecs(n * 15731LL).toMSecsSinceEpoch();
+        run.ended = run.started + 6400;
+        run.station = n % 3 == 2 ? "line-2" : "line-1";
+        run.operatorName = n % 3 == 2 ? "jens" : (n < 6 ? "mara" : "ottilie");
+        run.source = vark::archive::Source::Upload;
+        run.port = "/dev/ttyUSB0";
+        run.testerSerial = n % 3 == 2 ? "VK0419" : "VK0412";
+        run.lot = lots[n];
+        run.part = n < 7 ? "HX-10-A" : "HX-10-B";
+        run.program = "VARK-u";
+        run.block = vark::ProductionRunBlock();
+        run.block.count = static_cast<std::uint8_t>(12 + n % 9);
+        run.block.slots[0].bytes[vark::kReservedOffset] = static_cast<std::uint8_t>(n);
+        if (n % 4 != 1) {
+            for (int i = 4; i < run.block.count; i += 1 + n % 3) {
+                run.block.slots[i] = good;
+            }
+        }
+        if (n != 9) {
+            run.reference = good;
+            run.referenceLabel = "golden reference of part " + run.part;
+        }
+        if (n == 5) {
+            run.source = vark::archive::Source::Import;
+            run.fileName = "/srv/cables/WO-2292-rework.vku";
+            run.testerSerial.clear();
+        }
+        if (!opened.value()->Commit(run)) {
+            return false;
         }
     }
     return true;
@@ -196,6 +248,26 @@ int main(int argc, char* argv[]) {
         poll.start(20);
         QTimer::singleShot(20000, &upload, &QDialog::reject);
         upload.exec();
+        return status;
+    }
+    if (std::strcmp(argv[1], "--history") == 0 && argc > 3) {
+        vark::archive::ArchiveConfig config;
+        config.file = std::string(argv[2]) + "/archive.sqlite3";
+        if (!MakeDemoArchive(config.file)) {
+            return 1;
+        }
+        vark::MainWindow main;
+        main.SetArchiveConfig(config);
+        main.ShowHistory();
+        vark::HistoryWindow* history = main.History();
+        history->resize(1000, 520);
+        history->SelectRow(2);
+        int status = 1;
+        QTimer::singleShot(300, &main, [&] {
+            status = history->grab().save(QString::fromLocal8Bit(argv[3])) ? 0 : 1;
+            main.reject();
+        });
+        main.exec();
         return status;
     }
     int compareRow = -1;
