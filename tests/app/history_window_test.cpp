@@ -440,6 +440,15 @@ TEST_F(HistoryWindowTest, CtrlHAndTheListsMenuOpenOneHistoryWindow) {
     EXPECT_TRUE(menu->actions().contains(main.HistoryAction()));
     EXPECT_EQ(main.HistoryAction()->text(), QStringLiteral("History..."));
 
+    // Also with the focus in the path field, whose text stays as it was.
+    history->close();
+    auto* path = Child<QLineEdit>(main, "PathEdit");
+    path->setText(QStringLiteral("abc"));
+    path->setFocus();
+    QTest::keyClick(path, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_TRUE(history->isVisible());
+    EXPECT_EQ(path->text(), QStringLiteral("abc"));
+
     // A run archived while the window was closed is there when it comes back.
     history->close();
     Add("r5", 6, "L3", "P1", "dan", "SN1", vark::archive::test::StraightBlock(3, 10, 5), {});
