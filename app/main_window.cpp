@@ -22,6 +22,7 @@
 #include <QSizeGrip>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
@@ -429,8 +430,15 @@ bool MainWindow::event(QEvent* event) {
     // the first paint or activation; no move need follow, so the minimum is
     // corrected then too.
     const QEvent::Type type = event->type();
-    if (type == QEvent::Paint || type == QEvent::WindowActivate) {
+    if (type == QEvent::Paint || type == QEvent::WindowActivate || type == QEvent::Move) {
         UpdateMinimumSize();
+    }
+    if (type == QEvent::Show) {
+        // A window manager slow to frame a new window (a cold start) may
+        // tell its frame only after the first paint and activation.
+        for (const int ms : {100, 400, 1500}) {
+            QTimer::singleShot(ms, this, &MainWindow::UpdateMinimumSize);
+        }
     }
     if (type == QEvent::WindowActivate) {
         PassActivationToModal();

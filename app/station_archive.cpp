@@ -73,8 +73,7 @@ StationArchive::StationArchive(archive::ArchiveConfig config, QObject* parent)
     // them in turn. The worker is stopped before this object goes, and a
     // report still queued then goes with it.
     worker_ = std::make_unique<ForwardWorker>(options, [this](const ForwardReport& report) {
-        QMetaObject::invokeMethod(
-            this, [this, report] { Forwarded(report); }, Qt::QueuedConnection);
+        Post([this, report] { Forwarded(report); });
     });
 #endif
 }
@@ -86,6 +85,15 @@ StationArchive::~StationArchive() {
     if (counter_.joinable()) {
         counter_.join();
     }
+}
+
+void StationArchive::Post(std::function<void()> fn) {
+    calls_.Push(std::move(fn));
+    QMetaObject::invokeMethod(this, "RunNextCall", Qt::QueuedConnection);
+}
+
+void StationArchive::RunNextCall() {
+    calls_.RunNext();
 }
 
 archive::OpenOptions StationArchive::Options(archive::OpenOptions::Mode mode) const {
@@ -112,9 +120,7 @@ void StationArchive::Refresh() {
         ArchiveState state = CountRuns(file, options);
         // This object outlives the thread (its destructor joins it), and a
         // call still queued when it goes is dropped with it.
-        QMetaObject::invokeMethod(
-            this, [this, generation, state = std::move(state)] { Counted(generation, state); },
-            Qt::QueuedConnection);
+        Post([this, generation, state = std::move(state)] { Counted(generation, state); });
     });
 }
 

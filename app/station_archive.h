@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "archive/sqlite_archive.h"
 #include "records/record_block.h"
 #include "ui/archive_texts.h"
+#include "ui/call_queue.h"
 #include "ui/upload_session.h"
 
 namespace vark {
@@ -87,6 +89,11 @@ class StationArchive : public QObject {
     void stateChanged();
 
   private:
+    // From the counting and forwarding threads: the call is handed over
+    // through the queue's lock and run on this object's thread, woken by an
+    // event made inside Qt.
+    void Post(std::function<void()> fn);
+    Q_INVOKABLE void RunNextCall();
     void Counted(std::uint64_t generation, ArchiveState state);
     void Forwarded(const ForwardReport& report);
     archive::Result<archive::Committed> Commit(const RecordBlock& block, const UploadFacts& facts,
@@ -94,6 +101,7 @@ class StationArchive : public QObject {
                                                const std::optional<Reference>& reference);
     archive::OpenOptions Options(archive::OpenOptions::Mode mode) const;
 
+    CallQueue calls_;  // first: it outlives the threads that post to it
     archive::ArchiveConfig config_;
     ArchiveState state_;
     std::thread counter_;

@@ -276,6 +276,10 @@ TEST_F(Desktop, FramedWindowIsAtLeast480By360FromTheFirstShow) {
     const QRect start = FrameRect(&main_);
     EXPECT_GT(start.width(), 480);
     EXPECT_GT(start.height(), 360);
+    // Nobody can resize a window before the window manager has framed it;
+    // on a cold start that may come after the first paint, and the window
+    // learns its frame then.
+    WaitFor([&] { return main_.minimumSize().height() < 360; }, 3000);
     // Shrunk far below the minimum without ever being moved. Asked again until
     // it takes: on a cold start the window manager may still be placing the
     // window and answer the first request with the old size.
