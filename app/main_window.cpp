@@ -425,6 +425,21 @@ void MainWindow::UpdateMinimumSize() {
     }
 }
 
+// On X11 the window manager tells the frame in a property of the window
+// (_NET_FRAME_EXTENTS), after reparenting it, and may do so after the first
+// paint and activation; Qt reads the property once it has seen the change,
+// so the minimum is looked at again after it.
+bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (eventType == "xcb_generic_event_t" && message) {
+        // The event's first byte is its type: property, reparent, configure.
+        const unsigned type = *static_cast<const unsigned char*>(message) & 0x7Fu;
+        if (type == 28 || type == 21 || type == 22) {
+            QTimer::singleShot(0, this, &MainWindow::UpdateMinimumSize);
+        }
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+
 bool MainWindow::event(QEvent* event) {
     // The window manager tells its frame after the window is mapped, before
     // the first paint or activation; no move need follow, so the minimum is

@@ -155,7 +155,7 @@ int CompareCommand(const std::vector<std::string>& args) {
             return Usage();
         }
         number = *n;
-    } else if (!ParseRecordSpec(*golden, goldenFile, number)) {
+    } else if (!ParseFileAndTest(*golden, goldenFile, number)) {
         return Usage();
     }
 

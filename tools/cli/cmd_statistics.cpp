@@ -52,7 +52,7 @@ int GoldenSet(const std::vector<std::string>& args) {
     }
     std::string file;
     int number = 1;
-    if (!ParseRecordSpec(a.names[0], file, number)) {
+    if (!ParseFileAndTest(a.names[0], file, number)) {
         return ArchiveUsage();
     }
     RecordBlock block;

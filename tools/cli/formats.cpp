@@ -31,18 +31,18 @@ std::optional<int> ParseTestNumber(const std::string& s) {
     return v;
 }
 
-bool ParseRecordSpec(const std::string& spec, std::string& file, int& number) {
-    file = spec;
+bool ParseFileAndTest(const std::string& given, std::string& file, int& number) {
+    file = given;
     number = 1;
-    const auto colon = spec.rfind(':');
-    if (colon != std::string::npos && colon + 1 < spec.size() &&
-        spec.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
-        const auto n = ParseTestNumber(spec.substr(colon + 1));
+    const auto colon = given.rfind(':');
+    if (colon != std::string::npos && colon + 1 < given.size() &&
+        given.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+        const auto n = ParseTestNumber(given.substr(colon + 1));
         if (!n) {
             return false;
         }
         number = *n;
-        file = spec.substr(0, colon);
+        file = given.substr(0, colon);
     }
     return !file.empty();
 }

@@ -21,7 +21,7 @@ std::optional<int> ParseTestNumber(const std::string& s);
 // FILE.vku[:N]: the part after the last colon is the test number (1..100)
 // when it is all digits; otherwise the whole argument is the file name, and
 // the test number is 1. False for a number out of range or no file name.
-bool ParseRecordSpec(const std::string& spec, std::string& file, int& number);
+bool ParseFileAndTest(const std::string& given, std::string& file, int& number);
 
 // Test `number` of `block`, read from `file`, when it can serve as a
 // reference; otherwise the reason (naming the record `name`) is on standard
